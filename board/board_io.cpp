@@ -1,0 +1,33 @@
+#include "board/board_io.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "board/kernel_io.h"
+#include "board/sim_board.h"
+
+namespace {
+
+KernelIo& kernelIo() {
+    static KernelIo io;
+    return io;
+}
+
+BoardIo* current = nullptr;
+
+}  // namespace
+
+BoardIo& boardIo() { return current ? *current : kernelIo(); }
+
+void setBoardIo(BoardIo* io) { current = io; }
+
+bool selectBoardFromEnvironment() {
+    const char* which = std::getenv("KORVAND_BOARD");
+    if (!which || std::strcmp(which, "sim") != 0) return false;
+    // Lives until process exit: descriptors the daemon still holds at exit
+    // refer to it.
+    static std::unique_ptr<SimBoard> sim = SimBoard::makeStandard();
+    setBoardIo(sim.get());
+    return true;
+}

@@ -1,0 +1,32 @@
+#ifndef KORVAND_BOARD_BOARD_IO_H
+#define KORVAND_BOARD_BOARD_IO_H
+
+#include <sys/types.h>
+
+// The one door to the board's kernel drivers. Every open, request, read and
+// write of a driver device goes through the process-wide instance, so the
+// daemon runs unchanged against the real drivers or the simulated board.
+// close, dup and poll stay ordinary system calls.
+class BoardIo {
+public:
+    virtual ~BoardIo() = default;
+    virtual int open(const char* path, int flags) = 0;
+    virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
+    // Requests that pass a plain integer instead of a pointer.
+    virtual int ioctl(int fd, unsigned long request, long arg) = 0;
+    virtual ssize_t read(int fd, void* buf, size_t len) = 0;
+    virtual ssize_t write(int fd, const void* buf, size_t len) = 0;
+};
+
+// The board in use: the kernel drivers unless another one was installed.
+BoardIo& boardIo();
+
+// Installs `io` as the board in use (null returns to the kernel drivers).
+// The caller keeps ownership.
+void setBoardIo(BoardIo* io);
+
+// Selects the simulated board when KORVAND_BOARD is "sim"; otherwise leaves
+// the kernel drivers. Returns true when the simulated board was selected.
+bool selectBoardFromEnvironment();
+
+#endif

@@ -1,0 +1,124 @@
+#include "board/sim_board.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+SimBoard::SimBoard() = default;
+
+SimBoard::~SimBoard() {
+    while (!handles_.empty()) drop(handles_.size() - 1);
+}
+
+std::unique_ptr<SimBoard> SimBoard::makeStandard() {
+    std::unique_ptr<SimBoard> board(new SimBoard);
+    installStandardDevices(*board);
+    return board;
+}
+
+SimDevice& SimBoard::add(std::unique_ptr<SimDevice> device) {
+    devices_.push_back(std::move(device));
+    return *devices_.back();
+}
+
+SimDevice* SimBoard::device(const std::string& path) const {
+    for (const auto& d : devices_)
+        if (d->path() == path) return d.get();
+    return nullptr;
+}
+
+void SimBoard::drop(size_t index) {
+    SimHandle* h = handles_[index].get();
+    h->device->onClose(*h);
+    h->device->record(SimRequest{SimRequest::Close, 0, 0, {}});
+    h->device->detachHandle(h);
+    ::close(h->peer);
+    handles_.erase(handles_.begin() + static_cast<long>(index));
+}
+
+void SimBoard::collect() {
+    for (size_t i = handles_.size(); i-- > 0;) {
+        pollfd p{handles_[i]->peer, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP)) drop(i);
+    }
+}
+
+SimHandle* SimBoard::handleOf(int fd) const {
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return nullptr;
+    for (const auto& h : handles_)
+        if (h->ino == st.st_ino && h->dev == st.st_dev) return h.get();
+    return nullptr;
+}
+
+int SimBoard::open(const char* path, int flags) {
+    collect();
+    SimDevice* dev = device(path);
+    if (!dev) {
+        errno = ENOENT;
+        return -1;
+    }
+    dev->record(SimRequest{SimRequest::Open, 0, flags, {}});
+    if (int err = dev->takeOpenFault()) {
+        errno = err;
+        return -1;
+    }
+    int sv[2];
+    if (::socketpair(AF_UNIX, dev->socketType() | SOCK_CLOEXEC, 0, sv) != 0) return -1;
+    if (flags & O_NONBLOCK) ::fcntl(sv[0], F_SETFL, ::fcntl(sv[0], F_GETFL) | O_NONBLOCK);
+    ::fcntl(sv[1], F_SETFL, ::fcntl(sv[1], F_GETFL) | O_NONBLOCK);
+    struct stat st;
+    ::fstat(sv[0], &st);
+    std::unique_ptr<SimHandle> h(new SimHandle);
+    h->device = dev;
+    h->peer = sv[1];
+    h->dev = st.st_dev;
+    h->ino = st.st_ino;
+    h->openFlags = flags;
+    dev->attachHandle(h.get());
+    handles_.push_back(std::move(h));
+    dev->onOpen(*handles_.back());
+    return sv[0];
+}
+
+int SimBoard::ioctl(int fd, unsigned long request, void* arg) {
+    SimHandle* h = handleOf(fd);
+    if (!h) return ::ioctl(fd, request, arg);
+    h->device->record(SimRequest{SimRequest::Ioctl, request, 0, {}});
+    if (int err = h->device->takeRequestFault(request)) {
+        errno = err;
+        return -1;
+    }
+    return h->device->onIoctl(*h, request, arg);
+}
+
+int SimBoard::ioctl(int fd, unsigned long request, long arg) {
+    SimHandle* h = handleOf(fd);
+    if (!h) return ::ioctl(fd, request, arg);
+    h->device->record(SimRequest{SimRequest::IoctlValue, request, arg, {}});
+    if (int err = h->device->takeRequestFault(request)) {
+        errno = err;
+        return -1;
+    }
+    return h->device->onIoctlValue(*h, request, arg);
+}
+
+ssize_t SimBoard::read(int fd, void* buf, size_t len) { return ::read(fd, buf, len); }
+
+ssize_t SimBoard::write(int fd, const void* buf, size_t len) {
+    SimHandle* h = handleOf(fd);
+    if (!h) return ::write(fd, buf, len);
+    const uint8_t* p = static_cast<const uint8_t*>(buf);
+    h->device->record(SimRequest{SimRequest::Write, 0, 0, std::vector<uint8_t>(p, p + len)});
+    if (int err = h->device->takeWriteFault()) {
+        errno = err;
+        return -1;
+    }
+    return h->device->onWrite(*h, fd, buf, len);
+}

@@ -1,0 +1,56 @@
+#ifndef KORVAND_BOARD_SIM_BOARD_H
+#define KORVAND_BOARD_SIM_BOARD_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/board_io.h"
+#include "board/sim_device.h"
+
+// The simulated board. Opening a modelled device node makes a socket pair:
+// the daemon gets one end, the model keeps the other. Requests and writes
+// are answered by the model synchronously; events the model emits arrive
+// on the daemon's end. Calls on descriptors that are not simulated devices
+// pass through to the kernel.
+class SimBoard : public BoardIo {
+public:
+    SimBoard();
+    ~SimBoard() override;
+    SimBoard(const SimBoard&) = delete;
+    SimBoard& operator=(const SimBoard&) = delete;
+
+    // A board with a model for every device node the daemon uses.
+    static std::unique_ptr<SimBoard> makeStandard();
+
+    SimDevice& add(std::unique_ptr<SimDevice> device);
+    SimDevice* device(const std::string& path) const;
+
+    template <class Model>
+    Model& model(const std::string& path) const {
+        return dynamic_cast<Model&>(*device(path));
+    }
+
+    // Forgets the opens whose daemon end has been closed for good.
+    void collect();
+
+    // The handle behind a daemon descriptor, or null.
+    SimHandle* handleOf(int fd) const;
+
+    int open(const char* path, int flags) override;
+    int ioctl(int fd, unsigned long request, void* arg) override;
+    int ioctl(int fd, unsigned long request, long arg) override;
+    ssize_t read(int fd, void* buf, size_t len) override;
+    ssize_t write(int fd, const void* buf, size_t len) override;
+
+private:
+    void drop(size_t index);
+
+    std::vector<std::unique_ptr<SimDevice>> devices_;
+    std::vector<std::unique_ptr<SimHandle>> handles_;
+};
+
+// Adds the standard device models; each device model registers here.
+void installStandardDevices(SimBoard& board);
+
+#endif

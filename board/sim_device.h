@@ -1,0 +1,101 @@
+#ifndef KORVAND_BOARD_SIM_DEVICE_H
+#define KORVAND_BOARD_SIM_DEVICE_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class SimDevice;
+
+// Per-open state a model may attach to a handle.
+struct SimState {
+    virtual ~SimState() = default;
+};
+
+// One open of a simulated device node: the daemon holds one end of a socket
+// pair, the model the other (`peer`). Records the model emits on `peer`
+// become readable on the daemon's end, so poll, EAGAIN and POLLHUP behave as
+// they would with the driver.
+struct SimHandle {
+    SimDevice* device = nullptr;
+    int peer = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    int openFlags = 0;
+    std::unique_ptr<SimState> state;
+};
+
+// A request the model received, kept in a bounded log for tests.
+struct SimRequest {
+    enum Kind { Open, Ioctl, IoctlValue, Write, Close };
+    Kind kind;
+    unsigned long request = 0;
+    long value = 0;
+    std::vector<uint8_t> data;
+};
+
+// The model of one device node. It answers requests, emits event records,
+// logs what it received and can be told to fail an open or a request.
+class SimDevice {
+public:
+    static const size_t kLogLimit = 4096;
+
+    explicit SimDevice(std::string path, int socketType);
+    virtual ~SimDevice();
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
+
+    const std::string& path() const { return path_; }
+    int socketType() const { return socketType_; }
+
+    // Model hooks; the defaults refuse requests and writes.
+    virtual void onOpen(SimHandle&) {}
+    virtual void onClose(SimHandle&) {}
+    virtual int onIoctl(SimHandle& h, unsigned long request, void* arg);
+    virtual int onIoctlValue(SimHandle& h, unsigned long request, long arg);
+    // `fd` is the daemon's descriptor the write came through.
+    virtual ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len);
+
+    // Fault injection. `count` < 0 fails every call until cleared with err 0.
+    void failOpen(int err, int count = -1);
+    void failRequest(unsigned long request, int err, int count = -1);
+    void failWrite(int err, int count = -1);
+
+    // Emits one record to the daemon's end of `h` (or of every open handle).
+    bool emit(SimHandle& h, const void* data, size_t len);
+    void emitAll(const void* data, size_t len);
+
+    const std::deque<SimRequest>& log() const { return log_; }
+    void clearLog() { log_.clear(); }
+    std::vector<SimHandle*> handles() const;
+
+    // Used by SimBoard.
+    int takeOpenFault();
+    int takeRequestFault(unsigned long request);
+    int takeWriteFault();
+    void record(SimRequest r);
+    void attachHandle(SimHandle* h) { handles_.push_back(h); }
+    void detachHandle(SimHandle* h);
+
+private:
+    struct Fault {
+        int err = 0;
+        int count = 0;
+    };
+    static int take(Fault& f);
+
+    std::string path_;
+    int socketType_;
+    Fault openFault_;
+    Fault writeFault_;
+    std::map<unsigned long, Fault> requestFaults_;
+    std::deque<SimRequest> log_;
+    std::vector<SimHandle*> handles_;
+};
+
+#endif

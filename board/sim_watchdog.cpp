@@ -1,0 +1,18 @@
+#include "board/sim_watchdog.h"
+
+#include <errno.h>
+#include <sys/socket.h>
+
+SimWatchdog::SimWatchdog() : SimDevice(kPath, SOCK_SEQPACKET) {}
+
+ssize_t SimWatchdog::onWrite(SimHandle&, int, const void* buf, size_t len) {
+    std::string rec(static_cast<const char*>(buf), len);
+    if (rec != "START" && rec != "PING" && rec != "STOP") {
+        errno = EINVAL;
+        return -1;
+    }
+    if (rec == "START") running_ = true;
+    if (rec == "STOP") running_ = false;
+    records_.push_back(rec);
+    return static_cast<ssize_t>(len);
+}

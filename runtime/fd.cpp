@@ -1,0 +1,39 @@
+#include "runtime/fd.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+int Fd::close() {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    int r = ::close(fd_);
+    fd_ = -1;
+    return r;
+}
+
+Fd Fd::dup() const {
+    if (fd_ < 0) return Fd();
+    int d = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    return Fd(d);
+}
+
+bool Fd::NonBlock() { return fd_ >= 0 && NonBlockMode(fd_); }
+
+bool NonBlockMode(int fd) {
+    int flags = ::fcntl(fd, F_GETFL);
+    return flags != -1 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != -1;
+}
+
+bool BlockMode(int fd) {
+    int flags = ::fcntl(fd, F_GETFL);
+    return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != -1;
+}
+
+void SetCloexec(int fd, bool on) {
+    int flags = ::fcntl(fd, F_GETFD);
+    if (flags == -1) return;
+    ::fcntl(fd, F_SETFD, on ? (flags | FD_CLOEXEC) : (flags & ~FD_CLOEXEC));
+}

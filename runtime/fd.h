@@ -1,0 +1,30 @@
+#ifndef KORVAND_RUNTIME_FD_H
+#define KORVAND_RUNTIME_FD_H
+
+// A descriptor handle passed by value. Copying does not duplicate the
+// descriptor and nothing closes it implicitly: the holder calls close().
+class Fd {
+public:
+    Fd() = default;
+    Fd(int fd) : fd_(fd) {}  // NOLINT: descriptors convert freely
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    bool operator==(const Fd& o) const { return fd_ == o.fd_; }
+    bool operator!=(const Fd& o) const { return fd_ != o.fd_; }
+
+    // Closes the descriptor and forgets it; -1 with EBADF when there is none.
+    int close();
+    // A close-on-exec duplicate, or -1.
+    Fd dup() const;
+    bool NonBlock();
+
+private:
+    int fd_ = -1;
+};
+
+bool NonBlockMode(int fd);
+bool BlockMode(int fd);
+void SetCloexec(int fd, bool on);
+
+#endif

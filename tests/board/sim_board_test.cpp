@@ -1,0 +1,138 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "board/board_io.h"
+#include "board/fs_root.h"
+#include "board/ioctl_code.h"
+#include "board/sim_board.h"
+#include "board/sim_watchdog.h"
+
+namespace {
+
+// A model that answers one request and echoes written records as events.
+class EchoModel : public SimDevice {
+public:
+    static constexpr unsigned long kGet = 0x40045701UL;
+    EchoModel() : SimDevice("/dev/echo", SOCK_SEQPACKET) {}
+    int onIoctl(SimHandle&, unsigned long request, void* arg) override {
+        if (request != kGet) return SimDevice::onIoctl(*handles()[0], request, arg);
+        *static_cast<int*>(arg) = 42;
+        return 0;
+    }
+    ssize_t onWrite(SimHandle& h, int, const void* buf, size_t len) override {
+        emit(h, buf, len);
+        return static_cast<ssize_t>(len);
+    }
+    int closes = 0;
+    void onClose(SimHandle&) override { ++closes; }
+};
+
+TEST(SimBoard, UnknownDeviceDoesNotOpen) {
+    SimBoard board;
+    errno = 0;
+    EXPECT_EQ(-1, board.open("/dev/nothing", O_RDWR));
+    EXPECT_EQ(ENOENT, errno);
+}
+
+TEST(SimBoard, RequestsWritesAndEventsGoThroughTheModel) {
+    SimBoard board;
+    auto& m = static_cast<EchoModel&>(board.add(std::unique_ptr<SimDevice>(new EchoModel)));
+    int fd = board.open("/dev/echo", O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    int v = 0;
+    EXPECT_EQ(0, board.ioctl(fd, EchoModel::kGet, &v));
+    EXPECT_EQ(42, v);
+    EXPECT_EQ(-1, board.ioctl(fd, 0x20005799UL, 7L));
+    EXPECT_EQ(ENOTTY, errno);
+
+    EXPECT_EQ(3, board.write(fd, "abc", 3));
+    EXPECT_EQ(2, board.write(fd, "de", 2));
+    char buf[16];
+    EXPECT_EQ(3, board.read(fd, buf, sizeof buf));  // record boundaries kept
+    EXPECT_EQ(2, board.read(fd, buf, sizeof buf));
+    EXPECT_EQ(-1, board.read(fd, buf, sizeof buf));
+    EXPECT_EQ(EAGAIN, errno);
+
+    ASSERT_EQ(5u, m.log().size());
+    EXPECT_EQ(SimRequest::Open, m.log()[0].kind);
+    EXPECT_EQ(SimRequest::IoctlValue, m.log()[2].kind);
+    EXPECT_EQ(7, m.log()[2].value);
+    EXPECT_EQ((std::vector<uint8_t>{'d', 'e'}), m.log()[4].data);
+    ::close(fd);
+}
+
+TEST(SimBoard, FaultsFailTheChosenCallsOnly) {
+    SimBoard board;
+    auto& m = static_cast<EchoModel&>(board.add(std::unique_ptr<SimDevice>(new EchoModel)));
+    m.failOpen(EBUSY, 1);
+    EXPECT_EQ(-1, board.open("/dev/echo", O_RDWR));
+    EXPECT_EQ(EBUSY, errno);
+    int fd = board.open("/dev/echo", O_RDWR);
+    ASSERT_GE(fd, 0);
+    m.failRequest(EchoModel::kGet, EIO);
+    int v = 0;
+    EXPECT_EQ(-1, board.ioctl(fd, EchoModel::kGet, &v));
+    EXPECT_EQ(-1, board.ioctl(fd, EchoModel::kGet, &v));
+    m.failRequest(EchoModel::kGet, 0);
+    EXPECT_EQ(0, board.ioctl(fd, EchoModel::kGet, &v));
+    m.failWrite(ENOSPC, 1);
+    EXPECT_EQ(-1, board.write(fd, "x", 1));
+    EXPECT_EQ(ENOSPC, errno);
+    EXPECT_EQ(1, board.write(fd, "x", 1));
+    ::close(fd);
+}
+
+TEST(SimBoard, AnOpenEndsWhenEveryCopyOfTheDescriptorIsClosed) {
+    SimBoard board;
+    auto& m = static_cast<EchoModel&>(board.add(std::unique_ptr<SimDevice>(new EchoModel)));
+    int fd = board.open("/dev/echo", O_RDWR);
+    int copy = ::dup(fd);
+    ::close(fd);
+    board.collect();
+    EXPECT_EQ(0, m.closes);
+    EXPECT_NE(nullptr, board.handleOf(copy));  // a duplicate reaches the same open
+    EXPECT_EQ(1, board.write(copy, "y", 1));
+    ::close(copy);
+    board.collect();
+    EXPECT_EQ(1, m.closes);
+    EXPECT_TRUE(m.handles().empty());
+}
+
+TEST(SimBoard, OtherDescriptorsPassThrough) {
+    SimBoard board;
+    int p[2];
+    ASSERT_EQ(0, pipe(p));
+    EXPECT_EQ(2, board.write(p[1], "hi", 2));
+    char buf[4];
+    EXPECT_EQ(2, board.read(p[0], buf, sizeof buf));
+    ::close(p[0]);
+    ::close(p[1]);
+}
+
+TEST(SimBoard, StandardBoardIsSelectedFromTheEnvironment) {
+    unsetenv("KORVAND_BOARD");
+    EXPECT_FALSE(selectBoardFromEnvironment());
+    setenv("KORVAND_BOARD", "sim", 1);
+    EXPECT_TRUE(selectBoardFromEnvironment());
+    int fd = boardIo().open(SimWatchdog::kPath, O_WRONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(5, boardIo().write(fd, "START", 5));
+    EXPECT_EQ(-1, boardIo().write(fd, "BARK", 4));
+    ::close(fd);
+    setBoardIo(nullptr);
+}
+
+TEST(FsRoot, PrefixesAbsolutePaths) {
+    setenv("KORVAND_ROOT", "/tmp/r/", 1);
+    EXPECT_EQ("/tmp/r/var/run/server.pid", Fs::path("/var/run/server.pid"));
+    EXPECT_EQ("relative", Fs::path("relative"));
+    unsetenv("KORVAND_ROOT");
+    EXPECT_EQ("/var/run/server.pid", Fs::path("/var/run/server.pid"));
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "tests/support/daemon_process.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+std::string slurp(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string tempFile(const char* tag) {
+    std::string t = std::string("/tmp/korvand-") + tag + "-XXXXXX";
+    std::vector<char> buf(t.begin(), t.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd >= 0) close(fd);
+    return buf.data();
+}
+
+}  // namespace
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0 && status_ == -1) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (!outFile_.empty()) unlink(outFile_.c_str());
+    if (!errFile_.empty()) unlink(errFile_.c_str());
+}
+
+bool ChildProcess::start(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env, const std::string& stdinText) {
+    outFile_ = tempFile("out");
+    errFile_ = tempFile("err");
+    std::string inFile = tempFile("in");
+    std::ofstream(inFile, std::ios::binary) << stdinText;
+    int in = open(inFile.c_str(), O_RDONLY | O_CLOEXEC);
+    unlink(inFile.c_str());
+    int out = open(outFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    int err = open(errFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const std::string& e : env) putenv(strdup(e.c_str()));
+        std::vector<char*> argv;
+        argv.push_back(strdup(program.c_str()));
+        for (const std::string& a : args) argv.push_back(strdup(a.c_str()));
+        argv.push_back(nullptr);
+        execve(program.c_str(), argv.data(), environ);
+        _exit(127);
+    }
+    close(in);
+    close(out);
+    close(err);
+    if (pid_ < 0) return false;
+    return true;
+}
+
+void ChildProcess::signal(int sig) const {
+    if (pid_ > 0) kill(pid_, sig);
+}
+
+int ChildProcess::wait(int ms) {
+    if (status_ != -1) return status_;
+    for (int waited = 0; waited <= ms; waited += 5) {
+        int st = 0;
+        pid_t r = waitpid(pid_, &st, WNOHANG);
+        if (r == pid_) {
+            status_ = st;
+            return st;
+        }
+        usleep(5000);
+    }
+    return -1;
+}
+
+bool ChildProcess::running() {
+    if (status_ != -1) return false;
+    int st = 0;
+    if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        status_ = st;
+        return false;
+    }
+    return true;
+}
+
+std::string ChildProcess::out() const { return slurp(outFile_); }
+std::string ChildProcess::err() const { return slurp(errFile_); }
+
+std::string buildProgram(const std::string& relative) {
+    const char* bin = getenv("KORVAND_TEST_BIN");
+    return std::string(bin ? bin : ".") + "/" + relative;
+}
+
+bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<std::string>& args,
+                  const std::vector<std::string>& env) {
+    std::vector<std::string> e = {"KORVAND_BOARD=sim", "KORVAND_ROOT=" + root};
+    e.insert(e.end(), env.begin(), env.end());
+    return p.start(buildProgram("korvand"), args, e);
+}
+
+int freeTcpPort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a;
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+}

@@ -1,0 +1,53 @@
+#ifndef KORVAND_TESTS_SUPPORT_DAEMON_PROCESS_H
+#define KORVAND_TESTS_SUPPORT_DAEMON_PROCESS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// A program of the build started as a child, with its standard output and
+// error collected in files.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts `program` (a path) with `args` and extra environment entries
+    // ("NAME=value"). Returns false if it could not be started.
+    bool start(const std::string& program, const std::vector<std::string>& args,
+               const std::vector<std::string>& env = {}, const std::string& stdinText = "");
+    void signal(int sig) const;
+    // Waits up to `ms` for the exit; returns the raw wait status or -1.
+    int wait(int ms = 10000);
+    bool running();
+    pid_t pid() const { return pid_; }
+    std::string out() const;
+    std::string err() const;
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    std::string outFile_;
+    std::string errFile_;
+};
+
+// The path of a program of the build ("korvand", "tools/lgcpc").
+std::string buildProgram(const std::string& relative);
+
+// Starts korvand on the simulated board with KORVAND_ROOT=`root`.
+bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<std::string>& args,
+                  const std::vector<std::string>& env = {});
+
+// Waits until `predicate` holds, polling every 10 ms, up to `ms`.
+template <class Pred>
+bool waitFor(Pred predicate, int ms = 5000);
+
+// A free TCP port on 127.0.0.1 (bound and released at once).
+int freeTcpPort();
+
+#include "tests/support/daemon_process_impl.h"
+
+#endif
