@@ -1,0 +1,82 @@
+#ifndef KORVAND_BOARD_RTP_DRIVER_H
+#define KORVAND_BOARD_RTP_DRIVER_H
+
+#include <cstddef>
+#include <cstdint>
+
+// Request records of the RTP streaming driver "/dev/rtp" and of the RTP
+// header-extension driver "/dev/rtp_ext", laid out as the board lays them
+// out (fields in the processor's byte order, addresses as inet_addr gives
+// them).
+
+// The session a begin-session request starts.
+struct rtp_connection_params {
+    uint32_t remote_addr;
+    uint16_t remote_port;
+    uint16_t reserved0;
+    uint32_t local_addr;
+    uint16_t local_port;
+    uint16_t rx_pt;
+    uint16_t tx_pt;
+    uint16_t packet_factor;
+    uint8_t vad;
+    uint8_t crate;
+    uint16_t reserved1;
+    uint32_t ssrc;
+    uint8_t reserved2[8];
+    int32_t ttl;
+    int32_t tos;
+};
+
+// The add-channel record: the caller passes -1 to let the driver choose and
+// gets the TDM channel it attached back in `tdm`.
+struct rtp_channel_info {
+    int32_t tdm;
+    int32_t dev_no;
+    int32_t chn;
+    int32_t bss_enable;
+};
+
+// Attaches an RTP session to another user: its descriptor and process.
+struct rtp_attach_session_params {
+    int32_t fd_rtp;
+    int32_t pid_rtp;
+};
+
+struct rtp_ext_attach_session_params {
+    int32_t fd_rtp;
+    int32_t pid_rtp;
+};
+
+// The header-extension profile (`etype`) and its four parameter words.
+struct rtp_ext_init_params {
+    uint16_t etype;
+    uint16_t reserved;
+    uint32_t param[4];
+};
+
+static_assert(sizeof(rtp_connection_params) == 44, "session record");
+static_assert(offsetof(rtp_connection_params, local_port) == 12, "local_port");
+static_assert(offsetof(rtp_connection_params, rx_pt) == 14, "rx_pt");
+static_assert(offsetof(rtp_connection_params, tx_pt) == 16, "tx_pt");
+static_assert(offsetof(rtp_connection_params, packet_factor) == 18, "packet_factor");
+static_assert(offsetof(rtp_connection_params, vad) == 20, "vad");
+static_assert(offsetof(rtp_connection_params, ssrc) == 24, "ssrc");
+static_assert(offsetof(rtp_connection_params, ttl) == 36, "ttl");
+static_assert(offsetof(rtp_connection_params, tos) == 40, "tos");
+
+static_assert(sizeof(rtp_channel_info) == 16, "add-channel record");
+static_assert(offsetof(rtp_channel_info, dev_no) == 4 && offsetof(rtp_channel_info, chn) == 8,
+              "add-channel words");
+
+static_assert(sizeof(rtp_attach_session_params) == 8 &&
+                  offsetof(rtp_attach_session_params, pid_rtp) == 4,
+              "RTP attach record");
+static_assert(sizeof(rtp_ext_attach_session_params) == 8 &&
+                  offsetof(rtp_ext_attach_session_params, pid_rtp) == 4,
+              "extension attach record");
+
+static_assert(sizeof(rtp_ext_init_params) == 20 && offsetof(rtp_ext_init_params, param) == 4,
+              "extension init record");
+
+#endif

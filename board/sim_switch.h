@@ -1,0 +1,59 @@
+#ifndef KORVAND_BOARD_SIM_SWITCH_H
+#define KORVAND_BOARD_SIM_SWITCH_H
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "board/sim_hal.h"
+
+// The time-slot switch part of "/dev/hal". Each channel (any non-negative
+// driver channel number) is, as far as the switch goes, disabled, connected
+// to a source channel, or driven with a constant byte. A channel the switch
+// does not drive carries what something outside the switch puts on it (a
+// line, another board), or the idle bus level 0xFF.
+class SimSwitch : public SimHalFamily {
+public:
+    static constexpr unsigned kIdleBus = 0xFF;
+
+    std::vector<unsigned long> requests() const override;
+    int onRequest(SimHandle& h, unsigned long request, void* arg) override;
+
+    // What the driver does for the requests; tests also call them to set up
+    // what an earlier process left behind. Negative channels are refused.
+    bool connect(int output, int source);
+    bool disable(int output);
+    bool write(int channel, unsigned value);
+
+    // Lets something outside the switch drive `channel` with `byte`.
+    void carry(int channel, uint8_t byte);
+
+    // -1 unless `output` is connected.
+    int sourceOf(int output) const;
+    // -1 unless the switch drives `channel` with a constant byte.
+    int constantOf(int channel) const;
+    bool isDisabled(int output) const;
+    // The byte a read request returns: a connected output follows its
+    // source (a loop of connections reads as the idle bus).
+    unsigned byteOf(int channel) const;
+
+private:
+    struct Channel {
+        enum Kind { Disabled, Connected, Constant };
+        Kind kind = Disabled;
+        int source = -1;
+        unsigned constant = 0;
+        int carried = -1;
+    };
+
+    const Channel* find(int channel) const;
+
+    int onConnect(void* arg);
+    int onDisable(void* arg);
+    int onWrite(void* arg);
+    int onRead(void* arg);
+
+    std::unordered_map<int, Channel> channels_;
+};
+
+#endif

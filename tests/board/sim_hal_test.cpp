@@ -1,0 +1,116 @@
+#include "board/sim_hal.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "board/hal_driver.h"
+#include "board/sim_board.h"
+#include "board/sim_switch.h"
+
+namespace {
+
+// A family like the bus clock's: one request whose result is the request's
+// return value.
+class EchoFamily : public SimHalFamily {
+public:
+    static constexpr unsigned long kEcho = 0xC0034204UL;
+    std::vector<unsigned long> requests() const override { return {kEcho}; }
+    int onRequest(SimHandle&, unsigned long, void* arg) override {
+        ++calls;
+        return static_cast<unsigned char*>(arg)[2];
+    }
+    int calls = 0;
+};
+
+class SimHalTest : public ::testing::Test {
+protected:
+    SimHalTest() : board(SimBoard::makeStandard()), hal(board->model<SimHal>(SimHal::kPath)) {
+        fd = board->open(Hal::kDevice, O_RDWR);
+    }
+    ~SimHalTest() override { ::close(fd); }
+
+    int request(unsigned long code, void* arg) { return board->ioctl(fd, code, arg); }
+
+    std::unique_ptr<SimBoard> board;
+    SimHal& hal;
+    int fd = -1;
+};
+
+TEST_F(SimHalTest, RequestsGoToTheFamilyThatClaimedThem) {
+    auto& echo = static_cast<EchoFamily&>(hal.add(std::unique_ptr<SimHalFamily>(new EchoFamily)));
+    EXPECT_EQ(&echo, hal.family<EchoFamily>());
+    EXPECT_EQ(&hal.switchPart(), hal.family<SimSwitch>());
+
+    unsigned char rec[3] = {1, 51, 0xC5};
+    EXPECT_EQ(0xC5, request(EchoFamily::kEcho, rec));
+    hal.failRequest(EchoFamily::kEcho, ENODEV, 1);
+    EXPECT_EQ(-1, request(EchoFamily::kEcho, rec));
+    EXPECT_EQ(ENODEV, errno);
+    EXPECT_EQ(1, echo.calls);
+
+    errno = 0;
+    EXPECT_EQ(-1, request(0x80044399UL, rec));
+    EXPECT_EQ(ENOTTY, errno);
+    EXPECT_EQ(-1, request(EchoFamily::kEcho, nullptr));
+    EXPECT_EQ(EFAULT, errno);
+    EXPECT_EQ(-1, board->ioctl(fd, Hal::kMuxDisable, 8192L));
+    EXPECT_EQ(EFAULT, errno);
+    EXPECT_EQ(1, echo.calls);
+}
+
+TEST_F(SimHalTest, ARequestClaimedTwiceEndsTheProcess) {
+    EXPECT_DEATH(hal.add(std::unique_ptr<SimHalFamily>(new SimSwitch)), "served twice");
+}
+
+TEST_F(SimHalTest, SwitchRefusesHostileRecordsAndReadsUnaligned) {
+    SimSwitch& sw = hal.switchPart();
+    auto refused = [&](unsigned long code, auto record) {
+        errno = 0;
+        return request(code, &record) == -1 && errno == EINVAL;
+    };
+    EXPECT_TRUE(refused(Hal::kMuxConnect, Hal::MuxConnect{8192, -3}));
+    EXPECT_TRUE(refused(Hal::kMuxWrite, Hal::MuxByte{8192, 256}));
+    EXPECT_TRUE(refused(Hal::kMuxWrite, Hal::MuxByte{8192, -1}));
+    EXPECT_TRUE(refused(Hal::kMuxRead, Hal::MuxByte{-1, 255}));
+    EXPECT_TRUE(refused(Hal::kMuxDisable, Hal::MuxChannel{-2}));
+    EXPECT_EQ(-1, sw.sourceOf(8192));
+    EXPECT_EQ(-1, sw.constantOf(8192));
+
+    // Records the caller packed at odd addresses are read and written back.
+    alignas(8) unsigned char buf[1 + sizeof(Hal::MuxByte)];
+    Hal::MuxByte write{8200, 0x42};
+    std::memcpy(buf + 1, &write, sizeof write);
+    ASSERT_EQ(0, request(Hal::kMuxWrite, buf + 1));
+    Hal::MuxConnect connect{8300, 8200};
+    std::memcpy(buf + 1, &connect, sizeof connect);
+    ASSERT_EQ(0, request(Hal::kMuxConnect, buf + 1));
+    Hal::MuxByte read{8300, 255};
+    std::memcpy(buf + 1, &read, sizeof read);
+    ASSERT_EQ(0, request(Hal::kMuxRead, buf + 1));
+    std::memcpy(&read, buf + 1, sizeof read);
+    EXPECT_EQ(0x42, read.value);
+}
+
+TEST_F(SimHalTest, ReadFollowsConnectionsToWhatTheSourceCarries) {
+    SimSwitch& sw = hal.switchPart();
+    sw.carry(100, 0x17);
+    sw.connect(8192, 100);
+    sw.connect(8193, 8192);
+    EXPECT_EQ(0x17u, sw.byteOf(8193));
+    sw.write(8192, 0x99);  // the switch drives over what it connected
+    EXPECT_EQ(0x99u, sw.byteOf(8193));
+    sw.disable(8192);  // undriven by the switch: what sits on the bus shows
+    EXPECT_EQ(SimSwitch::kIdleBus, sw.byteOf(8193));
+    sw.carry(8192, 0x01);
+    EXPECT_EQ(0x01u, sw.byteOf(8193));
+
+    sw.connect(8192, 8193);  // a loop reads as an idle bus
+    EXPECT_EQ(SimSwitch::kIdleBus, sw.byteOf(8193));
+    EXPECT_TRUE(sw.isDisabled(9000));
+}
+
+}  // namespace
