@@ -22,12 +22,19 @@ BoardIo& boardIo() { return current ? *current : kernelIo(); }
 
 void setBoardIo(BoardIo* io) { current = io; }
 
+namespace {
+SimBoard* selected = nullptr;
+}
+
 bool selectBoardFromEnvironment() {
     const char* which = std::getenv("KORVAND_BOARD");
     if (!which || std::strcmp(which, "sim") != 0) return false;
     // Lives until process exit: descriptors the daemon still holds at exit
     // refer to it.
     static std::unique_ptr<SimBoard> sim = SimBoard::makeStandard();
-    setBoardIo(sim.get());
+    selected = sim.get();
+    setBoardIo(selected);
     return true;
 }
+
+SimBoard* selectedSimBoard() { return selected; }

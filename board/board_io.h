@@ -29,4 +29,8 @@ void setBoardIo(BoardIo* io);
 // the kernel drivers. Returns true when the simulated board was selected.
 bool selectBoardFromEnvironment();
 
+class SimBoard;
+// The simulated board selected from the environment, or null.
+SimBoard* selectedSimBoard();
+
 #endif

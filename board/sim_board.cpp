@@ -6,14 +6,59 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <sstream>
 
 SimBoard::SimBoard() = default;
 
 SimBoard::~SimBoard() {
     while (!handles_.empty()) drop(handles_.size() - 1);
+    if (control_ >= 0) ::close(control_);
+}
+
+std::string SimBoard::control(const std::string& line) {
+    std::istringstream in(line);
+    std::string path;
+    std::vector<std::string> words;
+    in >> path;
+    for (std::string w; in >> w;) words.push_back(w);
+    SimDevice* dev = device(path);
+    if (!dev) return "error: no device " + path;
+    return dev->control(words);
+}
+
+int SimBoard::openControl(const std::string& path) {
+    sockaddr_un a;
+    std::memset(&a, 0, sizeof a);
+    if (path.size() >= sizeof a.sun_path) return -1;
+    a.sun_family = AF_UNIX;
+    std::memcpy(a.sun_path, path.c_str(), path.size());
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (control_ >= 0) ::close(control_);
+    control_ = fd;
+    return fd;
+}
+
+void SimBoard::serveControl() {
+    char buf[4096];
+    for (;;) {
+        sockaddr_un from;
+        socklen_t len = sizeof from;
+        ssize_t n = ::recvfrom(control_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        if (n < 0) return;
+        std::string reply = control(std::string(buf, static_cast<size_t>(n)));
+        ::sendto(control_, reply.data(), reply.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), len);
+    }
 }
 
 std::unique_ptr<SimBoard> SimBoard::makeStandard() {

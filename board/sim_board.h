@@ -34,6 +34,18 @@ public:
     // Forgets the opens whose daemon end has been closed for good.
     void collect();
 
+    // Runs one text command "<device path> <words...>" against the model
+    // of that device. Commands are split on blanks.
+    std::string control(const std::string& line);
+
+    // The control socket: a datagram socket bound at `path`; each datagram
+    // is one command and is answered with one datagram to its sender.
+    // Returns the descriptor (the owner polls it and calls serveControl),
+    // or -1.
+    int openControl(const std::string& path);
+    // Answers every command waiting on the control socket; never blocks.
+    void serveControl();
+
     // The handle behind a daemon descriptor, or null.
     SimHandle* handleOf(int fd) const;
 
@@ -48,7 +60,11 @@ private:
 
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
+    int control_ = -1;
 };
+
+// The control socket's path below the filesystem root.
+const char* const kSimControlPath = "/dev/sim-board";
 
 // Adds the standard device models; each device model registers here.
 void installStandardDevices(SimBoard& board);

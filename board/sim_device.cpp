@@ -25,6 +25,10 @@ ssize_t SimDevice::onWrite(SimHandle&, int, const void*, size_t) {
     return -1;
 }
 
+std::string SimDevice::control(const std::vector<std::string>& words) {
+    return "error: unknown command " + (words.empty() ? std::string() : words[0]);
+}
+
 void SimDevice::failOpen(int err, int count) { openFault_ = Fault{err, count}; }
 
 void SimDevice::failRequest(unsigned long request, int err, int count) {

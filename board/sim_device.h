@@ -61,6 +61,12 @@ public:
     // `fd` is the daemon's descriptor the write came through.
     virtual ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len);
 
+    // A text command from the board's control socket (the words after the
+    // device path), so a test can drive the model of a running daemon:
+    // inject an event, change a line state, read back what the daemon did.
+    // Returns the reply; replies that start with "error:" report failure.
+    virtual std::string control(const std::vector<std::string>& words);
+
     // Fault injection. `count` < 0 fails every call until cleared with err 0.
     void failOpen(int err, int count = -1);
     void failRequest(unsigned long request, int err, int count = -1);

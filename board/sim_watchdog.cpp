@@ -16,3 +16,10 @@ ssize_t SimWatchdog::onWrite(SimHandle&, int, const void* buf, size_t len) {
     records_.push_back(rec);
     return static_cast<ssize_t>(len);
 }
+
+std::string SimWatchdog::control(const std::vector<std::string>& words) {
+    if (words.size() != 1 || words[0] != "records") return SimDevice::control(words);
+    std::string out;
+    for (const std::string& r : records_) out += (out.empty() ? "" : " ") + r;
+    return out;
+}

@@ -14,6 +14,8 @@ public:
 
     SimWatchdog();
     ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len) override;
+    // "records": the records received so far, separated by blanks.
+    std::string control(const std::vector<std::string>& words) override;
 
     const std::vector<std::string>& records() const { return records_; }
     bool started() const { return running_; }

@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "board/board_io.h"
+#include "board/fs_root.h"
+#include "board/sim_board.h"
 #include "runtime/event.h"
 #include "runtime/ipc_signal.h"
 #include "runtime/multiplexer.h"
@@ -51,6 +53,26 @@ private:
     Event event;
 };
 
+// On the simulated board, tests drive the device models of the running
+// daemon through the board's control socket.
+class SimBoardControl {
+public:
+    explicit SimBoardControl(SimBoard* board) : board(board) {
+        if (!board) return;
+        int fd = board->openControl(Fs::path(kSimControlPath));
+        if (fd < 0) return;
+        event.Bind("SimBoard::control", &SimBoardControl::OnCommand, this);
+        event.Schedule(fd, POLLIN);
+    }
+    void OnCommand(int, short revents) {
+        if (revents & POLLIN) board->serveControl();
+    }
+
+private:
+    SimBoard* board;
+    Event event;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +90,7 @@ int main(int argc, char** argv) {
     }
 
     selectBoardFromEnvironment();
+    SimBoardControl simControl(selectedSimBoard());
     Wakeup wake;
     std::unique_ptr<Linux::Run> pid(new Linux::Run("server"));
     std::cout << "Starting server [" << Version::current << "], port=" << port << std::endl;
