@@ -6,7 +6,12 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "board/sim_control.h"
 #include "board/sim_switch.h"
+
+std::string SimHalFamily::control(const std::vector<std::string>& words) {
+    return SimControl::error("unknown command " + (words.empty() ? std::string() : words[0]));
+}
 
 SimHal::SimHal() : SimDevice(kPath, SOCK_SEQPACKET) {
     switch_ = static_cast<SimSwitch*>(&add(std::unique_ptr<SimHalFamily>(new SimSwitch)));
@@ -45,4 +50,19 @@ int SimHal::onIoctlValue(SimHandle& h, unsigned long request, long arg) {
     if (!route(request)) return SimDevice::onIoctlValue(h, request, arg);
     errno = EFAULT;
     return -1;
+}
+
+std::string SimHal::control(const std::vector<std::string>& words) {
+    if (!words.empty() && words[0] == "log") {
+        return SimControl::log(*this, SimControl::tail(words, 1), [this](unsigned long request) {
+            SimHalFamily* f = route(request);
+            return f ? f->requestName(request) : nullptr;
+        });
+    }
+    for (const auto& f : families_) {
+        const char* word = f->controlWord();
+        if (word && !words.empty() && words[0] == word)
+            return f->control(SimControl::tail(words, 1));
+    }
+    return SimDevice::control(words);
 }

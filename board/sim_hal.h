@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "board/sim_device.h"
@@ -22,11 +23,25 @@ public:
     // Answers one of them. `arg` is the caller's record, never null, and
     // possibly unaligned. Returns the request's result, or -1 with errno.
     virtual int onRequest(SimHandle& h, unsigned long request, void* arg) = 0;
+
+    // The word that addresses the family in the driver's control commands
+    // ("/dev/hal <word> ..."), or null when it takes none; control() gets
+    // the words after it.
+    virtual const char* controlWord() const { return nullptr; }
+    virtual std::string control(const std::vector<std::string>& words);
+
+    // A short name of one of its requests for the request log summary, or
+    // null.
+    virtual const char* requestName(unsigned long) const { return nullptr; }
 };
 
 // The switch driver "/dev/hal". Every open shares one state per family; the
 // time-slot switch is always present, further families are added with add().
 // Request faults and the request log come from SimDevice.
+//
+// Control commands, "/dev/hal <words>": "log ..." (SimControl::log, with the
+// families' request names), and the words of each family after its control
+// word: "bus" (SimSwitch), "clock" (SimBusClock), "spi" (SimSpi).
 class SimHal : public SimDevice {
 public:
     static constexpr const char* kPath = "/dev/hal";
@@ -52,6 +67,8 @@ public:
     // record, or given a plain integer, with EFAULT (as copying it would).
     int onIoctl(SimHandle& h, unsigned long request, void* arg) override;
     int onIoctlValue(SimHandle& h, unsigned long request, long arg) override;
+
+    std::string control(const std::vector<std::string>& words) override;
 
 private:
     SimHalFamily* route(unsigned long request) const;

@@ -1,10 +1,42 @@
 #include <memory>
 
 #include "board/sim_board.h"
+#include "board/sim_bus_clock.h"
+#include "board/sim_cas.h"
 #include "board/sim_hal.h"
+#include "board/sim_maintenance.h"
+#include "board/sim_spi.h"
 #include "board/sim_watchdog.h"
+
+namespace {
+
+// Four E1 framers: three in sync (one has slipped a few times), trunk 2 has
+// lost its signal.
+void installE1(SimBoard& board) {
+    auto& maintenance =
+        static_cast<SimMaintenance&>(board.add(std::unique_ptr<SimDevice>(new SimMaintenance)));
+    maintenance.framer(1).slips = 3;
+    maintenance.framer(2).state = E1::kStateLossCarrier;
+    maintenance.framer(2).lossCarrier = 1;
+    board.add(std::unique_ptr<SimDevice>(new SimCas));
+}
+
+// The switch with the bus clock and, unless KORVAND_SIM_SPI says it is
+// absent, the SPI line interface of eight BRI lines: six in sync, the last
+// two without a line plugged in.
+void installHal(SimBoard& board) {
+    auto& hal = static_cast<SimHal&>(board.add(std::unique_ptr<SimDevice>(new SimHal)));
+    hal.add(std::unique_ptr<SimHalFamily>(new SimBusClock));
+    auto& spi = static_cast<SimSpi&>(
+        hal.add(std::unique_ptr<SimHalFamily>(new SimSpi(SimSpi::presentFromEnvironment()))));
+    spi.setLine(6, SimSpi::kLineLossCarrier);
+    spi.setLine(7, SimSpi::kLineLossCarrier);
+}
+
+}  // namespace
 
 void installStandardDevices(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimWatchdog));
-    board.add(std::unique_ptr<SimDevice>(new SimHal));
+    installHal(board);
+    installE1(board);
 }

@@ -1,10 +1,13 @@
 #include "board/sim_switch.h"
 
 #include <errno.h>
+#include <stdlib.h>
 
 #include <cstring>
+#include <limits>
 
 #include "board/hal_driver.h"
+#include "board/sim_control.h"
 
 namespace {
 
@@ -65,7 +68,7 @@ int SimSwitch::onWrite(void* arg) {
 int SimSwitch::onRead(void* arg) {
     auto r = load<Hal::MuxByte>(arg);
     if (r.channel < 0) return answer(false);
-    r.value = static_cast<int32_t>(byteOf(r.channel));
+    r.value = static_cast<int32_t>(readback(r.channel));
     store(arg, r);
     return 0;
 }
@@ -127,4 +130,100 @@ unsigned SimSwitch::byteOf(int channel) const {
         channel = c->source;
     }
     return kIdleBus;
+}
+
+void SimSwitch::damage(int channel, uint8_t mask) {
+    if (channel < 0) return;
+    if (mask)
+        damaged_[channel] = mask;
+    else
+        damaged_.erase(channel);
+}
+
+unsigned SimSwitch::readback(int channel) const {
+    auto it = damaged_.find(channel);
+    return byteOf(channel) ^ (it == damaged_.end() ? 0U : it->second);
+}
+
+const char* SimSwitch::requestName(unsigned long request) const {
+    switch (request) {
+        case Hal::kMuxConnect:
+            return "connect";
+        case Hal::kMuxDisable:
+            return "disable";
+        case Hal::kMuxWrite:
+            return "write-byte";
+        case Hal::kMuxRead:
+            return "read-byte";
+    }
+    return nullptr;
+}
+
+namespace {
+
+const long long kMaxChannel = std::numeric_limits<int32_t>::max();
+
+}  // namespace
+
+std::string SimSwitch::control(const std::vector<std::string>& words) {
+    static const SimControl::Command<SimSwitch> table[] = {
+        {"read", 1, 1, &SimSwitch::cmdRead},       {"carry", 2, 2, &SimSwitch::cmdCarry},
+        {"pattern", 4, 4, &SimSwitch::cmdPattern}, {"mismatch", 1, 2, &SimSwitch::cmdMismatch},
+        {"clear", 0, 0, &SimSwitch::cmdClear},
+    };
+    return SimControl::dispatch(*this, table, words);
+}
+
+std::string SimSwitch::cmdRead(const Words& args) {
+    long long channel;
+    if (!SimControl::number(args[0], 0, kMaxChannel, channel))
+        return SimControl::error("bad channel");
+    return SimControl::hex(readback(static_cast<int>(channel)));
+}
+
+std::string SimSwitch::cmdCarry(const Words& args) {
+    long long channel, byte;
+    if (!SimControl::number(args[0], 0, kMaxChannel, channel))
+        return SimControl::error("bad channel");
+    if (!SimControl::number(args[1], 0, 0xFF, byte)) return SimControl::error("bad byte");
+    carry(static_cast<int>(channel), static_cast<uint8_t>(byte));
+    return "ok";
+}
+
+std::string SimSwitch::cmdPattern(const Words& args) {
+    long long bus, slot, count, seed;
+    if (!SimControl::number(args[0], 0, Hal::kBuses - 1, bus)) return SimControl::error("bad bus");
+    if (!SimControl::number(args[1], 0, Hal::kBusTimeslots - 1, slot) ||
+        !SimControl::number(args[2], 0, Hal::kBusTimeslots - slot, count))
+        return SimControl::error("bad time slots");
+    if (!SimControl::number(args[3], 0, std::numeric_limits<unsigned>::max(), seed))
+        return SimControl::error("bad seed");
+    // A generator of its own: the board runs inside the daemon's process and
+    // must not disturb the daemon's srandom()/random() sequence.
+    char state[128];
+    random_data gen;
+    std::memset(&gen, 0, sizeof gen);
+    initstate_r(static_cast<unsigned>(seed), state, sizeof state, &gen);
+    int first = Hal::kBusFirst + static_cast<int>(bus * Hal::kBusTimeslots + slot);
+    for (int i = 0; i < count; ++i) {
+        int32_t next;
+        random_r(&gen, &next);
+        carry(first + i, static_cast<uint8_t>(next & 0xFF));
+    }
+    return "ok";
+}
+
+std::string SimSwitch::cmdMismatch(const Words& args) {
+    long long channel, mask = 0xFF;
+    if (!SimControl::number(args[0], 0, kMaxChannel, channel))
+        return SimControl::error("bad channel");
+    if (args.size() > 1 && !SimControl::number(args[1], 1, 0xFF, mask))
+        return SimControl::error("bad mask");
+    damage(static_cast<int>(channel), static_cast<uint8_t>(mask));
+    return "ok";
+}
+
+std::string SimSwitch::cmdClear(const Words&) {
+    damaged_.clear();
+    return "ok";
 }

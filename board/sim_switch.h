@@ -2,6 +2,7 @@
 #define KORVAND_BOARD_SIM_SWITCH_H
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -12,12 +13,30 @@
 // to a source channel, or driven with a constant byte. A channel the switch
 // does not drive carries what something outside the switch puts on it (a
 // line, another board), or the idle bus level 0xFF.
+//
+// The hardware bus test goes through the switch's own requests: it writes a
+// pseudo-random pattern to bus channels, reads them back, or disables them.
+// A damaged channel (a "mismatch") flips bits of what a read returns.
+//
+// Control commands, "/dev/hal bus <words>":
+//   read <channel>                    what a read request returns: "0x5a"
+//   carry <channel> <byte>            something outside the switch drives it
+//   pattern <bus> <slot> <n> <seed>   a peer board carries, on time slots
+//                                     slot to slot+n-1 of the bus, the low
+//                                     bytes of glibc's random() after
+//                                     srandom(seed), the bus test's pattern
+//   mismatch <channel> [<mask>]       reads of the channel return its byte
+//                                     XOR mask (1 to 255, default 0xFF)
+//   clear                             repairs every damaged channel
 class SimSwitch : public SimHalFamily {
 public:
     static constexpr unsigned kIdleBus = 0xFF;
 
     std::vector<unsigned long> requests() const override;
     int onRequest(SimHandle& h, unsigned long request, void* arg) override;
+    const char* controlWord() const override { return "bus"; }
+    std::string control(const std::vector<std::string>& words) override;
+    const char* requestName(unsigned long request) const override;
 
     // What the driver does for the requests; tests also call them to set up
     // what an earlier process left behind. Negative channels are refused.
@@ -37,7 +56,19 @@ public:
     // source (a loop of connections reads as the idle bus).
     unsigned byteOf(int channel) const;
 
+    // Damages `channel`: read requests return its byte XOR `mask` (0 repairs).
+    void damage(int channel, uint8_t mask);
+    // The byte a read request of `channel` returns.
+    unsigned readback(int channel) const;
+
 private:
+    using Words = std::vector<std::string>;
+    std::string cmdRead(const Words& args);
+    std::string cmdCarry(const Words& args);
+    std::string cmdPattern(const Words& args);
+    std::string cmdMismatch(const Words& args);
+    std::string cmdClear(const Words& args);
+
     struct Channel {
         enum Kind { Disabled, Connected, Constant };
         Kind kind = Disabled;
@@ -54,6 +85,7 @@ private:
     int onRead(void* arg);
 
     std::unordered_map<int, Channel> channels_;
+    std::unordered_map<int, uint8_t> damaged_;
 };
 
 #endif

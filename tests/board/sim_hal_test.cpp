@@ -17,7 +17,7 @@ namespace {
 // return value.
 class EchoFamily : public SimHalFamily {
 public:
-    static constexpr unsigned long kEcho = 0xC0034204UL;
+    static constexpr unsigned long kEcho = 0xC0034209UL;
     std::vector<unsigned long> requests() const override { return {kEcho}; }
     int onRequest(SimHandle&, unsigned long, void* arg) override {
         ++calls;

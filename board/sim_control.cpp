@@ -1,0 +1,117 @@
+#include "board/sim_control.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "board/sim_device.h"
+
+namespace SimControl {
+
+namespace {
+
+const char* const kStateNames[] = {"normal", "lossBF",  "lossCarrier", "ais",
+                                   "rai",    "unknown", "disabled"};
+const int32_t kStates = static_cast<int32_t>(sizeof kStateNames / sizeof kStateNames[0]);
+
+int digitValue(char c, unsigned base) {
+    int v = -1;
+    if (c >= '0' && c <= '9') v = c - '0';
+    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    return v < static_cast<int>(base) ? v : -1;
+}
+
+// The key a log entry counts under.
+std::string logKey(const SimRequest& r, const RequestName& name) {
+    switch (r.kind) {
+        case SimRequest::Open:
+            return "open";
+        case SimRequest::Close:
+            return "close";
+        case SimRequest::Write:
+            return "write";
+        case SimRequest::Ioctl:
+        case SimRequest::IoctlValue:
+            break;
+    }
+    const char* n = name ? name(r.request) : nullptr;
+    return n ? n : hex(r.request);
+}
+
+}  // namespace
+
+bool number(const std::string& word, long long min, long long max, long long& out) {
+    size_t i = word.size() > 1 && word[0] == '-' ? 1 : 0;
+    const bool negative = i == 1;
+    unsigned base = 10;
+    if (word.size() > i + 2 && word[i] == '0' && (word[i + 1] == 'x' || word[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= word.size()) return false;
+    unsigned long long v = 0;
+    const unsigned long long limit = 1ULL << 62;  // far beyond any range a model takes
+    for (; i < word.size(); ++i) {
+        int d = digitValue(word[i], base);
+        if (d < 0) return false;
+        v = v * base + static_cast<unsigned>(d);
+        if (v > limit) return false;
+    }
+    long long value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
+    if (value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+Words tail(const Words& words, size_t first) {
+    return first >= words.size() ? Words()
+                                 : Words(words.begin() + static_cast<long>(first), words.end());
+}
+
+std::string error(const std::string& why) {
+    return "error: " + why;
+}
+
+std::string hex(unsigned long long value) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llx", value);
+    return buf;
+}
+
+bool trunkState(const std::string& word, int32_t& state) {
+    for (int32_t s = 0; s < kStates; ++s) {
+        if (word == kStateNames[s]) {
+            state = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string trunkStateName(int32_t state) {
+    return state >= 0 && state < kStates ? kStateNames[state] : std::to_string(state);
+}
+
+std::string log(SimDevice& device, const Words& args, const RequestName& name) {
+    if (args.size() > 1) return error("wrong number of words for log");
+    if (args.size() == 1 && args[0] == "clear") {
+        device.clearLog();
+        return "cleared";
+    }
+    std::vector<std::pair<std::string, size_t>> counts;
+    for (const SimRequest& r : device.log()) {
+        std::string key = logKey(r, name);
+        size_t i = 0;
+        while (i < counts.size() && counts[i].first != key) ++i;
+        if (i == counts.size()) counts.emplace_back(key, 0);
+        ++counts[i].second;
+    }
+    std::string out;
+    for (const auto& c : counts) {
+        if (!args.empty() && c.first == args[0]) return std::to_string(c.second);
+        out += (out.empty() ? "" : " ") + c.first + "=" + std::to_string(c.second);
+    }
+    return args.empty() ? out : "0";
+}
+
+}  // namespace SimControl

@@ -1,0 +1,214 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "board/hal_driver.h"
+#include "board/sim_board.h"
+#include "board/sim_bus_clock.h"
+#include "board/sim_control.h"
+#include "board/sim_hal.h"
+#include "board/sim_spi.h"
+#include "board/sim_switch.h"
+
+namespace {
+
+// The bus clock, the SPI line interface and the bus test on the standard
+// board's "/dev/hal", driven as the daemon drives them.
+class SimHalFamiliesTest : public ::testing::Test {
+protected:
+    SimHalFamiliesTest()
+        : board(SimBoard::makeStandard()),
+          hal(board->model<SimHal>(SimHal::kPath)),
+          spi(*hal.family<SimSpi>()) {
+        fd = board->open(Hal::kDevice, O_RDWR);
+    }
+    ~SimHalFamiliesTest() override { ::close(fd); }
+
+    // The request's result, or -errno.
+    int request(unsigned long code, void* arg) {
+        errno = 0;
+        int r = board->ioctl(fd, code, arg);
+        return r == -1 ? -errno : r;
+    }
+    int select(int32_t source) {
+        Hal::ClockSelect r{source};
+        return request(Hal::HW_CLOCK_SELECT, &r);
+    }
+    int spiWrite(uint8_t channel, uint8_t address, uint8_t value) {
+        Hal::SpiRegister r{channel, address, value};
+        return request(Hal::kSpiWrite, &r);
+    }
+    int spiRead(uint8_t channel, uint8_t address) {
+        Hal::SpiRegister r{channel, address, 0xFF};
+        return request(Hal::kSpiRead, &r);
+    }
+    bool writeByte(int32_t channel, int32_t value) {
+        Hal::MuxByte r{channel, value};
+        return request(Hal::kMuxWrite, &r) == 0;
+    }
+    int readByte(int32_t channel) {
+        Hal::MuxByte r{channel, 255};
+        return request(Hal::kMuxRead, &r) == 0 ? r.value : -1;
+    }
+    std::string control(const std::string& line) { return board->control("/dev/hal " + line); }
+
+    std::unique_ptr<SimBoard> board;
+    SimHal& hal;
+    SimSpi& spi;
+    int fd = -1;
+};
+
+TEST_F(SimHalFamiliesTest, ClockSelectsOnlyTheEightSources) {
+    EXPECT_EQ("source 4 freerun selects 0 history", control("clock"));
+    EXPECT_EQ(0, select(2));
+    EXPECT_EQ(0, select(4));
+    EXPECT_EQ(-EINVAL, select(8));
+    EXPECT_EQ(-EINVAL, select(-1));
+    EXPECT_EQ("source 4 freerun selects 2 history 2 4", control("clock"));
+    EXPECT_EQ(0, select(7));
+    EXPECT_EQ("source 7 ?2 selects 3 history 2 4 7", control("clock"));
+    EXPECT_EQ(0u, control("clock now").find("error:"));
+
+    auto& clock = *hal.family<SimBusClock>();
+    for (int i = 0; i < 20; ++i) select(i % 8);
+    EXPECT_EQ(SimBusClock::kHistory, clock.history().size());
+    EXPECT_EQ(3, clock.history().back());
+}
+
+TEST_F(SimHalFamiliesTest, SpiRegisterBanksKeepWhatIsWrittenPerChannel) {
+    EXPECT_EQ(Hal::kSpiDisabled, spiRead(0, Hal::kSpiEnable));  // power-up state
+    EXPECT_EQ(0, spiWrite(3, Hal::kSpiClock, Hal::kSpiClockMaster));
+    EXPECT_EQ(0, spiWrite(3, Hal::kSpiEnable, 0));
+    EXPECT_EQ(0, spiWrite(4, Hal::kSpiClock, Hal::kSpiClockSlave));
+    EXPECT_EQ(Hal::kSpiClockMaster, spiRead(3, Hal::kSpiClock));
+    EXPECT_EQ(Hal::kSpiClockSlave, spiRead(4, Hal::kSpiClock));
+    EXPECT_EQ(0, spiRead(5, Hal::kSpiClock));
+    EXPECT_EQ(0, spiWrite(7, 255, 0xFF));
+    EXPECT_EQ(0xFF, spiRead(7, 255));
+    EXPECT_EQ("master 3", control("spi clock"));
+    EXPECT_EQ("channel 3 enabled master status 0xc5", control("spi channel 3"));
+    EXPECT_EQ("channel 4 disabled slave status 0xc5", control("spi channel 4"));
+    EXPECT_EQ("0x38", control("spi reg 3 87"));
+
+    // The standard board's last two lines have nothing plugged in.
+    EXPECT_EQ(SimSpi::kLineLossCarrier, spiRead(6, Hal::kSpiStatus));
+    EXPECT_EQ(SimSpi::kLineNormal, spiRead(5, Hal::kSpiStatus));
+
+    EXPECT_EQ(-EINVAL, spiWrite(8, Hal::kSpiEnable, 0));
+    EXPECT_EQ(-EINVAL, spiRead(255, Hal::kSpiStatus));
+    EXPECT_EQ(-EINVAL, spiWrite(0, Hal::kSpiStatus, 0));  // the line status is read only
+    EXPECT_EQ(-EFAULT, request(Hal::kSpiRead, nullptr));
+}
+
+TEST_F(SimHalFamiliesTest, SpiLineStatesSetTheStatusBitsTheLineReports) {
+    const struct {
+        const char* state;
+        int status;
+    } lines[] = {
+        {"normal", 0xC5}, {"rai", 0x85}, {"ais", 0x45}, {"lossBF", 0x01}, {"lossCarrier", 0x00}};
+    for (const auto& l : lines) {
+        control(std::string("spi line 2 ") + l.state);
+        EXPECT_EQ(l.status, spiRead(2, Hal::kSpiStatus)) << l.state;
+    }
+    EXPECT_EQ("0x20", control("spi slip 2 on"));
+    EXPECT_EQ("0xe5", control("spi line 2 normal"));  // the slip bit stays
+    EXPECT_EQ(0xE5, spiRead(2, Hal::kSpiStatus));
+    EXPECT_EQ("0xc5", control("spi slip 2 off"));
+    EXPECT_EQ("0x7", control("spi line 2 7"));
+    for (const char* bad : {"spi line 8 normal", "spi line 2 unknown", "spi line 2 256",
+                            "spi slip 2 maybe", "spi reg 0 256", "spi channel -1", "spi clock 1"})
+        EXPECT_EQ(0u, control(bad).find("error:")) << bad;
+    EXPECT_EQ(0x07, spiRead(2, Hal::kSpiStatus));
+}
+
+TEST_F(SimHalFamiliesTest, BoardWithoutSpiAnswersNoSuchDevice) {
+    EXPECT_EQ("present", control("spi"));
+    EXPECT_EQ("absent", control("spi absent"));
+    EXPECT_EQ(-ENODEV, spiWrite(0, Hal::kSpiEnable, 0));
+    EXPECT_EQ(-ENODEV, spiRead(0, Hal::kSpiStatus));
+    EXPECT_EQ(0, select(4));  // the rest of the driver is there
+    EXPECT_EQ("present", control("spi present"));
+    EXPECT_EQ(0, spiWrite(0, Hal::kSpiEnable, 0));
+
+    setenv("KORVAND_SIM_SPI", "absent", 1);
+    std::unique_ptr<SimBoard> bare = SimBoard::makeStandard();
+    unsetenv("KORVAND_SIM_SPI");
+    EXPECT_FALSE(bare->model<SimHal>(SimHal::kPath).family<SimSpi>()->present());
+    EXPECT_TRUE(SimBoard::makeStandard()->model<SimHal>(SimHal::kPath).family<SimSpi>()->present());
+}
+
+TEST_F(SimHalFamiliesTest, BusTestReadsBackWhatWasWrittenUnlessTheChannelIsDamaged) {
+    const int32_t first = Hal::kBusFirst + 1 * Hal::kBusTimeslots + 10;
+    for (int32_t i = 0; i < 3; ++i) ASSERT_TRUE(writeByte(first + i, 0x40 + i));
+    EXPECT_EQ(0x41, readByte(first + 1));
+
+    EXPECT_EQ("ok", control("bus mismatch 8331 0x10"));
+    EXPECT_EQ(0x51, readByte(first + 1));
+    EXPECT_EQ("0x51", control("bus read 8331"));
+    EXPECT_EQ(0x42, readByte(first + 2));
+    EXPECT_EQ("ok", control("bus mismatch 8332"));
+    EXPECT_EQ(0xBD, readByte(first + 2));
+    EXPECT_EQ("ok", control("bus clear"));
+    EXPECT_EQ(0x41, readByte(first + 1));
+
+    // A channel the switch does not drive shows what another board carries.
+    control("bus carry 9000 0x33");
+    EXPECT_EQ(0x33, readByte(9000));
+    for (const char* bad : {"bus mismatch 8331 0", "bus mismatch 8331 256", "bus mismatch -1",
+                            "bus carry 1 256", "bus read x", "bus fly"})
+        EXPECT_EQ(0u, control(bad).find("error:")) << bad;
+}
+
+TEST_F(SimHalFamiliesTest, PeerPatternIsGlibcRandomOfTheSeedAndLeavesTheProcessSequence) {
+    srandom(99);
+    long mine = random();
+    srandom(99);
+
+    EXPECT_EQ("ok", control("bus pattern 15 120 8 7"));
+    EXPECT_EQ(mine, random());  // the model drew from a generator of its own
+
+    srandom(7);
+    const int32_t first = Hal::kBusFirst + 15 * Hal::kBusTimeslots + 120;
+    for (int32_t i = 0; i < 8; ++i) EXPECT_EQ(random() & 0xFF, readByte(first + i)) << i;
+    EXPECT_EQ(static_cast<int>(SimSwitch::kIdleBus), readByte(first - 1));
+
+    for (const char* bad :
+         {"bus pattern 16 0 1 1", "bus pattern 0 128 0 1", "bus pattern 0 120 9 1",
+          "bus pattern 0 0 1 4294967296", "bus pattern 0 0 1"})
+        EXPECT_EQ(0u, control(bad).find("error:")) << bad;
+}
+
+TEST_F(SimHalFamiliesTest, LogSummaryNamesTheRequestsOfEveryFamily) {
+    control("log clear");
+    select(4);
+    spiRead(0, Hal::kSpiStatus);
+    readByte(8192);
+    Hal::MuxChannel off{8192};
+    request(Hal::kMuxDisable, &off);
+    request(Hal::kMuxDisable, &off);
+    EXPECT_EQ("clock-select=1 spi-read=1 read-byte=1 disable=2", control("log"));
+    EXPECT_EQ("2", control("log disable"));
+    EXPECT_EQ(0u, control("nothing").find("error:"));
+}
+
+TEST(SimControlWords, NumbersAreTakenWholeAndInRange) {
+    long long v = 0;
+    EXPECT_TRUE(SimControl::number("0x1F", 0, 31, v));
+    EXPECT_EQ(31, v);
+    EXPECT_TRUE(SimControl::number("-12", -12, 0, v));
+    EXPECT_EQ(-12, v);
+    EXPECT_TRUE(SimControl::number("-0x10", -16, 0, v));
+    EXPECT_EQ(-16, v);
+    for (const char* bad : {"", "-", "0x", "-0x", "+1", " 1", "1 ", "1a", "0x1g",
+                            "99999999999999999999", "0xffffffffffffffffff", "32"})
+        EXPECT_FALSE(SimControl::number(bad, -100, 31, v)) << bad;
+    EXPECT_EQ(-16, v);  // a refused word leaves the output alone
+}
+
+}  // namespace
