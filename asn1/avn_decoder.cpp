@@ -124,7 +124,7 @@ bool AVNDecoder::readQuotedDigits(std::vector<char>& bytes, unsigned& bits) {
 bool AVNDecoder::readCharacterList(std::wstring& out) {
     if (!expect('{')) return false;
     out.clear();
-    if (nextNonSpace() == '}') return strm.get(), true;
+    if (expect('}')) return true;
     for (;;) {
         long long quad[4];
         if (!expect('{')) return false;

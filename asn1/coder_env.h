@@ -10,7 +10,7 @@
 
 namespace ASN1 {
 
-class Module;
+struct Module;
 
 // The coder environment: which encoding rule a call uses, and a table of
 // modules by name (which nothing fills).
