@@ -11,7 +11,7 @@ SOURCE = os.environ.get("KORVAND_SOURCE",
                         os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 
-from asn1gen import erlang  # noqa: E402
+from asn1gen import cpp, erlang  # noqa: E402
 from asn1gen.model import SchemaError  # noqa: E402
 from asn1gen.schema import load  # noqa: E402
 
@@ -66,6 +66,14 @@ class SchemaChecks(unittest.TestCase):
         self.assertEqual(body.texts(), ["a=-1", "b", "c=8", "d=2", "e"])
         self.assertEqual(body.largest, 8)
         self.assertTrue(body.extensible)
+
+
+class CppNames(unittest.TestCase):
+    def test_enumerators_keep_clear_of_keywords_and_members(self):
+        self.assertEqual(cpp.enumerator("gw-get-id", "ProtoLemzMsgID"), "gw_get_id")
+        self.assertEqual(cpp.enumerator("delete", "E"), "delete_")
+        self.assertEqual(cpp.enumerator("getValue", "E"), "getValue_")
+        self.assertEqual(cpp.enumerator("E", "E"), "E_")
 
 
 class ErlangCopy(unittest.TestCase):
