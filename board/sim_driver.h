@@ -31,7 +31,7 @@
 //   hangup        hangs up every open
 //   fail          breaks every open
 class SimDriver : public SimDevice {
-  public:
+public:
     // The board's TDM channel numbers: driver channels below 8192 and the
     // switch's bus outputs 8192 to 10239.
     static const uint32_t kTdmChannels = 10240;
@@ -54,7 +54,7 @@ class SimDriver : public SimDevice {
     // took it.
     size_t emitToEvery(const void* data, size_t len);
 
-  protected:
+protected:
     template <class Record>
     void serveRecord(unsigned long request, std::function<int(SimHandle&, const Record&)> handler);
     void serveValue(unsigned long request, std::function<int(SimHandle&, long)> handler);
@@ -64,7 +64,7 @@ class SimDriver : public SimDevice {
     // Sets errno and returns -1, for handlers.
     static int refuse(int err);
 
-  private:
+private:
     enum Argument { ByRecord, ByValue, NoArgument };
     struct Entry {
         Argument argument;
@@ -81,7 +81,7 @@ class SimDriver : public SimDevice {
 // as a default Channel.
 template <class Channel>
 class SimTimeslots {
-  public:
+public:
     // The time slot's state for a request to change, or null with EINVAL
     // when `timeslot` is no TDM channel.
     Channel* touch(long timeslot) {
@@ -96,7 +96,7 @@ class SimTimeslots {
         return it == map_.end() ? Channel() : it->second;
     }
 
-  private:
+private:
     std::map<uint32_t, Channel> map_;
 };
 

@@ -93,9 +93,9 @@ void SimMcc::drain(int c) {
     // A failed open's end reads as end of file: nothing more to send.
     SimHandle* h = liveOpen(c);
     if (!h) return;
-    Frame buf(65536);
-    for (ssize_t n; (n = ::recv(h->peer, buf.data(), buf.size(), MSG_DONTWAIT)) > 0;)
-        deliver(c, Frame(buf.begin(), buf.begin() + std::min<ssize_t>(n, ssize_t(buf.size()))));
+    scratch_.resize(kFrameLimit);
+    for (ssize_t n; (n = ::recv(h->peer, scratch_.data(), scratch_.size(), MSG_DONTWAIT)) > 0;)
+        deliver(c, Frame(scratch_.begin(), scratch_.begin() + std::min<ssize_t>(n, kFrameLimit)));
 }
 
 void SimMcc::deliver(int from, const Frame& frame) {

@@ -50,9 +50,11 @@
 //   hangup <c>, fail <c>   fail the channel's open
 // and raw, hangup, fail without a channel for every open (SimDriver).
 class SimMcc : public SimDriver {
-  public:
+public:
     static constexpr const char* kPath = "/dev/mcc/ctl";
     static const size_t kFrameLogLimit = 1024;
+    // The longest frame the log keeps whole (the daemon's packet size).
+    static constexpr ssize_t kFrameLimit = 65536;
     // Driver channel numbers lie below the switch's bus outputs.
     static const int kChannelLimit = 8192;
 
@@ -95,7 +97,7 @@ class SimMcc : public SimDriver {
     ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len) override;
     std::string control(const std::vector<std::string>& words) override;
 
-  private:
+private:
     static bool isChannel(long c) { return c >= 0 && c < kChannelLimit; }
     int allocate(SimHandle& h, const Mcc::Allocate& r);
     int timeslot(const SimHandle& h) const;
@@ -107,6 +109,7 @@ class SimMcc : public SimDriver {
     std::string stateCommand(int c) const;
 
     std::map<int, Channel> channels_;
+    Frame scratch_;
     int poolFirst_ = 256;
     int poolCount_ = 16;
     int transmitBuffer_ = 0;

@@ -40,7 +40,7 @@
 //   clear                       forgets the timeline
 // and raw, hangup, fail (SimDriver).
 class SimToneDsp : public SimDriver {
-  public:
+public:
     static constexpr const char* kPath = "/dev/dtmf";
 
     struct Channel {
@@ -95,7 +95,7 @@ class SimToneDsp : public SimDriver {
 
     std::string control(const std::vector<std::string>& words) override;
 
-  private:
+private:
     int configure(const Tonec::DetectorConfig& r);
     int enable(const Tonec::DetectorEnable& r);
     int dial(const Tonec::Dial& r);

@@ -39,7 +39,7 @@
 //                                    filters=freq:en:dur:lvl,...|-"
 // and raw, hangup, fail (SimDriver).
 class SimVoiceDsp : public SimDriver {
-  public:
+public:
     static constexpr const char* kPath = "/dev/dsp";
 
     struct Function {
@@ -80,7 +80,7 @@ class SimVoiceDsp : public SimDriver {
 
     std::string control(const std::vector<std::string>& words) override;
 
-  private:
+private:
     int configure(const DSProc::Configure& r);
     int enable(const DSProc::Enable& r);
     int disable(const DSProc::Enable& r);

@@ -41,7 +41,7 @@ const unsigned long kRequests[] = {Tonec::DTMF_CONFIGURE_DETECTOR,
                                    0x40044208UL};
 
 class Input {
-  public:
+public:
     Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
     bool empty() const { return p_ == end_; }
     uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
@@ -52,7 +52,7 @@ class Input {
         return out;
     }
 
-  private:
+private:
     const uint8_t* p_;
     const uint8_t* end_;
 };

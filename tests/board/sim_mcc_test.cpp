@@ -16,7 +16,7 @@ const Allocate kHdlcData{kData, 512, 0, 1, 4};
 
 // The fixture's own open stays unallocated; channel() makes more.
 class SimMccTest : public SimModelTest<SimMcc> {
-  protected:
+protected:
     SimMccTest() : SimModelTest(kDevice, O_RDWR | O_NONBLOCK), mcc(model) {
         mcc.setChannelPool(17, 3);
     }

@@ -14,7 +14,7 @@
 // as the daemon uses it: requests, and reads of the event records.
 template <class Model>
 class SimModelTest : public ::testing::Test {
-  protected:
+protected:
     SimModelTest(const char* path, int flags)
         : board(SimBoard::makeStandard()), model(board->model<Model>(path)) {
         fd = board->open(path, flags);

@@ -8,7 +8,7 @@ namespace {
 using namespace Tonec;
 
 class SimToneDspTest : public SimModelTest<SimToneDsp> {
-  protected:
+protected:
     SimToneDspTest() : SimModelTest(kDevice, O_RDONLY | O_NONBLOCK), dsp(model) {}
     Event nextEvent() { return next<Event>(); }
     SimToneDsp& dsp;

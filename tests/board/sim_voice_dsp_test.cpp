@@ -18,7 +18,7 @@ Configure configureRecord(uint32_t ts, uint32_t function, const Params& p) {
 }
 
 class SimVoiceDspTest : public SimModelTest<SimVoiceDsp> {
-  protected:
+protected:
     SimVoiceDspTest() : SimModelTest(kDevice, O_RDWR | O_NONBLOCK), dsp(model) {}
     Event nextEvent() { return next<Event>(); }
     SimVoiceDsp& dsp;
