@@ -159,6 +159,10 @@ ssize_t SimBoard::read(int fd, void* buf, size_t len) { return ::read(fd, buf, l
 ssize_t SimBoard::write(int fd, const void* buf, size_t len) {
     SimHandle* h = handleOf(fd);
     if (!h) return ::write(fd, buf, len);
+    if (!buf && len > 0) {  // as the kernel's copy from the caller would fail
+        errno = EFAULT;
+        return -1;
+    }
     const uint8_t* p = static_cast<const uint8_t*>(buf);
     h->device->record(SimRequest{SimRequest::Write, 0, 0, std::vector<uint8_t>(p, p + len)});
     if (int err = h->device->takeWriteFault()) {

@@ -5,7 +5,10 @@
 #include "board/sim_cas.h"
 #include "board/sim_hal.h"
 #include "board/sim_maintenance.h"
+#include "board/sim_mcc.h"
 #include "board/sim_spi.h"
+#include "board/sim_tone_dsp.h"
+#include "board/sim_voice_dsp.h"
 #include "board/sim_watchdog.h"
 
 namespace {
@@ -39,4 +42,7 @@ void installStandardDevices(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimWatchdog));
     installHal(board);
     installE1(board);
+    board.add(std::unique_ptr<SimDevice>(new SimMcc));
+    board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
+    board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
 }

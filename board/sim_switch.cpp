@@ -8,21 +8,9 @@
 
 #include "board/hal_driver.h"
 #include "board/sim_control.h"
+#include "board/sim_record.h"
 
 namespace {
-
-// Records arrive as the caller laid them out, maybe unaligned: copy them.
-template <class Record>
-Record load(const void* arg) {
-    Record r;
-    std::memcpy(&r, arg, sizeof r);
-    return r;
-}
-
-template <class Record>
-void store(void* arg, const Record& r) {
-    std::memcpy(arg, &r, sizeof r);
-}
 
 int answer(bool done) {
     if (done) return 0;
@@ -52,24 +40,24 @@ int SimSwitch::onRequest(SimHandle&, unsigned long request, void* arg) {
 }
 
 int SimSwitch::onConnect(void* arg) {
-    auto r = load<Hal::MuxConnect>(arg);
+    auto r = loadRecord<Hal::MuxConnect>(arg);
     return answer(connect(r.output, r.source));
 }
 
 int SimSwitch::onDisable(void* arg) {
-    return answer(disable(load<Hal::MuxChannel>(arg).channel));
+    return answer(disable(loadRecord<Hal::MuxChannel>(arg).channel));
 }
 
 int SimSwitch::onWrite(void* arg) {
-    auto r = load<Hal::MuxByte>(arg);
+    auto r = loadRecord<Hal::MuxByte>(arg);
     return answer(r.value >= 0 && write(r.channel, static_cast<unsigned>(r.value)));
 }
 
 int SimSwitch::onRead(void* arg) {
-    auto r = load<Hal::MuxByte>(arg);
+    auto r = loadRecord<Hal::MuxByte>(arg);
     if (r.channel < 0) return answer(false);
     r.value = static_cast<int32_t>(readback(r.channel));
-    store(arg, r);
+    storeRecord(arg, r);
     return 0;
 }
 

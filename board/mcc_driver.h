@@ -1,0 +1,44 @@
+#ifndef KORVAND_BOARD_MCC_DRIVER_H
+#define KORVAND_BOARD_MCC_DRIVER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "board/ioctl_code.h"
+
+// Requests and records of the multi-channel communication controller
+// "/dev/mcc/ctl". Each open descriptor becomes one controller channel once
+// allocated; then one write sends one frame and one read returns one
+// received frame. Records are laid out as the board lays them out: fields in
+// the processor's byte order.
+namespace Mcc {
+
+const char* const kDevice = "/dev/mcc/ctl";
+
+enum Kind : uint32_t { kData = 0, kBri = 1, kTransparent = 2, kSs7 = 3 };
+
+// MCC_ALLOCATE: turns the descriptor into a channel of the given kind.
+struct Allocate {
+    uint32_t kind;
+    uint32_t rx_packet_size;  // octets
+    uint32_t reserved;        // zero
+    uint32_t rx_threshold;
+    uint32_t tx_threshold;
+};
+
+static_assert(sizeof(Allocate) == 20 && offsetof(Allocate, rx_packet_size) == 4 &&
+                  offsetof(Allocate, reserved) == 8 && offsetof(Allocate, rx_threshold) == 12 &&
+                  offsetof(Allocate, tx_threshold) == 16,
+              "allocation record");
+
+const unsigned long MCC_ALLOCATE = 0x40144D00UL;
+// No argument; the result is the channel's TDM channel number.
+const unsigned long MCC_TIMESLOT = 0x20004D02UL;
+
+static_assert(MCC_ALLOCATE == BoardIoctl::code(BoardIoctl::Read, sizeof(Allocate), 'M', 0),
+              "allocate");
+static_assert(MCC_TIMESLOT == BoardIoctl::code(BoardIoctl::None, 0, 'M', 2), "time slot");
+
+}  // namespace Mcc
+
+#endif

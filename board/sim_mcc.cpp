@@ -1,0 +1,231 @@
+#include "board/sim_mcc.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "board/sim_words.h"
+
+SimMcc::SimMcc() : SimDriver(kPath) {
+    serveRecord<Mcc::Allocate>(
+        Mcc::MCC_ALLOCATE, [this](SimHandle& h, const Mcc::Allocate& r) { return allocate(h, r); });
+    serveBare(Mcc::MCC_TIMESLOT, [this](SimHandle& h) { return timeslot(h); });
+}
+
+bool SimMcc::setChannelPool(int first, int count) {
+    if (!isChannel(first) || count < 1 || count > kChannelLimit - first) return false;
+    poolFirst_ = first;
+    poolCount_ = count;
+    return true;
+}
+
+const SimMcc::Channel& SimMcc::channel(int number) const {
+    static const Channel kIdle;
+    auto it = channels_.find(number);
+    return it == channels_.end() ? kIdle : it->second;
+}
+
+std::vector<int> SimMcc::allocated() const {
+    std::vector<int> out;
+    for (const auto& c : channels_)
+        if (c.second.open) out.push_back(c.first);
+    return out;
+}
+
+int SimMcc::channelOf(const SimHandle& h) const {
+    for (const auto& c : channels_)
+        if (c.second.open == &h) return c.first;
+    return -1;
+}
+
+SimHandle* SimMcc::liveOpen(int c) const {
+    SimHandle* h = channel(c).open;
+    return h && !isDown(*h) ? h : nullptr;
+}
+
+// ---- requests --------------------------------------------------------------
+
+int SimMcc::allocate(SimHandle& h, const Mcc::Allocate& r) {
+    if (channelOf(h) >= 0) return refuse(EBUSY);
+    if (r.kind > Mcc::kSs7 || r.reserved != 0 || r.rx_packet_size == 0) return refuse(EINVAL);
+    for (int n = poolFirst_; n < poolFirst_ + poolCount_; ++n) {
+        Channel& c = channels_[n];
+        if (c.open) continue;
+        c.open = &h;
+        c.allocation = r;
+        return 0;
+    }
+    return refuse(ENOSPC);
+}
+
+int SimMcc::timeslot(const SimHandle& h) const {
+    int c = channelOf(h);
+    return c >= 0 ? c : refuse(EINVAL);
+}
+
+void SimMcc::onClose(SimHandle& h) {
+    SimDriver::onClose(h);
+    int c = channelOf(h);
+    if (c >= 0) channels_[c].open = nullptr;  // frames still held are lost with the open
+}
+
+ssize_t SimMcc::onWrite(SimHandle& h, int fd, const void* buf, size_t len) {
+    if (isDown(h)) return refuse(EIO);
+    if ((h.openFlags & O_ACCMODE) == O_RDONLY) return refuse(EBADF);
+    int c = channelOf(h);
+    if (c < 0 || len == 0) return refuse(EINVAL);
+    if (!buf) return refuse(EFAULT);
+    if (transmitBuffer_ > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &transmitBuffer_, sizeof transmitBuffer_);
+    // Never block the daemon's one thread, whatever its descriptor's mode.
+    ssize_t n = ::send(fd, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0) return -1;
+    if (!channels_[c].held) drain(c);
+    return n;
+}
+
+// ---- the line --------------------------------------------------------------
+
+void SimMcc::drain(int c) {
+    // A failed open's end reads as end of file: nothing more to send.
+    SimHandle* h = liveOpen(c);
+    if (!h) return;
+    scratch_.resize(kFrameLimit);
+    for (ssize_t n; (n = ::recv(h->peer, scratch_.data(), scratch_.size(), MSG_DONTWAIT)) > 0;)
+        deliver(c, Frame(scratch_.begin(), scratch_.begin() + std::min<ssize_t>(n, kFrameLimit)));
+}
+
+void SimMcc::deliver(int from, const Frame& frame) {
+    Channel& c = channels_[from];
+    if (c.sent.size() >= kFrameLogLimit) c.sent.pop_front();
+    c.sent.push_back(frame);
+    if (c.partner < 0) return;
+    SimHandle* to = liveOpen(c.partner);
+    if (!to || !emit(*to, frame.data(), frame.size())) ++channels_[c.partner].lost;
+}
+
+bool SimMcc::patch(int a, int b) {
+    if (!isChannel(a) || !isChannel(b)) return false;
+    unpatch(a);
+    unpatch(b);
+    channels_[a].partner = b;
+    channels_[b].partner = a;
+    return true;
+}
+
+bool SimMcc::unpatch(int c) {
+    if (!isChannel(c)) return false;
+    int p = channels_[c].partner;
+    if (p >= 0 && channels_[p].partner == c) channels_[p].partner = -1;
+    channels_[c].partner = -1;
+    return true;
+}
+
+bool SimMcc::hold(int c) {
+    if (!isChannel(c)) return false;
+    channels_[c].held = true;
+    return true;
+}
+
+bool SimMcc::release(int c) {
+    if (!isChannel(c)) return false;
+    channels_[c].held = false;
+    drain(c);
+    return true;
+}
+
+bool SimMcc::clearSent(int c) {
+    if (!isChannel(c)) return false;
+    channels_[c].sent.clear();
+    return true;
+}
+
+bool SimMcc::receive(int c, const Frame& frame) {
+    SimHandle* h = isChannel(c) ? liveOpen(c) : nullptr;
+    return h && emit(*h, frame.data(), frame.size());
+}
+
+bool SimMcc::hangUp(int c) {
+    SimHandle* h = isChannel(c) ? liveOpen(c) : nullptr;
+    return h && hangUp(*h);
+}
+
+bool SimMcc::breakDown(int c) {
+    SimHandle* h = isChannel(c) ? liveOpen(c) : nullptr;
+    return h && breakDown(*h);
+}
+
+// ---- control commands ------------------------------------------------------
+
+std::string SimMcc::control(const std::vector<std::string>& words) {
+    using namespace SimWords;
+    if (words.empty()) return SimDriver::control(words);
+    const std::string& verb = words[0];
+    long a, b;
+    if (verb == "pool" && words.size() == 3) {
+        bool set = number(words[1], 0, kChannelLimit, a) && number(words[2], 0, kChannelLimit, b) &&
+                   setChannelPool(int(a), int(b));
+        return set ? ok() : error("bad pool");
+    }
+    if (verb == "buffer" && words.size() == 2) {
+        if (!number(words[1], 0, 0x7FFFFFFF, a)) return error("bad size");
+        setTransmitBuffer(int(a));
+        return ok();
+    }
+    if (verb == "channels" && words.size() == 1) {
+        std::string out;
+        for (int c : allocated()) out += (out.empty() ? "" : " ") + std::to_string(c);
+        return out;
+    }
+    if (verb == "patch" && words.size() == 3) {
+        bool set = number(words[1], 0, kChannelLimit - 1, a) &&
+                   number(words[2], 0, kChannelLimit - 1, b) && patch(int(a), int(b));
+        return set ? ok() : error("bad channel");
+    }
+    if (words.size() >= 2 && verb != "raw") return channelCommand(words);
+    return SimDriver::control(words);
+}
+
+std::string SimMcc::channelCommand(const std::vector<std::string>& words) {
+    using namespace SimWords;
+    const std::string& verb = words[0];
+    long c;
+    if (!number(words[1], 0, kChannelLimit - 1, c)) return error("bad channel");
+    int n = int(c);
+    if (verb == "rx" && words.size() <= 3) {
+        Frame frame;
+        if (words.size() == 3 && !bytes(words[2], frame)) return error("bad hex");
+        return receive(n, frame) ? ok() : error("channel did not take the frame");
+    }
+    if (words.size() != 2) return SimDriver::control(words);
+    if (verb == "state") return stateCommand(n);
+    if (verb == "tx") {
+        std::string out;
+        for (const Frame& f : channel(n).sent) out += hex(f) + "\n";
+        return out;
+    }
+    struct Action {
+        const char* verb;
+        bool (SimMcc::*run)(int);
+    };
+    static const Action kActions[] = {{"unpatch", &SimMcc::unpatch}, {"hold", &SimMcc::hold},
+                                      {"release", &SimMcc::release}, {"clear", &SimMcc::clearSent},
+                                      {"hangup", &SimMcc::hangUp},   {"fail", &SimMcc::breakDown}};
+    for (const Action& a : kActions)
+        if (verb == a.verb) return (this->*a.run)(n) ? ok() : error("channel has no open");
+    return SimDriver::control(words);
+}
+
+std::string SimMcc::stateCommand(int c) const {
+    const Channel& ch = channel(c);
+    const Mcc::Allocate& r = ch.allocation;
+    std::ostringstream out;
+    out << "open=" << (ch.open ? "yes" : "no") << " kind=" << r.kind << " size=" << r.rx_packet_size
+        << " reserved=" << r.reserved << " rx=" << r.rx_threshold << " tx=" << r.tx_threshold
+        << " partner=" << ch.partner << " held=" << (ch.held ? "yes" : "no")
+        << " sent=" << ch.sent.size() << " lost=" << ch.lost;
+    return out.str();
+}

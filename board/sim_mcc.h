@@ -1,0 +1,118 @@
+#ifndef KORVAND_BOARD_SIM_MCC_H
+#define KORVAND_BOARD_SIM_MCC_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "board/mcc_driver.h"
+#include "board/sim_driver.h"
+
+// The multi-channel communication controller "/dev/mcc/ctl". MCC_ALLOCATE
+// turns an open into a controller channel, numbered with the lowest free
+// TDM channel of a configurable pool (16 channels from 256 unless set);
+// MCC_TIMESLOT answers that number. Refused with EINVAL: a kind above 3, a
+// non-zero reserved word, packet size 0, MCC_TIMESLOT or a write before the
+// allocation, an empty frame; EBUSY: a second allocation on one open;
+// ENOSPC: a full pool; EBADF: a write on a read-only open.
+//
+// Transmit path: a written frame goes into the daemon's own socket, so its
+// send buffer is the controller's transmit queue and a full queue gives a
+// real EAGAIN and, once drained, a real POLLOUT. setTransmitBuffer() bounds
+// that buffer (the kernel doubles the value and keeps a minimum of a few
+// kilobytes). The controller sends a channel's frames at once unless its
+// transmitter is held; hold() lets frames pile up, release() sends them.
+// A sent frame is kept in the channel's bounded log and, when the channel is
+// patched to another, arrives there as one received frame; a line has no
+// flow control, so a frame the partner's daemon has no room for, or that
+// finds the partner closed, is lost and counted there. Patches and holds
+// belong to channel numbers and outlive the opens. receive() injects a
+// received frame; an empty one reads as 0 bytes. hangUp() and breakDown()
+// fail a channel's open (SimDriver).
+//
+// Command words (after "/dev/mcc/ctl"); <c> is a channel number:
+//   pool <first> <count>   channels later allocations take
+//   buffer <bytes>         transmit bound of the daemon's descriptors (0:
+//                          the kernel's)
+//   channels               the allocated channels, blank separated
+//   state <c>              "open=yes kind=3 size=512 reserved=0 rx=1 tx=4
+//                          partner=18 held=no sent=2 lost=0" (the record is
+//                          the channel's last allocation; partner -1: none)
+//   patch <a> <b>          frames sent on a arrive on b and back (a = b:
+//                          loop)
+//   unpatch <c>
+//   hold <c>, release <c>  stop and restart the transmitter
+//   rx <c> [<hex>]         a received frame
+//   tx <c>                 the frames sent, oldest first, one a line in hex
+//   clear <c>              forgets them
+//   hangup <c>, fail <c>   fail the channel's open
+// and raw, hangup, fail without a channel for every open (SimDriver).
+class SimMcc : public SimDriver {
+public:
+    static constexpr const char* kPath = "/dev/mcc/ctl";
+    static const size_t kFrameLogLimit = 1024;
+    // The longest frame the log keeps whole (the daemon's packet size).
+    static constexpr ssize_t kFrameLimit = 65536;
+    // Driver channel numbers lie below the switch's bus outputs.
+    static const int kChannelLimit = 8192;
+
+    using Frame = std::vector<uint8_t>;
+
+    struct Channel {
+        SimHandle* open = nullptr;   // the open that holds the channel
+        Mcc::Allocate allocation{};  // the last allocation record
+        int partner = -1;
+        bool held = false;
+        std::deque<Frame> sent;
+        uint32_t lost = 0;
+    };
+
+    SimMcc();
+
+    bool setChannelPool(int first, int count);
+    void setTransmitBuffer(int bytes) { transmitBuffer_ = bytes; }
+
+    // A channel no allocation or command touched reads as free and idle.
+    const Channel& channel(int number) const;
+    std::vector<int> allocated() const;
+    // The channel `h` holds, or -1.
+    int channelOf(const SimHandle& h) const;
+
+    // Each returns false for a number that is no driver channel.
+    bool patch(int a, int b);
+    bool unpatch(int c);
+    bool hold(int c);
+    bool release(int c);
+    bool clearSent(int c);
+    // False also when the channel has no open or its daemon has no room.
+    bool receive(int c, const Frame& frame);
+    bool hangUp(int c);
+    bool breakDown(int c);
+    using SimDriver::breakDown;
+    using SimDriver::hangUp;
+
+    void onClose(SimHandle& h) override;
+    ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len) override;
+    std::string control(const std::vector<std::string>& words) override;
+
+private:
+    static bool isChannel(long c) { return c >= 0 && c < kChannelLimit; }
+    int allocate(SimHandle& h, const Mcc::Allocate& r);
+    int timeslot(const SimHandle& h) const;
+    SimHandle* liveOpen(int c) const;
+    void drain(int c);
+    void deliver(int from, const Frame& frame);
+
+    std::string channelCommand(const std::vector<std::string>& words);
+    std::string stateCommand(int c) const;
+
+    std::map<int, Channel> channels_;
+    Frame scratch_;
+    int poolFirst_ = 256;
+    int poolCount_ = 16;
+    int transmitBuffer_ = 0;
+};
+
+#endif

@@ -1,0 +1,120 @@
+// The simulated board's tone DSP, voice DSP and MCC models on arbitrary
+// control commands, requests and writes. Besides memory faults it checks
+// that every refused call leaves an errno and that a write either sends the
+// whole frame or fails.
+
+#include "board/sim_board.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "board/dsp_driver.h"
+#include "board/dtmf_driver.h"
+#include "board/mcc_driver.h"
+
+namespace {
+
+const char* const kDevices[] = {Tonec::kDevice, DSProc::kDevice, Mcc::kDevice};
+
+const unsigned long kRequests[] = {Tonec::DTMF_CONFIGURE_DETECTOR,
+                                   Tonec::DTMF_ENABLE_DETECTOR,
+                                   Tonec::DTMF_DISABLE_DETECTOR,
+                                   Tonec::DTMF_DIAL,
+                                   Tonec::CHANNEL_LMS_ON,
+                                   Tonec::DTMF_REJECTION_ENABLE,
+                                   Tonec::IVA_DETECTOR_ENABLE,
+                                   Tonec::IVA_CONFIGURE_DETECTOR,
+                                   Tonec::SELCAL_DIAL,
+                                   DSProc::DSPROC_CONFIGURE,
+                                   DSProc::DSPROC_ENABLE,
+                                   DSProc::DSPROC_DISABLE,
+                                   DSProc::DSPROC_VERSION,
+                                   Mcc::MCC_ALLOCATE,
+                                   Mcc::MCC_TIMESLOT,
+                                   0x40044208UL};
+
+class Input {
+public:
+    Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+    bool empty() const { return p_ == end_; }
+    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
+    std::string bytes(size_t n) {
+        n = std::min(n, size_t(end_ - p_));
+        std::string out(reinterpret_cast<const char*>(p_), n);
+        p_ += n;
+        return out;
+    }
+
+private:
+    const uint8_t* p_;
+    const uint8_t* end_;
+};
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+void request(SimBoard& board, int fd, Input& in) {
+    unsigned long code = kRequests[in.byte() % (sizeof kRequests / sizeof kRequests[0])];
+    uint8_t form = in.byte() % 3;
+    std::string record = in.bytes(24);
+    record.resize(24, '\0');
+    long value;
+    std::memcpy(&value, record.data(), sizeof value);
+    errno = 0;
+    int r = form == 0   ? board.ioctl(fd, code, static_cast<void*>(&record[0]))
+            : form == 1 ? board.ioctl(fd, code, value)
+                        : board.ioctl(fd, code, static_cast<void*>(nullptr));
+    check(r >= 0 || errno != 0);
+}
+
+// Reads what the models emitted, as the daemon would, so queues stay short.
+void drain(int fd) {
+    char buf[65536];
+    while (::read(fd, buf, sizeof buf) > 0) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    SimBoard board;
+    installStandardDevices(board);
+    int fds[3];
+    for (int i = 0; i < 3; ++i) fds[i] = board.open(kDevices[i], O_RDWR | O_NONBLOCK);
+    Mcc::Allocate a{Mcc::kData, 512, 0, 1, 4};
+    board.ioctl(fds[2], Mcc::MCC_ALLOCATE, &a);
+
+    Input in(data, size);
+    while (!in.empty()) {
+        uint8_t op = in.byte();
+        int device = op % 3;
+        switch ((op >> 2) % 4) {
+            case 0:
+            case 1:
+                board.control(std::string(kDevices[device]) + " " + in.bytes(in.byte()));
+                break;
+            case 2:
+                request(board, fds[device], in);
+                break;
+            case 3: {
+                std::string frame = in.bytes(in.byte());
+                errno = 0;
+                ssize_t n = board.write(fds[device], frame.data(), frame.size());
+                check(n == ssize_t(frame.size()) || (n == -1 && errno != 0));
+                break;
+            }
+        }
+        for (int fd : fds) drain(fd);
+        board.collect();
+    }
+    for (int fd : fds) ::close(fd);
+    return 0;
+}

@@ -1,0 +1,180 @@
+#include "board/sim_mcc.h"
+
+#include <poll.h>
+
+#include <string>
+
+#include "board/mcc_driver.h"
+#include "tests/board/sim_model_fixture.h"
+
+namespace {
+
+using namespace Mcc;
+using Frame = SimMcc::Frame;
+
+const Allocate kHdlcData{kData, 512, 0, 1, 4};
+
+// The fixture's own open stays unallocated; channel() makes more.
+class SimMccTest : public SimModelTest<SimMcc> {
+protected:
+    SimMccTest() : SimModelTest(kDevice, O_RDWR | O_NONBLOCK), mcc(model) {
+        mcc.setChannelPool(17, 3);
+    }
+    ~SimMccTest() override {
+        for (int f : fds) ::close(f);
+    }
+
+    // An open that holds a channel, or -1.
+    int channel(Allocate r = kHdlcData, int flags = O_RDWR | O_NONBLOCK) {
+        int f = board->open(kDevice, flags);
+        fds.push_back(f);
+        return allocate(f, r) == 0 ? f : -1;
+    }
+    int allocate(int f, Allocate r) { return board->ioctl(f, MCC_ALLOCATE, &r); }
+    int timeslot(int f) { return board->ioctl(f, MCC_TIMESLOT, 0L); }
+    ssize_t send(int f, const std::string& frame) {
+        return board->write(f, frame.data(), frame.size());
+    }
+    std::string receive(int f) {
+        char buf[1024];
+        ssize_t n = ::read(f, buf, sizeof buf);
+        return n < 0 ? "error " + std::to_string(errno) : std::string(buf, size_t(n));
+    }
+    short events(int f, short asked) {
+        pollfd p{f, asked, 0};
+        return ::poll(&p, 1, 0) == 1 ? p.revents : 0;
+    }
+
+    SimMcc& mcc;
+    std::vector<int> fds;
+};
+
+TEST_F(SimMccTest, AllocationTakesTheLowestFreeChannelOfThePool) {
+    int a = channel(Allocate{kSs7, 512, 0, 1, 4});
+    int b = channel(Allocate{kTransparent, 1024, 0, 5, 0}, O_RDONLY | O_NONBLOCK);
+    EXPECT_EQ(17, timeslot(a));
+    EXPECT_EQ(18, board->ioctl(b, MCC_TIMESLOT, static_cast<void*>(nullptr)));  // either call form
+    EXPECT_EQ("open=yes kind=3 size=512 reserved=0 rx=1 tx=4 partner=-1 held=no sent=0 lost=0",
+              board->control("/dev/mcc/ctl state 17"));
+    EXPECT_EQ(kTransparent, mcc.channel(18).allocation.kind);
+
+    ::close(a);
+    fds.erase(fds.begin());
+    board->collect();
+    EXPECT_EQ("18", board->control("/dev/mcc/ctl channels"));
+    EXPECT_EQ(0, board->control("/dev/mcc/ctl state 17").rfind("open=no kind=3", 0));
+    int c = channel();
+    EXPECT_EQ(17, timeslot(c));
+    EXPECT_GE(channel(), 0);
+    EXPECT_EQ(ENOSPC, refusedWith(allocate(fd, kHdlcData)));
+}
+
+TEST_F(SimMccTest, HostileRequestsAndWritesAreRefused) {
+    EXPECT_EQ(EINVAL, refusedWith(timeslot(fd)));
+    EXPECT_EQ(EINVAL, refusedWith(send(fd, "x")));  // no channel yet
+    EXPECT_EQ(EINVAL, refusedWith(allocate(fd, Allocate{4, 512, 0, 1, 4})));
+    EXPECT_EQ(EINVAL, refusedWith(allocate(fd, Allocate{kData, 512, 7, 1, 4})));
+    EXPECT_EQ(EINVAL, refusedWith(allocate(fd, Allocate{kData, 0, 0, 1, 4})));
+    EXPECT_EQ(EFAULT, refusedWith(board->ioctl(fd, MCC_ALLOCATE, static_cast<void*>(nullptr))));
+    EXPECT_EQ(EFAULT, refusedWith(board->ioctl(fd, MCC_ALLOCATE, 3L)));
+    EXPECT_TRUE(mcc.allocated().empty());
+
+    ASSERT_EQ(0, allocate(fd, kHdlcData));
+    EXPECT_EQ(EBUSY, refusedWith(allocate(fd, kHdlcData)));
+    EXPECT_EQ(EINVAL, refusedWith(board->write(fd, "", 0)));
+    EXPECT_EQ(EFAULT, refusedWith(board->write(fd, nullptr, 4)));
+    int reader = channel(kHdlcData, O_RDONLY | O_NONBLOCK);
+    EXPECT_EQ(EBADF, refusedWith(send(reader, "x")));
+    EXPECT_TRUE(mcc.channel(17).sent.empty());
+}
+
+TEST_F(SimMccTest, WrittenFramesAreSentOneByOne) {
+    int fd = channel();
+    EXPECT_EQ(3, send(fd, "\x01\x02\x03"));
+    EXPECT_EQ(1, send(fd, "\xff"));
+    ASSERT_EQ(2u, mcc.channel(17).sent.size());
+    EXPECT_EQ((Frame{1, 2, 3}), mcc.channel(17).sent.front());
+    EXPECT_EQ("010203\nff\n", board->control("/dev/mcc/ctl tx 17"));
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl clear 17"));
+    EXPECT_EQ("", board->control("/dev/mcc/ctl tx 17"));
+    char nothing;
+    EXPECT_EQ(-1, ::read(fd, &nothing, 1));  // nothing came back
+}
+
+TEST_F(SimMccTest, AHeldTransmitterFillsTheQueueAndDrainsOnRelease) {
+    int fd = channel();
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl buffer 4096"));
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl hold 17"));
+    std::string frame(260, 'f');
+    int written = 0;
+    while (send(fd, frame) == ssize_t(frame.size())) ++written;
+    EXPECT_EQ(EAGAIN, errno);
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(0, events(fd, POLLOUT));
+    EXPECT_TRUE(mcc.channel(17).sent.empty());
+
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl release 17"));
+    EXPECT_EQ(POLLOUT, events(fd, POLLOUT));
+    EXPECT_EQ(size_t(written), mcc.channel(17).sent.size());
+    EXPECT_EQ(ssize_t(frame.size()), send(fd, frame));
+    EXPECT_EQ(size_t(written + 1), mcc.channel(17).sent.size());
+}
+
+TEST_F(SimMccTest, PatchedChannelsExchangeFrames) {
+    int a = channel(), b = channel();
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl patch 17 18"));
+    EXPECT_EQ(2, send(a, "ab"));
+    EXPECT_EQ(3, send(a, "cde"));
+    EXPECT_EQ(1, send(b, "z"));
+    EXPECT_EQ("ab", receive(b));  // one read, one frame
+    EXPECT_EQ("cde", receive(b));
+    EXPECT_EQ("z", receive(a));
+
+    // Patching anew ends the old patch; a channel patched to itself loops.
+    ASSERT_TRUE(mcc.patch(17, 17));
+    EXPECT_EQ(-1, mcc.channel(18).partner);
+    EXPECT_EQ(1, send(a, "L"));
+    EXPECT_EQ("L", receive(a));
+
+    // A partner without an open loses the frame.
+    ASSERT_TRUE(mcc.patch(17, 19));
+    EXPECT_EQ(1, send(a, "q"));
+    EXPECT_EQ(1u, mcc.channel(19).lost);
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl unpatch 19"));
+    EXPECT_EQ(-1, mcc.channel(17).partner);
+}
+
+TEST_F(SimMccTest, InjectedFramesAndFailuresReachTheDaemon) {
+    int a = channel(), b = channel(), c = channel();
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl rx 17 0a0b"));
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl rx 17"));
+    EXPECT_EQ("\x0a\x0b", receive(a));
+    EXPECT_EQ("", receive(a));  // an empty frame reads as 0 bytes
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl rx 17 0a0"));
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl rx 20 00"));
+
+    ASSERT_TRUE(mcc.hold(18));
+    EXPECT_EQ(1, send(b, "h"));
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl hangup 18"));
+    EXPECT_TRUE(mcc.release(18));  // a hung-up channel sends nothing more
+    EXPECT_TRUE(mcc.channel(18).sent.empty());
+    EXPECT_TRUE(events(b, POLLIN) & POLLHUP);
+    EXPECT_EQ("", receive(b));
+    EXPECT_EQ(EIO, refusedWith(timeslot(b)));
+    EXPECT_EQ(EIO, refusedWith(send(b, "x")));
+
+    ASSERT_TRUE(mcc.receive(19, Frame{7}));
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl fail 19"));
+    EXPECT_TRUE(events(c, POLLIN) & POLLERR);
+    EXPECT_EQ("error " + std::to_string(ECONNRESET), receive(c));
+    EXPECT_EQ("\x07", receive(c));  // what was queued before the failure
+    EXPECT_EQ("", receive(c));
+    EXPECT_FALSE(mcc.receive(19, Frame{8}));
+
+    // The board forgets failed opens and their channels come free.
+    board->collect();
+    EXPECT_EQ("17", board->control("/dev/mcc/ctl channels"));
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl fail 18"));
+}
+
+}  // namespace
