@@ -21,7 +21,9 @@ bool AcceptorNet::ImplActivate() {
 
 // ---- AcceptorNetCheckConnection -----------------------------------------------------
 
-AcceptorNetCheckConnection::~AcceptorNetCheckConnection() { watched.close(); }
+AcceptorNetCheckConnection::~AcceptorNetCheckConnection() {
+    watched.close();
+}
 
 bool AcceptorNetCheckConnection::ImplActivate() {
     AcceptorNet::ImplActivate();
@@ -94,7 +96,9 @@ bool AcceptorNetCheckConnection::Examine() {
 }
 
 void AcceptorNetCheckConnection::Report(const std::string& reason) {
-    if (GetTrace()) std::cerr << "connection from " << GetConnectionName() << " closed: " << reason << std::endl;
+    if (GetTrace())
+        std::cerr << "connection from " << GetConnectionName() << " closed: " << reason
+                  << std::endl;
 }
 
 bool AcceptorNetCheckConnection::QueryTcpInfo(Fd fd, TcpInfo& info) {

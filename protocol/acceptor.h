@@ -17,7 +17,8 @@ class AcceptorNet : public Accepting<ServiceNet> {
 public:
     AcceptorNet() : AcceptorNet(0) {}
     explicit AcceptorNet(int port) : AcceptorNet(port, true) {}
-    AcceptorNet(int port, bool trace) : Accepting(trace, "AcceptorNet::OnSocketEvent"), port(uint16_t(port)) {}
+    AcceptorNet(int port, bool trace)
+        : Accepting(trace, "AcceptorNet::OnSocketEvent"), port(uint16_t(port)) {}
 
     uint16_t GetPort() const { return port; }
 

@@ -11,7 +11,8 @@
 
 namespace Control {
 
-ConnectSocket::ConnectSocket(Service& s, const char* event_name, const Texts& t) : service(s), texts(t) {
+ConnectSocket::ConnectSocket(Service& s, const char* event_name, const Texts& t)
+    : service(s), texts(t) {
     event.Bind(event_name, &ConnectSocket::OnSocketEvent, this);
 }
 
@@ -30,7 +31,9 @@ void ConnectSocket::Stop() {
     retry.reset();
 }
 
-void ConnectSocket::Reconnect() { retry.set(reconnect_ms, &ConnectSocket::OnTimeout, this); }
+void ConnectSocket::Reconnect() {
+    retry.set(reconnect_ms, &ConnectSocket::OnTimeout, this);
+}
 
 void ConnectSocket::Retry(unsigned slow_ms) {
     event.Release();
@@ -73,7 +76,8 @@ void ConnectSocket::TryConnect() {
 void ConnectSocket::BindLocal() {
     RemoveStaleSocket(local.path());
     if (::bind(sock.get(), local.get(), local.size()) != 0)
-        std::cerr << "can't bind to domain socket '" << local.path() << "': \"" << std::strerror(errno) << std::endl;
+        std::cerr << "can't bind to domain socket '" << local.path() << "': \""
+                  << std::strerror(errno) << std::endl;
 }
 
 void ConnectSocket::OnSocketEvent(int, short revents) {
@@ -108,8 +112,8 @@ void ConnectSocket::Succeed(std::ostream& os, const char* text, const char* end)
 
 // ---- ConnectorNet ---------------------------------------------------------------------
 
-const ConnectSocket::Texts ConnectorNet::texts = {"can't create socket:", "can't set socket to non block mode: ",
-                                                  "already connected to "};
+const ConnectSocket::Texts ConnectorNet::texts = {
+    "can't create socket:", "can't set socket to non block mode: ", "already connected to "};
 
 ConnectorNet::ConnectorNet(const std::string& h, unsigned short p)
     : Connecting("ConnectorNet::OnSocketEvent", texts), port(p), host(h) {}
@@ -136,8 +140,8 @@ bool ConnectorNet::ImplActivate() {
 
 // ---- ConnectorUnix ----------------------------------------------------------------------
 
-const ConnectSocket::Texts ConnectorUnix::texts = {"can't create domain socket:",
-                                                   "can't set domain socket to non block mode: ", "connected to "};
+const ConnectSocket::Texts ConnectorUnix::texts = {
+    "can't create domain socket:", "can't set domain socket to non block mode: ", "connected to "};
 
 ConnectorUnix::ConnectorUnix(const std::string& p, const std::string& l)
     : Connecting("ConnectorUnix::OnSocketEvent", texts), path(p), local(l) {}

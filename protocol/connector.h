@@ -78,7 +78,8 @@ public:
     void OnSocketEvent(int fd, short revents) { link.OnSocketEvent(fd, revents); }
 
 protected:
-    Connecting(const char* event_name, const ConnectSocket::Texts& texts) : link(*this, event_name, texts) {}
+    Connecting(const char* event_name, const ConnectSocket::Texts& texts)
+        : link(*this, event_name, texts) {}
     void ImplDeactivate() override {
         this->Release();
         link.Stop();

@@ -22,17 +22,29 @@ Service::Service(bool trace) : trace(trace), strm(new StrmProtocol) {
     dpc.Bind(this, &Service::OnDeactivateDPC);
 }
 
-Service::~Service() { dpc.Deactivate(); }
+Service::~Service() {
+    dpc.Deactivate();
+}
 
-void Service::service_name(const std::string& n) { strm->service_name(n); }
+void Service::service_name(const std::string& n) {
+    strm->service_name(n);
+}
 
-const std::string& Service::service_name() const { return strm->service_name(); }
+const std::string& Service::service_name() const {
+    return strm->service_name();
+}
 
-uint32_t Service::GetOverflowCounter() const { return strm->fail_counter(); }
+uint32_t Service::GetOverflowCounter() const {
+    return strm->fail_counter();
+}
 
-const Measure& Service::get_read_measure() const { return strm->read_measure(); }
+const Measure& Service::get_read_measure() const {
+    return strm->read_measure();
+}
 
-const Measure& Service::get_write_measure() const { return strm->write_measure(); }
+const Measure& Service::get_write_measure() const {
+    return strm->write_measure();
+}
 
 // ---- life cycle -------------------------------------------------------------------
 
@@ -104,8 +116,8 @@ void Service::on_message(Packet& p) {
 bool Service::Send(const char* data, int len) {
     if (state != Connected) {
         if (state != Deactivating && trace)
-            std::cerr << "Control::Service::Send() ignore Send request in " << GetTextNotation(state) << " state."
-                      << std::endl;
+            std::cerr << "Control::Service::Send() ignore Send request in "
+                      << GetTextNotation(state) << " state." << std::endl;
         return false;
     }
     if (len < 0 || unsigned(len) > Tpkt_protocol::max_payload) {
@@ -142,6 +154,8 @@ void ServiceNet::Connected(Fd fd, const INet4::Addr& address) {
     Attach(fd, address.GetString());
 }
 
-void ServiceUnix::Connected(Fd fd, const std::string& connection) { Attach(fd, connection); }
+void ServiceUnix::Connected(Fd fd, const std::string& connection) {
+    Attach(fd, connection);
+}
 
 }  // namespace Control

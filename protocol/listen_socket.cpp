@@ -16,7 +16,9 @@ namespace {
 
 // Errors after which the same client is still pending: retrying at once
 // would only spin.
-bool OutOfResources(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
+bool OutOfResources(int err) {
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
 
 }  // namespace
 
@@ -54,7 +56,9 @@ void ListenSocket::Attempt() {
     event.Schedule(sock, POLLIN);
 }
 
-void ListenSocket::OnTimeout(Timer*) { Attempt(); }
+void ListenSocket::OnTimeout(Timer*) {
+    Attempt();
+}
 
 bool ListenSocket::CreateSocket() {
     bool inet = address.family() == AF_INET;
@@ -72,7 +76,8 @@ bool ListenSocket::BindSocket() {
     if (address.family() == AF_UNIX) RemoveStaleSocket(address.path());
     if (::bind(sock.get(), address.get(), address.size()) != 0) {
         if (service.trace)
-            std::cerr << "can't bind to socket: \"" << std::strerror(errno) << "\"  waiting..." << std::endl;
+            std::cerr << "can't bind to socket: \"" << std::strerror(errno) << "\"  waiting..."
+                      << std::endl;
         return false;
     }
     bound = true;
@@ -103,7 +108,8 @@ void ListenSocket::OnSocketEvent(int, short revents) {
     // the service closes this socket).
     while (sock && service.state != Service::Deactivating) {
         SockAddr peer;
-        int fd = ::accept4(sock.get(), peer.receive(), peer.receive_size(), SOCK_CLOEXEC | SOCK_NONBLOCK);
+        int fd = ::accept4(sock.get(), peer.receive(), peer.receive_size(),
+                           SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (OutOfResources(errno)) Pause(errno);
             return;
@@ -127,7 +133,8 @@ void ListenSocket::Take(Fd client, const SockAddr& peer) {
 
 void ListenSocket::Pause(int error) {
     if (service.trace)
-        std::cerr << "can't accept connection: \"" << std::strerror(error) << "\"  waiting..." << std::endl;
+        std::cerr << "can't accept connection: \"" << std::strerror(error) << "\"  waiting..."
+                  << std::endl;
     event.Release();
     retry.set(retry_ms, &ListenSocket::OnTimeout, this);
 }

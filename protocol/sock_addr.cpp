@@ -50,6 +50,8 @@ std::string SockAddr::path() const {
     return std::string(un->sun_path, strnlen(un->sun_path, room));
 }
 
-std::string SockAddr::text() const { return family() == AF_INET ? inet4().GetString() : path(); }
+std::string SockAddr::text() const {
+    return family() == AF_INET ? inet4().GetString() : path();
+}
 
 }  // namespace Control

@@ -2,19 +2,17 @@
 #define KORVAND_TESTS_PROTOCOL_CONNECTION_HARNESS_H
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "protocol/control_service.h"
 #include "runtime/fd.h"
@@ -57,32 +55,19 @@ inline Fd listenOn(int port, int backlog = 8) {
 struct Peer {
     Peer() = default;
     explicit Peer(Fd connected) : fd(connected) { fd.NonBlock(); }
-    // A client of 127.0.0.1:port (or of a local path).
+    // A client of 127.0.0.1:port.
     static Peer tcp(int port) {
         Fd s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a = loopback(port);
         EXPECT_EQ(0, ::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a)) << port;
         return Peer(s);
     }
-    static Peer local(const std::string& path) {
-        Fd s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        path.copy(a.sun_path, sizeof a.sun_path - 1);
-        EXPECT_EQ(0, ::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a)) << path;
-        return Peer(s);
-    }
     ~Peer() { fd.close(); }
     Peer(Peer&& o) noexcept : fd(o.fd), got(std::move(o.got)), eof(o.eof) { o.fd = Fd(); }
-    Peer& operator=(Peer&& o) noexcept {
-        std::swap(fd, o.fd);
-        std::swap(got, o.got);
-        std::swap(eof, o.eof);
-        return *this;
-    }
 
     void send(const Bytes& b) const {
-        ASSERT_EQ(ssize_t(b.size()), ::send(fd.get(), b.data(), b.size(), MSG_NOSIGNAL)) << "short write";
+        ASSERT_EQ(ssize_t(b.size()), ::send(fd.get(), b.data(), b.size(), MSG_NOSIGNAL))
+            << "short write";
     }
     // Collects what has arrived; true once the peer closed.
     bool poll() {

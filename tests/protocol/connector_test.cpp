@@ -1,3 +1,5 @@
+#include "protocol/connector.h"
+
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 #include <iostream>
 
 #include "protocol/acceptor.h"
-#include "protocol/connector.h"
 #include "tests/protocol/connection_harness.h"
 #include "tests/support/capture.h"
 #include "tests/support/daemon_process.h"
@@ -23,7 +24,9 @@ protected:
         s.Bind(&r);
         ASSERT_TRUE(s.Activate());
     }
-    std::string refused() const { return "fail to connect to 127.0.0.1:" + std::to_string(port) + "\n"; }
+    std::string refused() const {
+        return "fail to connect to 127.0.0.1:" + std::to_string(port) + "\n";
+    }
     // The next attempt, seen through `attempts`, comes exactly `ms` after
     // the one before.
     void expectNextAfter(unsigned ms, const std::function<size_t()>& attempts) {
@@ -92,10 +95,13 @@ TEST_F(ConnectorTest, ReconnectsTenSecondsAfterALossWithTheFastRetriesLeft) {
     Fd listener = listenOn(port);
     clock.advance(1000);
     Fd accepted;
-    ASSERT_TRUE(pumpUntil([&] { return bool(accepted = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC)); }));
+    ASSERT_TRUE(pumpUntil([&] {
+        return bool(accepted = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    }));
     Peer agent(accepted);
     ASSERT_TRUE(pumpUntil([&] { return owner.connects == 1; }));
-    EXPECT_NE(std::string::npos, out.text().find("connected to 127.0.0.1:" + std::to_string(port) + ".\n"));
+    EXPECT_NE(std::string::npos,
+              out.text().find("connected to 127.0.0.1:" + std::to_string(port) + ".\n"));
     EXPECT_EQ("127.0.0.1:" + std::to_string(port), connector.GetConnectionName());
     agent.send(frame({1, 2}));
     ASSERT_TRUE(pumpUntil([&] { return owner.messages.size() == 1; }));
@@ -136,7 +142,8 @@ TEST_F(ConnectorTest, LocalSocketsLeaveOtherFilesAloneAndCarryMessages) {
     Control::AcceptorUnix acceptor(path);
     Recorder server;
     start(acceptor, server);
-    EXPECT_EQ(1u, count(err.text(), "can't bind to socket: \"Address already in use\"  waiting..."));
+    EXPECT_EQ(1u,
+              count(err.text(), "can't bind to socket: \"Address already in use\"  waiting..."));
     EXPECT_FALSE(isSocket(path));
 
     // A socket left by an earlier run is replaced.
