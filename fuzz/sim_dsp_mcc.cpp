@@ -18,6 +18,7 @@
 #include "board/dsp_driver.h"
 #include "board/dtmf_driver.h"
 #include "board/mcc_driver.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
@@ -40,28 +41,11 @@ const unsigned long kRequests[] = {Tonec::DTMF_CONFIGURE_DETECTOR,
                                    Mcc::MCC_TIMESLOT,
                                    0x40044208UL};
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
-    bool empty() const { return p_ == end_; }
-    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
-    std::string bytes(size_t n) {
-        n = std::min(n, size_t(end_ - p_));
-        std::string out(reinterpret_cast<const char*>(p_), n);
-        p_ += n;
-        return out;
-    }
-
-private:
-    const uint8_t* p_;
-    const uint8_t* end_;
-};
-
 void check(bool ok) {
     if (!ok) std::abort();
 }
 
-void request(SimBoard& board, int fd, Input& in) {
+void request(SimBoard& board, int fd, FuzzInput& in) {
     unsigned long code = kRequests[in.byte() % (sizeof kRequests / sizeof kRequests[0])];
     uint8_t form = in.byte() % 3;
     std::string record = in.bytes(24);
@@ -92,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Mcc::Allocate a{Mcc::kData, 512, 0, 1, 4};
     board.ioctl(fds[2], Mcc::MCC_ALLOCATE, &a);
 
-    Input in(data, size);
+    FuzzInput in(data, size);
     while (!in.empty()) {
         uint8_t op = in.byte();
         int device = op % 3;
