@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -12,8 +11,7 @@
 namespace ASN1Test {
 
 std::vector<GoldenVector> loadVectors(const std::string& file) {
-    const char* source = std::getenv("KORVAND_SOURCE");
-    std::ifstream in(std::string(source != nullptr ? source : ".") + "/tests/data/asn1/" + file);
+    std::ifstream in(std::string(KORVAND_VECTOR_DIR) + "/" + file);
     EXPECT_TRUE(in.is_open()) << file;
     std::vector<GoldenVector> vectors;
     std::string line;
