@@ -3,6 +3,7 @@
 # independent implementation of the encoding rules:
 #   lgcp.per, mon.per  aligned PER of random values of every LGCP and MON type
 #   lgcp.ber, mon.ber  BER of those values whose BER the oracle copy can match
+# and, with corpus.py, the seed corpora of the coder fuzz targets.
 # Each line holds the type, the octets in hex and the value in value notation.
 # The C++ tests read the committed files; only regenerating needs Erlang
 # (Debian: erlang-nox, erlang-asn1).
@@ -57,3 +58,4 @@ for module in LGCP MON; do
   done
 done
 wc -l "$here"/*.per "$here"/*.ber
+python3 -B "$here/corpus.py"
