@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "asn1/allocator.h"
 #include "asn1/type_info.h"
 
 namespace ASN1 {
@@ -45,6 +46,10 @@ public:
 
     // A new default value of the record's type; null for a null record.
     static AbstractData* create(const void* info);
+
+    // Values come from the small-block pool (allocator.h).
+    static void* operator new(size_t size) { return detail::allocateBlock(size); }
+    static void operator delete(void* block, size_t size) { detail::releaseBlock(block, size); }
 
 protected:
     explicit AbstractData(const TypeInfo* info) : info_(info) {}

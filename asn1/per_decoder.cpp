@@ -38,21 +38,20 @@ bool PERDecoder::decodeSingleBit(bool& bit) {
     return true;
 }
 
-bool PERDecoder::decodeMultiBit(unsigned count, uint32_t& out) {
+bool PERDecoder::decodeBits(unsigned count, uint32_t& out) {
     if (count > 32 || getBitsLeft() < count) return false;
-    uint32_t v = 0;
-    while (count > 0) {
-        unsigned take = std::min<unsigned>(count, bitsLeft);
-        unsigned shift = bitsLeft - take;
-        v = (v << take) | ((*position >> shift) & ((1u << take) - 1));
-        bitsLeft = static_cast<uint16_t>(bitsLeft - take);
-        count -= take;
-        if (bitsLeft == 0) {
-            ++position;
-            bitsLeft = 8;
-        }
+    if (count == 0) {
+        out = 0;
+        return true;
     }
-    out = v;
+    // The octets that hold the bits, at most five, as one number.
+    unsigned end = 8 - bitsLeft + count;
+    unsigned octets = (end + 7) / 8;
+    uint64_t word = 0;
+    for (unsigned i = 0; i < octets; ++i) word = word << 8 | position[i];
+    out = static_cast<uint32_t>((word >> (octets * 8 - end)) & ((uint64_t(1) << count) - 1));
+    position += end / 8;
+    bitsLeft = static_cast<uint16_t>(8 - end % 8);
     return true;
 }
 
@@ -239,7 +238,8 @@ bool PERDecoder::do_visit(OCTET_STRING& value) {
     }
     const unsigned char* octets;
     if (!takeOctets(count, octets)) return false;
-    value.assign(octets, octets + count);
+    const char* first = reinterpret_cast<const char*>(octets);
+    value.assign(first, first + count);
     return true;
 }
 
@@ -267,7 +267,7 @@ bool PERDecoder::do_visit(AbstractString& value) {
         if (bits == 8) {
             const unsigned char* octets;
             if (!takeOctets(count, octets)) return false;
-            value.assign(octets, octets + count);
+            value.assign(reinterpret_cast<const char*>(octets), count);
             return true;
         }
         byteAlign();
@@ -331,7 +331,9 @@ bool PERDecoder::do_visit(CHOICE& value) {
 bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
     uint32_t count;
     if (!decodeConstrainedLength(value, count) || count > MaximumArraySize) return false;
-    // Elements are added as they decode, so the count alone allocates nothing.
+    // Elements are added as they decode, so the count alone allocates no
+    // element.
+    value.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         if (i == value.size()) value.push_back(value.createElement());
         if (!value.at(i).accept(*this)) {
@@ -377,10 +379,10 @@ Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
     bool extension = false;
     if (info->extendable && !decodeSingleBit(extension)) return FAIL;
     SEQUENCE::BitMap& optionals = value.optionalMap();
-    optionals.resize(info->numOptional);
+    if (optionals.size() != info->numOptional) optionals.resize(info->numOptional);
     if (!decodeBitMap(optionals.bytes().data(), info->numOptional)) return FAIL;
     // A value decoded into again must not keep extensions of before.
-    if (!extension) value.extensionMap().resize(0);
+    if (!extension && value.extensionMap().size() != 0) value.extensionMap().resize(0);
     return extension ? CONTINUE : NO_EXTENSION;
 }
 

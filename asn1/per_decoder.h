@@ -25,7 +25,18 @@ public:
 
     // The bit layer; each read fails when the input holds too few bits.
     bool decodeSingleBit(bool& bit);
-    bool decodeMultiBit(unsigned count, uint32_t& out);
+    bool decodeMultiBit(unsigned count, uint32_t& out) {
+        // Bits within the current octet, the common case, without the
+        // general reassembly.
+        if (count == 0 || count > bitsLeft || position == end) return decodeBits(count, out);
+        bitsLeft = static_cast<uint16_t>(bitsLeft - count);
+        out = (*position >> bitsLeft) & ((1u << count) - 1);
+        if (bitsLeft == 0) {
+            ++position;
+            bitsLeft = 8;
+        }
+        return true;
+    }
     // Aligns and copies up to `count` octets; returns the number copied.
     size_t decodeBlock(char* buffer, size_t count);
     // `count` bits into whole bytes, the rest left-justified in the last one.
@@ -68,6 +79,7 @@ public:
 
 private:
     size_t octetsLeft() const { return static_cast<size_t>(end - position); }
+    bool decodeBits(unsigned count, uint32_t& out);
     // Aligns and takes `count` octets in place; false when they are not there.
     bool takeOctets(size_t count, const unsigned char*& octets);
     bool skipOpenType();

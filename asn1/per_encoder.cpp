@@ -6,25 +6,23 @@
 
 namespace ASN1 {
 
-namespace {
-
-// Octets reserved up front for each encoding: one allocation for ordinary
-// messages.
-const size_t InitialReserve = 256;
-
-}  // namespace
-
 void PEREncoder::encodeMultiBit(uint32_t value, unsigned count) {
-    if (count < 32) value &= (uint32_t(1) << count) - 1;
-    while (count > 0) {
-        if (freeBits == 8) output->push_back(0);
+    if (count == 0) return;
+    uint64_t bits = value & ((uint64_t(1) << count) - 1);
+    if (freeBits != 8) {
+        // Fill the free low bits of the last octet first.
         unsigned take = std::min<unsigned>(count, freeBits);
         count -= take;
-        uint32_t chunk = (value >> count) & ((1u << take) - 1);
-        output->back() = static_cast<char>(output->back() | (chunk << (freeBits - take)));
-        freeBits = static_cast<uint16_t>(freeBits - take);
-        if (freeBits == 0) freeBits = 8;
+        output->back() = static_cast<char>(output->back() | ((bits >> count) << (freeBits - take)));
+        freeBits = static_cast<uint16_t>(freeBits == take ? 8 : freeBits - take);
+        if (count == 0) return;
+        bits &= (uint64_t(1) << count) - 1;
     }
+    // The rest starts new octets, left-justified in the last of them.
+    size_t octets = (count + 7) / 8;
+    bits <<= octets * 8 - count;
+    for (size_t i = octets; i-- > 0;) output->push_back(static_cast<char>(bits >> (8 * i)));
+    freeBits = static_cast<uint16_t>(count % 8 == 0 ? 8 : 8 - count % 8);
 }
 
 void PEREncoder::encodeByte(unsigned char value) {
@@ -123,15 +121,11 @@ bool PEREncoder::encodeOctets(const char* data, size_t count) {
     return true;
 }
 
-bool PEREncoder::encodeInto(const AbstractData* value, std::vector<char>& octets) {
-    octets.reserve(InitialReserve);
-    PEREncoder encoder(octets);
-    return value == nullptr || value->accept(encoder);
-}
-
 bool PEREncoder::encodeAnyType(const AbstractData* value) {
     std::vector<char> inner;
-    if (!encodeInto(value, inner)) return false;
+    inner.reserve(InitialReserve);
+    PEREncoder encoder(inner);
+    if (value != nullptr && !value->accept(encoder)) return false;
     // An empty encoding still fills one octet of the wrapping.
     if (inner.empty()) inner.push_back(0);
     return encodeOctets(inner.data(), inner.size());

@@ -13,6 +13,9 @@ class ConstrainedObject;
 
 // The upper bound that stands for "no size constraint" in the length rules.
 const uint32_t PerUnbounded = 0x7FFFFFFF;
+// Octets reserved up front for an encoding: one allocation for ordinary
+// messages.
+const size_t InitialReserve = 256;
 
 // Writes values in aligned PER. Bits go into the last octet of the output,
 // most significant bit first; the output is appended to, never rewritten.
@@ -24,12 +27,14 @@ class PEREncoder : public ConstVisitor {
 public:
     explicit PEREncoder(std::vector<char>& output) : output(&output) {}
 
-    // Encodes a value on its own into `octets`, which the caller passes
-    // empty; a null value writes nothing.
-    static bool encodeInto(const AbstractData* value, std::vector<char>& octets);
 
     // The bit layer.
-    void encodeSingleBit(bool bit) { encodeMultiBit(bit ? 1 : 0, 1); }
+    void encodeSingleBit(bool bit) {
+        if (freeBits == 8) output->push_back(0);
+        --freeBits;
+        if (bit) output->back() = static_cast<char>(output->back() | (1 << freeBits));
+        if (freeBits == 0) freeBits = 8;
+    }
     // The low `count` bits of `value` (count at most 32), most significant first.
     void encodeMultiBit(uint32_t value, unsigned count);
     void encodeByte(unsigned char value);

@@ -8,10 +8,10 @@
 # The C++ tests read the committed files; only regenerating needs Erlang
 # (Debian: erlang-nox, erlang-asn1).
 #
-# How: tools/asn1gen writes an oracle copy of the modules that erlc accepts
-# (each ENUMERATED as an INTEGER range); erlc compiles it for both rules with
-# maps for SEQUENCE values; the test program asn1_oracle_values prints the
-# random values with their Erlang terms; oracle.escript encodes the terms.
+# How: tools/erlang_oracle compiles the oracle copy of the modules that
+# tools/asn1gen writes (each ENUMERATED as an INTEGER range) for both rules;
+# the test program asn1_oracle_values prints the random values with their
+# Erlang terms; oracle.escript encodes the terms.
 #
 # Usage: tests/data/asn1/generate.sh BUILD_DIR   (a build configured with tests)
 set -euo pipefail
@@ -24,14 +24,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --build "$build" --target asn1_oracle_values >/dev/null
-python3 -B "$top/tools/asn1gen" --erlang "$work/asn" "$top"/asn1/modules/*.asn
 for rule in per ber; do
-  mkdir -p "$work/$rule"
-  # In dependency order: erlc reads the imported modules' .asn1db files.
-  for module in $(cat "$work/asn/order"); do
-    (cd "$work/$rule" && erlc "-b$rule" +maps +noobj "../asn/$module.asn")
-  done
-  (cd "$work/$rule" && erlc ./*.erl)
+  "$top/tools/erlang_oracle" "$rule" "$work/$rule"
 done
 
 "$build/tests/asn1/asn1_oracle_values" "$seed" "$count" LGCP MON >"$work/values"
