@@ -118,7 +118,10 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (args.size() == 2) {
         for (const TypeCommand& command : typeCommands) {
             if (args[0] != command.name) continue;
-            if (command.execute(args[1], in, out, error)) return out.flush() ? 0 : 1;
+            if (command.execute(args[1], in, out, error)) {
+                if (out.flush()) return 0;
+                error = "cannot write the output";
+            }
             break;
         }
     }
