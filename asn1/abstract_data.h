@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "asn1/allocator.h"
 #include "asn1/type_info.h"
 
 namespace ASN1 {
@@ -38,8 +39,17 @@ public:
     // Reads the whole text, which may end in white space only.
     bool setFromValueNotation(const std::string& text);
 
+    // Whether the value satisfies its type's constraints: isValid accepts
+    // what an extension marker allows, isStrictlyValid only the root.
+    bool isValid() const;
+    bool isStrictlyValid() const;
+
     // A new default value of the record's type; null for a null record.
     static AbstractData* create(const void* info);
+
+    // Values come from the small-block pool (allocator.h).
+    static void* operator new(size_t size) { return detail::allocateBlock(size); }
+    static void operator delete(void* block, size_t size) { detail::releaseBlock(block, size); }
 
 protected:
     explicit AbstractData(const TypeInfo* info) : info_(info) {}

@@ -4,6 +4,8 @@
 
 namespace ASN1 {
 
+const unsigned SEQUENCE::defaultTag[1] = {0};
+
 bool SEQUENCE::BitMap::operator[](unsigned i) const {
     return i < totalBits && (bitData[i / 8] & (0x80u >> (i % 8)));
 }
@@ -27,9 +29,9 @@ bool SEQUENCE::BitMap::any() const {
     return std::any_of(bitData.begin(), bitData.end(), [](unsigned char b) { return b != 0; });
 }
 
-SEQUENCE::SEQUENCE(const InfoType* info) : ValueKind(info) {
-    fields.resize(info->numFields + info->knownExtensions);
-    optionals.resize(info->numOptional);
+SEQUENCE::SEQUENCE(const InfoType* info)
+    : ValueKind(info), fields(info->numFields + info->knownExtensions) {
+    if (info->numOptional != 0) optionals.resize(info->numOptional);
     for (unsigned i = 0; i < info->numFields; ++i) {
         if (info->ids[i] == -1) fields[i].reset(AbstractData::create(info->fieldInfos[i]));
     }

@@ -18,7 +18,12 @@ namespace ASN1 {
 class SEQUENCE : public detail::ValueKind<SEQUENCE, AbstractData> {
 public:
     typedef SequenceInfo InfoType;
-    typedef std::vector<std::unique_ptr<AbstractData>> FieldVector;
+    typedef std::vector<std::unique_ptr<AbstractData>,
+                        detail::PoolAllocator<std::unique_ptr<AbstractData>>>
+        FieldVector;
+
+    // A tag table that gives every component its own type's tag (BER).
+    static const unsigned defaultTag[1];
 
     // Bits from the most significant bit of the first byte. Reading beyond
     // the count gives 0; writing beyond it does nothing.

@@ -53,7 +53,9 @@ private:
 class SEQUENCE_OF_Base : public detail::ValueKind<SEQUENCE_OF_Base, ConstrainedObject> {
 public:
     typedef SequenceOfInfo InfoType;
-    typedef std::vector<std::unique_ptr<AbstractData>> Container;
+    typedef std::vector<std::unique_ptr<AbstractData>,
+                        detail::PoolAllocator<std::unique_ptr<AbstractData>>>
+        Container;
     typedef detail::ElementIterator<AbstractData, Container::iterator> iterator;
     typedef detail::ElementIterator<const AbstractData, Container::const_iterator> const_iterator;
 
@@ -77,6 +79,7 @@ public:
     // Appends an element; ownership passes.
     void push_back(AbstractData* element) { container.emplace_back(element); }
     void clear() { container.clear(); }
+    void reserve(size_t n) { container.reserve(n); }
     // Growing appends default elements, shrinking deletes the tail.
     void resize(size_t n);
     // Inserts `count` copies of `value` before `position`.
@@ -85,6 +88,9 @@ public:
     iterator insert(iterator position, const_iterator first, const_iterator last);
     iterator erase(iterator first, iterator last);
     void swap(SEQUENCE_OF_Base& other) { container.swap(other.container); }
+    // Count within the size bounds and every element valid.
+    bool isValid() const;
+    bool isStrictlyValid() const;
 
 private:
     int do_compare(const AbstractData& other) const override;
