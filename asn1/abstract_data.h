@@ -38,6 +38,11 @@ public:
     // Reads the whole text, which may end in white space only.
     bool setFromValueNotation(const std::string& text);
 
+    // Whether the value satisfies its type's constraints: isValid accepts
+    // what an extension marker allows, isStrictlyValid only the root.
+    bool isValid() const;
+    bool isStrictlyValid() const;
+
     // A new default value of the record's type; null for a null record.
     static AbstractData* create(const void* info);
 

@@ -66,6 +66,8 @@ public:
     // Printed and read as an unsigned number: a constrained type whose lower
     // bound is 0 or more.
     bool isUnsigned() const { return constrained() && getLowerLimit() >= 0; }
+    // Within the record's bounds.
+    bool isStrictValid() const;
 
 private:
     int do_compare(const AbstractData& other) const override;
@@ -136,6 +138,8 @@ public:
     void setValue(int v) { value = v; }
     bool extendable() const { return info()->extendable; }
     int getMaximum() const { return info()->maxEnumValue; }
+    // At most the largest value (negative values pass).
+    bool isStrictlyValid() const { return value <= getMaximum(); }
 
     // The text of the first identifier whose value this is, exactly as the
     // record stores it ("gw-get-id=4097"); null when no identifier has it.

@@ -39,6 +39,11 @@ public:
     bool createSelection();
     // Selects `index`, keeping the value held when it is already selected.
     bool select(int index);
+    // An alternative selected (beyond the root ones only in an extensible
+    // type) and valid itself.
+    bool isValid() const;
+    // A root alternative selected and strictly valid itself.
+    bool isStrictlyValid() const;
     void swap(CHOICE& other);
 
 protected:

@@ -5,8 +5,15 @@
 #include <string>
 
 #include "asn1/avn_encoder.h"
+#include "asn1/ber_decoder.h"
+#include "asn1/ber_encoder.h"
+#include "asn1/per_decoder.h"
+#include "asn1/per_encoder.h"
 
 namespace ASN1 {
+
+unsigned MaximumArraySize = 128;
+unsigned MaximumStringSize = 16384;
 
 bool CoderEnv::encodeAVN(const AbstractData& value, Output out) const {
     std::ostringstream text;
@@ -17,10 +24,26 @@ bool CoderEnv::encodeAVN(const AbstractData& value, Output out) const {
     return true;
 }
 
-// The aligned PER and BER coders add their rules to the two dispatches below;
-// until then those rules fail.
-bool CoderEnv::decode(const char* first, const char* last, AbstractData& value, bool) {
+bool CoderEnv::encodeBER(const AbstractData& value, Output out) const {
+    std::vector<char> octets;
+    BEREncoder encoder(octets);
+    if (!value.accept(encoder)) return false;
+    std::copy(octets.begin(), octets.end(), out);
+    return true;
+}
+
+bool CoderEnv::decode(const char* first, const char* last, AbstractData& value,
+                      bool deferOpenTypes) {
+    CoderEnv* openTypes = deferOpenTypes ? nullptr : this;
     switch (encodingRule) {
+        case per_Basic_Aligned: {
+            PERDecoder decoder(first, last, openTypes);
+            return value.accept(decoder);
+        }
+        case ber: {
+            BERDecoder decoder(first, last, openTypes);
+            return value.accept(decoder);
+        }
         case avn:
             return value.setFromValueNotation(std::string(first, last));
         default:
@@ -30,6 +53,14 @@ bool CoderEnv::decode(const char* first, const char* last, AbstractData& value, 
 
 bool encode(const AbstractData& value, CoderEnv* env, CoderEnv::Output out) {
     switch (env->get_encodingRule()) {
+        case CoderEnv::per_Basic_Aligned: {
+            std::vector<char> octets;
+            if (!PEREncoder::encodeInto(&value, octets)) return false;
+            std::copy(octets.begin(), octets.end(), out);
+            return true;
+        }
+        case CoderEnv::ber:
+            return env->encodeBER(value, out);
         case CoderEnv::avn:
             return env->encodeAVN(value, out);
         default:

@@ -12,6 +12,12 @@ namespace ASN1 {
 
 struct Module;
 
+// Limits of the PER decoder: the most elements of a SEQUENCE OF or SET OF
+// and the most extension presence bits of a SEQUENCE (128), and the longest
+// string in characters, OCTET STRING in octets and BIT STRING in bits (16384).
+extern unsigned MaximumArraySize;
+extern unsigned MaximumStringSize;
+
 // The coder environment: which encoding rule a call uses, and a table of
 // modules by name (which nothing fills).
 class CoderEnv {
@@ -36,7 +42,11 @@ public:
 
     // Rule 0: the value in value notation, appended on success.
     bool encodeAVN(const AbstractData& value, Output out) const;
-    // Decodes [first, last) into the value by the environment's rule.
+    // Rule 1: the value in BER, appended on success.
+    bool encodeBER(const AbstractData& value, Output out) const;
+    // Decodes [first, last) into the value by the environment's rule. With
+    // deferOpenTypes, open values keep their octets undecoded. A failure
+    // leaves the value partly filled; callers discard it.
     bool decode(const char* first, const char* last, AbstractData& value, bool deferOpenTypes);
 
 private:
@@ -44,7 +54,8 @@ private:
     ModuleTable moduleTable;
 };
 
-// Appends the value's encoding by the environment's rule; nothing on failure.
+// Appends the value's encoding by the environment's rule (aligned PER, BER
+// or value notation); nothing on failure.
 bool encode(const AbstractData& value, CoderEnv* env, CoderEnv::Output out);
 bool decode(const char* first, const char* last, CoderEnv* env, AbstractData& value,
             bool deferOpenTypes);

@@ -32,6 +32,8 @@ public:
     // Sets the calendar fields from seconds since the epoch taken as UTC.
     void set_time_t(time_t seconds);
     void swap(GeneralizedTime& other);
+    // Every field within its calendar range.
+    bool isStrictlyValid() const;
 
     int getYear() const { return year; }
     int getMonth() const { return month; }

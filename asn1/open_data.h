@@ -30,6 +30,9 @@ public:
     std::vector<char>& get_buf();
     const std::vector<char>* buffer() const { return buf.get(); }
     void swap(OpenData& other);
+    // The held value valid; without one, undecoded octets held.
+    bool isValid() const;
+    bool isStrictlyValid() const;
 
 private:
     int do_compare(const AbstractData& other) const override;

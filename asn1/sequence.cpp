@@ -4,6 +4,8 @@
 
 namespace ASN1 {
 
+const unsigned SEQUENCE::defaultTag[1] = {0};
+
 bool SEQUENCE::BitMap::operator[](unsigned i) const {
     return i < totalBits && (bitData[i / 8] & (0x80u >> (i % 8)));
 }

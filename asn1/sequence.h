@@ -20,6 +20,9 @@ public:
     typedef SequenceInfo InfoType;
     typedef std::vector<std::unique_ptr<AbstractData>> FieldVector;
 
+    // A tag table that gives every component its own type's tag (BER).
+    static const unsigned defaultTag[1];
+
     // Bits from the most significant bit of the first byte. Reading beyond
     // the count gives 0; writing beyond it does nothing.
     class BitMap {

@@ -85,6 +85,9 @@ public:
     iterator insert(iterator position, const_iterator first, const_iterator last);
     iterator erase(iterator first, iterator last);
     void swap(SEQUENCE_OF_Base& other) { container.swap(other.container); }
+    // Count within the size bounds and every element valid.
+    bool isValid() const;
+    bool isStrictlyValid() const;
 
 private:
     int do_compare(const AbstractData& other) const override;

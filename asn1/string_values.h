@@ -97,6 +97,10 @@ public:
     using std::string::compare;
     // Two strings compare as values (the closest base wins the overload).
     int compare(const AbstractString& other) const { return AbstractData::compare(other); }
+    // Size within bounds (above the upper one only for an extensible size)
+    // and every character in the permitted set.
+    bool isValid() const;
+    bool isStrictlyValid() const;
     AbstractString& operator=(const std::string& text) {
         assign(text);
         return *this;
@@ -166,6 +170,13 @@ public:
     using AbstractData::compare;
     using std::wstring::compare;
     int compare(const BMPString& other) const { return AbstractData::compare(other); }
+    bool isValid() const;
+    bool isStrictlyValid() const;
+    // Within the record's first..last character.
+    bool legalCharacter(wchar_t c) const;
+    // The index of the first character outside the range; the length when
+    // there is none.
+    unsigned first_illegal_at() const;
     BMPString& operator=(const std::wstring& text) {
         assign(text);
         return *this;

@@ -18,6 +18,14 @@ unsigned TwosComplementBits(int32_t value) {
     return CountBits(range) + 1;
 }
 
+bool withinBounds(uint32_t value, int32_t lower, uint32_t upper) {
+    if (lower < 0) {
+        int32_t v = static_cast<int32_t>(value);
+        return v >= lower && v <= static_cast<int32_t>(upper);
+    }
+    return value >= static_cast<uint32_t>(lower) && value <= upper;
+}
+
 int lexicographic_compare_bytes(const char* first1, const char* last1, const char* first2,
                                 const char* last2) {
     for (; first1 != last1 && first2 != last2; ++first1, ++first2) {

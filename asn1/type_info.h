@@ -130,6 +130,10 @@ unsigned CountBits(uint32_t n);
 // range. Computed in unsigned arithmetic, so no value overflows.
 unsigned TwosComplementBits(int32_t value);
 
+// Whether a raw 32-bit value lies within lower..upper: compared as signed
+// numbers when the lower bound is negative, as unsigned numbers otherwise.
+bool withinBounds(uint32_t value, int32_t lower, uint32_t upper);
+
 // Compares two byte ranges as unsigned bytes: the difference at the first
 // differing position, else 1 or -1 for the longer range, else 0.
 int lexicographic_compare_bytes(const char* first1, const char* last1, const char* first2,

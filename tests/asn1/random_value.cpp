@@ -98,7 +98,8 @@ bool RandomValue::do_visit(ASN1::AbstractString& value) {
         char c;
         do {
             c = info->characterSet[below(info->characterSetSize)];
-        } while (options.avoidQuote && c == '"');
+        } while ((options.avoidQuote && c == '"') ||
+                 (options.printableStrings && (c < ' ' || c > '~')));
         text += c;
     }
     value = text;
@@ -159,7 +160,14 @@ bool RandomValue::do_visit(ASN1::GeneralizedTime& value) {
 Visitor::VISIT_SEQ_RESULT RandomValue::component(ASN1::SEQUENCE& value, int index,
                                                  int optionalId) {
     if (optionalId != -1) {
-        if (filled > options.budget || coin()) {
+        const ASN1::SequenceInfo* info = value.info();
+        bool lastAddition = static_cast<unsigned>(index) + 1 == info->numFields + info->knownExtensions &&
+                            static_cast<unsigned>(index) >= info->numFields;
+        bool present = filled <= options.budget &&
+                       (options.presence == RandomValueOptions::AllPresent ||
+                        (options.presence == RandomValueOptions::RandomPresence && coin()));
+        if (options.wholeExtensionMaps && lastAddition && value.extensionMap().any()) present = true;
+        if (!present) {
             value.removeOptionalField(optionalId);
             return CONTINUE;
         }

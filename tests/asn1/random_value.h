@@ -24,6 +24,16 @@ struct RandomValueOptions {
     bool avoidQuote = true;
     // Only enumeration values that aligned PER can write (0 or more).
     bool encodableOnly = false;
+    // Restricted-string characters only from space to tilde, so that the
+    // value notation is one line of plain text.
+    bool printableStrings = false;
+    // OPTIONAL components and extension additions: each by a coin, all
+    // absent, or all present (within the budget).
+    enum Presence { RandomPresence, NonePresent, AllPresent } presence = RandomPresence;
+    // When a SEQUENCE holds any extension addition it also holds its last
+    // known one, so its presence map spans every known addition (the form
+    // that X.691 codecs write).
+    bool wholeExtensionMaps = false;
 };
 
 class RandomValue : public ASN1::Visitor {
