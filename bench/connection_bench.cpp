@@ -14,23 +14,12 @@
 
 #include <vector>
 
+#include "bench/loopback.h"
 #include "protocol/acceptor.h"
 #include "protocol/connector.h"
 #include "runtime/multiplexer.h"
 
 namespace {
-
-int FreePort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
 
 // Sends every message it gets back where it came from.
 struct Echo : Control::Notify {
@@ -94,10 +83,7 @@ void Transfer(int from, int to, const std::vector<uint8_t>& data, std::vector<ui
 void BM_TcpEcho(benchmark::State& state) {
     int port = FreePort();
     int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = Loopback(port);
     ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
     ::listen(listener, 1);
     int client = ::socket(AF_INET, SOCK_STREAM, 0);

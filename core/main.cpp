@@ -12,6 +12,9 @@
 #include "board/board_io.h"
 #include "board/fs_root.h"
 #include "board/sim_board.h"
+#include "core/ctrl_server.h"
+#include "core/heart_beat.h"
+#include "protocol/acceptor.h"
 #include "runtime/event.h"
 #include "runtime/ipc_signal.h"
 #include "runtime/multiplexer.h"
@@ -94,7 +97,10 @@ int main(int argc, char** argv) {
     Wakeup wake;
     std::unique_ptr<Linux::Run> pid(new Linux::Run("server"));
     std::cout << "Starting server [" << Version::current << "], port=" << port << std::endl;
+    ctrlServer.Bind(HeartBeatCtl::instance());
+    ctrlServer.Activate(new Control::AcceptorNetCheckConnection(int(port)));
     multiplexer.run(true, true);
+    ctrlServer.Deactivate();
     pid.reset();
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "asn1/coder_env.h"
 #include "asn1/gen/modules.h"
+#include "tools/lgcpc/send.h"
 
 namespace Lgcpc {
 
@@ -114,6 +115,7 @@ const TypeCommand typeCommands[] = {{"encode", encodeCommand}, {"decode", decode
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
+    if (!args.empty() && args[0] == "send") return send(args, in, out, err);
     std::string error = "usage: lgcpc encode|decode MODULE.Type";
     if (args.size() == 2) {
         for (const TypeCommand& command : typeCommands) {

@@ -1,0 +1,24 @@
+#include "core/heart_beat.h"
+
+#include <iostream>
+
+HeartBeatCtl* HeartBeatCtl::instance() {
+    static HeartBeatCtl heartBeat;
+    return &heartBeat;
+}
+
+bool HeartBeatCtl::OnCommand(const LGCP::Command& command) {
+    ResetTimeOut();
+    if (command.currentSelection() != LGCP::Command::e_ping) return false;
+    Success();
+    return true;
+}
+
+void HeartBeatCtl::ResetTimeOut() {
+    timer.set(timeout_ms, &HeartBeatCtl::OnHeartbeatTimeout, this);
+}
+
+void HeartBeatCtl::OnHeartbeatTimeout(Timer*) {
+    std::clog << "heartbeat timeout!!!" << std::endl;
+    if (BoundServer()) BoundServer()->OnHeartbeatTimeout();
+}

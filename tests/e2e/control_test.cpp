@@ -1,0 +1,122 @@
+// The running daemon on its control port, driven by `lgcpc send` and by
+// the client library.
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/daemon_process.h"
+#include "tests/support/temp_root.h"
+#include "tools/lgcpc/client.h"
+
+namespace {
+
+// Whether a TCP socket of this host listens on `port` (so a client can
+// connect without racing the daemon's start).
+bool listening(int port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", unsigned(port));
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (state == "0A" && local.size() > 5 && local.substr(local.size() - 5) == wanted) return true;
+    }
+    return false;
+}
+
+class Control : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}));
+        ASSERT_TRUE(waitFor([&] { return listening(port); })) << korvand.err();
+    }
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    Outcome send(const std::string& input, std::vector<std::string> args = {}) {
+        ChildProcess p;
+        args.insert(args.begin(), {"send", "--port", std::to_string(port)});
+        EXPECT_TRUE(p.start(buildProgram("tools/lgcpc"), args, {}, input));
+        int status = p.wait();
+        EXPECT_TRUE(WIFEXITED(status)) << status;
+        return {WEXITSTATUS(status), p.out(), p.err()};
+    }
+    static size_t lines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
+
+    TempRoot root;
+    int port = freeTcpPort();
+    ChildProcess korvand;
+};
+
+TEST_F(Control, SendPrintsEveryAnswerAndTheDaemonLogsTheController) {
+    Outcome run = send("{ seq 7, slot 3, pdu command : ping : NULL }\n\n{ pdu command : ping : NULL }");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(Lgcpc::canonical("{ seq 7, slot 3, pdu response : success : NULL }") + "\n\n" +
+                  Lgcpc::canonical("{ pdu response : success : NULL }") + "\n",
+              run.out);
+    EXPECT_EQ("", run.err);
+    EXPECT_NE(std::string::npos, korvand.err().find("]: controller connect.\n")) << korvand.err();
+
+    Outcome bad = send("{ pdu command : pong : NULL }");
+    EXPECT_EQ(1, bad.status);
+    EXPECT_EQ(1u, lines(bad.err)) << bad.err;
+}
+
+TEST_F(Control, SendReportsARefusedAndADroppedConnection) {
+    Outcome refused = send("{ pdu command : ping : NULL }", {"--port", std::to_string(freeTcpPort())});
+    EXPECT_EQ(1, refused.status);
+    EXPECT_EQ("", refused.out);
+    EXPECT_EQ(1u, lines(refused.err)) << refused.err;
+
+    ChildProcess waiting;
+    ASSERT_TRUE(waiting.start(buildProgram("tools/lgcpc"),
+                              {"send", "--port", std::to_string(port), "--wait", "20000"}, {},
+                              "{ pdu command : ping : NULL }"));
+    ASSERT_TRUE(waitFor([&] { return !waiting.out().empty(); }));
+    korvand.signal(SIGTERM);
+    EXPECT_EQ(0, korvand.wait());
+    int status = waiting.wait();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(1, WEXITSTATUS(status));
+    EXPECT_EQ(1u, lines(waiting.err())) << waiting.err();
+}
+
+TEST_F(Control, RoutesWhatNoServiceTakesAndSurvivesHostileInput) {
+    Lgcpc::Client client;
+    std::string error;
+    ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
+    const std::pair<const char*, const char*> cases[] = {
+        {"{ seq 3, pdu response : success : NULL }", "{ seq 3, pdu response : error : unexpectedMsgType }"},
+        {"{ pdu signal : activated : NULL }", "{ pdu response : error : unexpectedMsgType }"},
+        {"{ slot 4, pdu command : query : NULL }", "{ slot 4, pdu response : error : unexpectedMsgType }"},
+        {"{ pdu command : userData : '0102'H }", "{ pdu response : error : unexpectedMsgType }"},
+        {"{ seq 3, pdu command : protoLemz : { packets { } } }", "{ seq 3, pdu response : error : unexpectedMsgType }"},
+    };
+    for (const auto& c : cases) {
+        size_t before = client.Received().size();
+        ASSERT_TRUE(client.Send(c.first, error)) << error;
+        ASSERT_TRUE(client.WaitFor(before + 1)) << c.first;
+        EXPECT_EQ(Lgcpc::canonical(c.second), client.Received().back()) << c.first;
+    }
+    // Garbage, then seq 1 with slot 2000 (16 bits on the wire), then a ping.
+    ASSERT_TRUE(client.SendOctets({'\xff', '\x00'}, error));
+    ASSERT_TRUE(client.SendOctets({'\xc0', '\x01', '\x01', '\x07', '\xd0', '\x18'}, error));
+    ASSERT_TRUE(client.Send("{ pdu command : ping : NULL }", error));
+    ASSERT_TRUE(client.WaitFor(7));
+    EXPECT_EQ(Lgcpc::canonical("{ seq 1, pdu response : error : invalidSlot }"), client.Received()[5]);
+    EXPECT_EQ(Lgcpc::canonical("{ pdu response : success : NULL }"), client.Received()[6]);
+    EXPECT_NE(std::string::npos, korvand.err().find("]: receive fail: decode error!\n msg: FF 00 \n"))
+        << korvand.err();
+}
+
+}  // namespace
