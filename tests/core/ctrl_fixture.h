@@ -31,21 +31,25 @@ struct ScriptedService : CtrlSrv::Service {
     int disconnects = 0;
 };
 
-// The global control server on a loopback port with the heartbeat and two
-// scripted services bound, in the daemon's order, and a controller
-// connected; the loop runs on the test clock.
+// The global control server on a loopback port with the heartbeat and (by
+// default) two scripted services bound, in the daemon's order, and a
+// controller connected; the loop runs on the test clock.
 class ControlServer : public ::testing::Test {
 protected:
     void SetUp() override {
         ctrlServer.Bind(HeartBeatCtl::instance());
-        ctrlServer.Bind(&taker);
-        ctrlServer.Bind(&witness);
+        BindServices();
         ASSERT_TRUE(ctrlServer.Activate(new Control::AcceptorNetCheckConnection(port)));
         connect(client);
     }
     void TearDown() override {
         client.Close();
         ctrlServer.Deactivate();
+    }
+    // The services bound after the heartbeat.
+    virtual void BindServices() {
+        ctrlServer.Bind(&taker);
+        ctrlServer.Bind(&witness);
     }
     void connect(Lgcpc::Client& c) {
         std::string error;
