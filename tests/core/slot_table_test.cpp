@@ -5,69 +5,29 @@
 #include <errno.h>
 
 #include "board/hal_driver.h"
-#include "board/sim_hal.h"
-#include "board/sim_switch.h"
-#include "core/slot_table.h"
-#include "hardware/hw_mux.h"
-#include "tests/core/ctrl_fixture.h"
 #include "tests/core/probe_slot.h"
-#include "tests/support/sim_scope.h"
+#include "tests/core/slot_fixture.h"
 
 namespace {
-
-using Texts = std::vector<std::string>;
 
 // Slot n of these tests transmits and receives on bus channel 8192 + n.
 int channel(int slot) {
     return HwMux::kBusFirst + slot;
 }
 
-class SlotTable : public ControlServer {
+class SlotTable : public SlotServer {
 protected:
     void SetUp() override {
         journal().clear();
-        HwMux::instance();
-        ControlServer::SetUp();
-    }
-    void BindServices() override {
-        ctrlServer.Bind(Slots::instance());
-        ctrlServer.Bind(&witness);
-    }
-
-    Texts command(int slot, const std::string& cmd, const std::string& seq = "seq 1, ") {
-        return exchange("{ " + seq + "slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
+        SlotServer::SetUp();
     }
     Texts create(int slot, ProbeTraits traits = ProbeTraits()) {
         probes.next = traits;
         std::string ch = std::to_string(channel(slot));
         return command(slot, "create : ext : { transmitter " + ch + ", receiver " + ch + " }");
     }
-    Texts link(int src, int dst) { return command(src, "connect : " + std::to_string(dst)); }
-    // Each text, printed the way the client prints what it receives.
-    static Texts msgs(const Texts& texts) { return ControlServer::texts(texts); }
-    static std::string ok(int slot, int seq = 1) {
-        return Lgcpc::canonical("{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
-                                ", pdu response : success : NULL }");
-    }
-    static std::string error(int slot, const std::string& cause) {
-        return Lgcpc::canonical("{ seq 1, slot " + std::to_string(slot) + ", pdu response : error : " + cause + " }");
-    }
-    static std::string stream(int slot, const char* which, int ch) {
-        return Lgcpc::canonical("{ slot " + std::to_string(slot) + ", pdu signal : " + which + " : active : " +
-                                std::to_string(ch) + " }");
-    }
-    // Advances the test clock; what the controller received meanwhile.
-    Texts advance(unsigned ms) {
-        size_t before = client.Received().size();
-        advanceAndPump(clock, ms);
-        return barrier(before);
-    }
     Texts journalSince(size_t from) const { return Texts(journal().begin() + long(from), journal().end()); }
-    Slot* at(int id) const { return Slots::instance()->Find(unsigned(id)); }
 
-    SimScope sim;
-    SimHal& hal = sim.model<SimHal>(SimHal::kPath);
-    SimSwitch& sw = hal.switchPart();
     ProbeFactory probes;
 };
 
@@ -335,10 +295,10 @@ TEST_F(SlotTable, ControllerLossDestroysEverySlotWithoutAnAnswer) {
 
     Lgcpc::Client next;
     connect(next);
-    std::string error;
-    ASSERT_TRUE(next.Send("{ seq 1, slot 1, pdu command : destroy : NULL }", error));
+    std::string why;
+    ASSERT_TRUE(next.Send("{ seq 1, slot 1, pdu command : destroy : NULL }", why));
     ASSERT_TRUE(next.WaitFor(1));
-    EXPECT_EQ(SlotTable::error(1, "slotNotExists"), next.Received()[0]);
+    EXPECT_EQ(error(1, "slotNotExists"), next.Received()[0]);
 }
 
 }  // namespace
