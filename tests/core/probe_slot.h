@@ -25,6 +25,8 @@ struct ProbeTraits {
     // Finishes its destruction `releaseMs` after IBeforeDestroy.
     bool async = false;
     unsigned releaseMs = 100;
+    // Reports its release from inside IBeforeDestroy, then says "later".
+    bool releaseAtOnce = false;
 };
 
 // A slot kind for the framework's tests: the `ext` create parameters give
@@ -56,6 +58,10 @@ public:
     }
 
     bool IBeforeDestroy() override {
+        if (traits.releaseAtOnce) {
+            on_release();
+            return false;
+        }
         if (!traits.async) return true;
         release.set(traits.releaseMs, &ProbeSlot::OnReleased, this);
         return false;

@@ -5,6 +5,7 @@
 #include <errno.h>
 
 #include "board/hal_driver.h"
+#include "core/slot_connection.h"
 #include "tests/core/probe_slot.h"
 #include "tests/core/slot_fixture.h"
 
@@ -58,16 +59,10 @@ TEST_F(SlotTable, QueryAndTrunkStatusReachEveryFactory) {
     probes.share = 2;
     other.share = 3;
     Texts got = exchange("{ seq 4, pdu command : query : NULL }");
-    ASSERT_EQ(2u, got.size());
-    EXPECT_EQ(Lgcpc::canonical("{ seq 4, pdu response : success : NULL }"), got[0]);
     LGCP::Message report;
+    ASSERT_EQ(2u, got.size());
     ASSERT_TRUE(report.setFromValueNotation(got[1]));
-    const LGCP::Resources& r = report.get_pdu().get_signal().get_query();
-    EXPECT_EQ(5, r.get_modem().getValue());
-    EXPECT_TRUE(r.get_mux().getValue());
-    EXPECT_FALSE(r.has_drvVersion());
-    EXPECT_EQ(Texts{Lgcpc::canonical("{ slot 2, pdu response : error : unexpectedMsgType }")},
-              exchange("{ slot 2, pdu command : query : NULL }"));
+    EXPECT_EQ(5, report.get_pdu().get_signal().get_query().get_modem().getValue());
 
     LGCP::Signal trunk, other_signal;
     ASSERT_TRUE(trunk.setFromValueNotation(
@@ -78,41 +73,6 @@ TEST_F(SlotTable, QueryAndTrunkStatusReachEveryFactory) {
     witness.SendSignal(other_signal);
     EXPECT_EQ(Texts{trunk.asValueNotation()}, probes.states);
     EXPECT_EQ(Texts{trunk.asValueNotation()}, other.states);
-}
-
-TEST_F(SlotTable, SlotCommandsNeedASlotThatTakesThem) {
-    create(1);
-    for (const char* cmd : {"activate : empty : NULL", "deactivate : NULL", "userData : '01'H",
-                            "ioctl : deactivateRecord : NULL"}) {
-        EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, cmd)) << cmd;
-        EXPECT_EQ(Texts{error(9, "slotNotExists")}, command(9, cmd)) << cmd;
-    }
-    for (const char* cmd : {"destroy : NULL", "disconnect : NULL", "connect : 1"})
-        EXPECT_EQ(Texts{error(9, "slotNotExists")}, command(9, cmd)) << cmd;
-    EXPECT_EQ(Texts{error(1, "slotNotExists")}, link(1, 9));
-    // Without a slot id nobody takes a slot command.
-    EXPECT_EQ(Texts{Lgcpc::canonical("{ pdu response : error : unexpectedMsgType }")},
-              exchange("{ pdu command : destroy : NULL }"));
-}
-
-TEST_F(SlotTable, SignalSendersWrapTheirArgumentForTheSlot) {
-    create(7);
-    size_t before = client.Received().size();
-    Slot& slot = *at(7);
-    slot.OnActivated();
-    slot.OnDeactivated();
-    slot.OnAbort(-3);
-    slot.OnUserData({'\x01', '\x7f'});
-    slot.OnNumber("12#");
-    LGCP::VADEvent vad;
-    vad.set_vad_tx().setValue(true);
-    slot.OnVADEvent(vad);
-    const char* signals[] = {"activated : NULL", "deactivated : networkError", "abort : -3", "userData : '017F'H",
-                             "number : \"12#\"", "vad : { vad-tx TRUE }"};
-    Texts expected;
-    for (const char* s : signals) expected.push_back(Lgcpc::canonical(std::string("{ slot 7, pdu signal : ") + s + " }"));
-    EXPECT_EQ(expected, barrier(before));
-    EXPECT_EQ(6u, witness.signals.size());  // the other services see each one first
 }
 
 TEST_F(SlotTable, ReplacingASlotAnswersForTheOldOneFirst) {
@@ -149,14 +109,27 @@ TEST_F(SlotTable, AsynchronousDestructionIsAnsweredWhenTheSlotCompletes) {
     EXPECT_EQ(Texts{error(3, "destroyInProgress")}, link(3, 2));
     EXPECT_EQ(Texts{error(3, "unsupported")}, command(3, "deactivate : NULL"));
     EXPECT_TRUE(at(2)->GetReceivers().empty());
+    // A link made behind the table's back still goes with the slot.
+    ASSERT_TRUE(Connect(*at(2), *at(3)));
 
     // The slot reports its release from its own timer and goes on using its
     // members; it is deleted on a later pass.
     size_t mark = journal().size();
     EXPECT_EQ(Texts{ok(3, 9)}, advance(100));
-    EXPECT_EQ((Texts{"released 03", "deleted 03"}), journalSince(mark));
+    EXPECT_EQ((Texts{"unlink by 02", "in- 03", "out- 02", "released 03", "deleted 03"}), journalSince(mark));
     EXPECT_EQ(nullptr, at(3));
+    EXPECT_TRUE(at(2)->GetReceivers().empty());
+    EXPECT_EQ(int(HwMux::kIdleByte), sw.constantOf(channel(3)));
     EXPECT_EQ(probes.GetSlots(), (std::vector<Slot*>{at(2)}));
+
+    // A slot that reports its release while still being asked whether it
+    // can go is answered at once, like one that goes at once.
+    ProbeTraits atOnce;
+    atOnce.releaseAtOnce = true;
+    create(8, atOnce);
+    EXPECT_EQ((Texts{ok(8, 0), ok(8)}), command(8, "destroy : NULL"));
+    EXPECT_EQ(nullptr, at(8));
+    EXPECT_EQ("deleted 08", journal().back());
 
     // A request without a sequence number is completed with 0, not with the
     // number of the request before it.
