@@ -5,26 +5,16 @@
 // the worst case), 1 when every output is connected (no request at all).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <memory>
 
+#include "bench/instant_board.h"
 #include "board/board_io.h"
 #include "board/sim_board.h"
 #include "hardware/hw_mux.h"
 #include "runtime/multiplexer.h"
 
 namespace {
-
-class InstantBoard : public BoardIo {
-public:
-    int open(const char*, int) override { return ::open("/dev/null", O_RDWR | O_CLOEXEC); }
-    int ioctl(int, unsigned long, void*) override { return 0; }
-    int ioctl(int, unsigned long, long) override { return 0; }
-    ssize_t read(int, void*, size_t) override { return 0; }
-    ssize_t write(int, const void*, size_t len) override { return static_cast<ssize_t>(len); }
-};
 
 void connectAll(HwMux& mux) {
     for (unsigned i = 0; i < HwMux::kBusOutputs; ++i)

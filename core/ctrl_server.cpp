@@ -188,9 +188,11 @@ void Server::Error(LGCP::ErrorCause::NamedNumber cause) {
     Answer(reply);
 }
 
+// A request without a sequence number gets 0, not the number that an
+// earlier request left behind.
 unsigned Server::delayResponse() {
     ackState = successSent;
-    return unsigned(seq);
+    return hasSeq ? unsigned(seq) : 0;
 }
 
 void Server::delayedSuccess(unsigned slotId, unsigned seqNumber) {

@@ -36,8 +36,8 @@ public:
     // the answer; an Error is sent unless an error was sent already.
     void Success();
     void Error(LGCP::ErrorCause::NamedNumber cause);
-    // Marks the request as answered later; returns its sequence number,
-    // to be given back to delayedSuccess with the slot id.
+    // Marks the request as answered later; returns its sequence number (0
+    // when it had none), to be given back to delayedSuccess with the slot id.
     unsigned delayResponse();
     // A success for an earlier request, always with both numbers.
     void delayedSuccess(unsigned slot, unsigned seq);

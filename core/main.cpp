@@ -14,6 +14,8 @@
 #include "board/sim_board.h"
 #include "core/ctrl_server.h"
 #include "core/heart_beat.h"
+#include "core/slot_table.h"
+#include "hardware/hw_mux.h"
 #include "protocol/acceptor.h"
 #include "runtime/event.h"
 #include "runtime/ipc_signal.h"
@@ -95,9 +97,13 @@ int main(int argc, char** argv) {
     selectBoardFromEnvironment();
     SimBoardControl simControl(selectedSimBoard());
     Wakeup wake;
+    // The switch opens and disables every output before a controller can
+    // connect. The trunk slot factories are static objects built before main.
+    HwMux::instance();
     std::unique_ptr<Linux::Run> pid(new Linux::Run("server"));
     std::cout << "Starting server [" << Version::current << "], port=" << port << std::endl;
     ctrlServer.Bind(HeartBeatCtl::instance());
+    ctrlServer.Bind(Slots::instance());
     ctrlServer.Activate(new Control::AcceptorNetCheckConnection(int(port)));
     multiplexer.run(true, true);
     ctrlServer.Deactivate();

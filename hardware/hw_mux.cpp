@@ -14,7 +14,11 @@
 #include "runtime/hex_out.h"
 
 HwMux& HwMux::instance() {
-    static HwMux mux;
+    static HwMux& mux = []() -> HwMux& {
+        static HwMux created;
+        SlotSwitch::Install(&created);
+        return created;
+    }();
     return mux;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "core/slot_switch.h"
 #include "runtime/dpc.h"
 #include "runtime/fd.h"
 
@@ -11,8 +12,9 @@
 // (8192 + bus * 128 + time slot). The device is opened at first use, every
 // bus output is disabled then, and a deferred call keeps re-disabling the
 // outputs that should be disabled, a slice per run, in case the hardware or
-// another user drove them meanwhile.
-class HwMux {
+// another user drove them meanwhile. The process's switch is the one the
+// slots' default links go through.
+class HwMux : public SlotSwitch {
 public:
     static constexpr int kBusFirst = 8192;
     static constexpr unsigned kBusOutputs = 2048;
@@ -21,11 +23,12 @@ public:
     // The byte a released output carries.
     static constexpr unsigned char kIdleByte = 0xD5;
 
-    // The one switch of the process, created on first use.
+    // The one switch of the process, created on first use and installed
+    // as the slots' switch.
     static HwMux& instance();
 
     HwMux();
-    ~HwMux();
+    ~HwMux() override;
     HwMux(const HwMux&) = delete;
     HwMux& operator=(const HwMux&) = delete;
 
@@ -34,9 +37,9 @@ public:
     bool IsOpened();
 
     // The output takes its byte stream from the source.
-    bool Connect(int source, int output);
+    bool Connect(int source, int output) override;
     // Releases an output: it carries the idle byte.
-    bool Disconnect(int output);
+    bool Disconnect(int output) override;
     // The switch drives nothing onto the output.
     bool Disable(int output);
     // The channel carries a constant byte.

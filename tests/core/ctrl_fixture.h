@@ -13,6 +13,7 @@
 #include "protocol/acceptor.h"
 #include "tests/support/capture.h"
 #include "tests/support/daemon_process.h"
+#include "tests/support/lgcp_texts.h"
 #include "tests/support/pump.h"
 #include "tests/support/test_clock.h"
 #include "tools/lgcpc/client.h"
@@ -31,21 +32,25 @@ struct ScriptedService : CtrlSrv::Service {
     int disconnects = 0;
 };
 
-// The global control server on a loopback port with the heartbeat and two
-// scripted services bound, in the daemon's order, and a controller
-// connected; the loop runs on the test clock.
+// The global control server on a loopback port with the heartbeat and (by
+// default) two scripted services bound, in the daemon's order, and a
+// controller connected; the loop runs on the test clock.
 class ControlServer : public ::testing::Test {
 protected:
     void SetUp() override {
         ctrlServer.Bind(HeartBeatCtl::instance());
-        ctrlServer.Bind(&taker);
-        ctrlServer.Bind(&witness);
+        BindServices();
         ASSERT_TRUE(ctrlServer.Activate(new Control::AcceptorNetCheckConnection(port)));
         connect(client);
     }
     void TearDown() override {
         client.Close();
         ctrlServer.Deactivate();
+    }
+    // The services bound after the heartbeat.
+    virtual void BindServices() {
+        ctrlServer.Bind(&taker);
+        ctrlServer.Bind(&witness);
     }
     void connect(Lgcpc::Client& c) {
         std::string error;
@@ -54,31 +59,14 @@ protected:
     // Sends the request, then a ping whose answer proves that the server
     // has finished with the request; returns every message received in
     // between, in the printer's layout.
-    std::vector<std::string> exchange(const std::string& request) {
-        std::string error;
-        size_t before = client.Received().size();
-        EXPECT_TRUE(client.Send(request, error)) << error;
-        return barrier(before);
-    }
+    std::vector<std::string> exchange(const std::string& request) { return LgcpTexts::request(client, request); }
     std::vector<std::string> exchangeOctets(const std::vector<char>& payload) {
         std::string error;
         size_t before = client.Received().size();
         EXPECT_TRUE(client.SendOctets(payload, error)) << error;
         return barrier(before);
     }
-    std::vector<std::string> barrier(size_t before) {
-        static const std::string ping = "{ seq 424242, pdu command : ping : NULL }";
-        static const std::string pong = Lgcpc::canonical("{ seq 424242, pdu response : success : NULL }");
-        std::string error;
-        EXPECT_TRUE(client.Send(ping, error)) << error;
-        std::vector<std::string> got;
-        for (size_t n = before + 1; client.WaitFor(n); ++n) {
-            if (client.Received()[n - 1] == pong) return got;
-            got.push_back(client.Received()[n - 1]);
-        }
-        ADD_FAILURE() << "no answer to the closing ping";
-        return got;
-    }
+    std::vector<std::string> barrier(size_t before) { return LgcpTexts::barrier(client, before); }
     // The canonical form of each message.
     static std::vector<std::string> texts(const std::vector<std::string>& messages) {
         std::vector<std::string> out;

@@ -1,0 +1,91 @@
+// The slot table under arbitrary controller messages: trunk slots created,
+// replaced, linked, unlinked and destroyed through the control server, with
+// switch requests failing where the input says so. After every input the
+// table, the links and the switch must agree: each stored slot sits at its
+// id, links are symmetric, and every logical link is carried by the switch.
+//
+// Input: records of [faults][length][payload]; faults bit 0 fails the next
+// switch connect, bit 1 the next idle-byte write (a disconnect).
+
+#include <errno.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <streambuf>
+
+#include "board/hal_driver.h"
+#include "board/sim_board.h"
+#include "board/sim_hal.h"
+#include "board/sim_switch.h"
+#include "core/ctrl_server.h"
+#include "core/heart_beat.h"
+#include "core/slot_table.h"
+#include "fuzz/fuzz_input.h"
+#include "hardware/hw_mux.h"
+#include "slots/trunk_slot.h"
+
+namespace {
+
+struct Silent : std::streambuf {
+    int overflow(int c) override { return c; }
+};
+
+SimHal* hal = nullptr;
+
+bool setUp() {
+    static Silent silent;
+    std::cerr.rdbuf(&silent);
+    std::clog.rdbuf(&silent);
+    static std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    setBoardIo(board.get());
+    hal = &board->model<SimHal>(SimHal::kPath);
+    HwMux::instance();
+    // Naming a trunk factory also links them all in.
+    if (firstFactory != &trunk_bri7) std::abort();
+    ctrlServer.Bind(HeartBeatCtl::instance());
+    ctrlServer.Bind(Slots::instance());
+    return true;
+}
+
+void require(bool holds) {
+    if (!holds) std::abort();
+}
+
+bool holds(const std::vector<Slot*>& list, Slot* slot) {
+    return std::find(list.begin(), list.end(), slot) != list.end();
+}
+
+void checkSlot(Slot* slot) {
+    Slots& table = *Slots::instance();
+    require(slot->GetId() >= 0 && table.Find(unsigned(slot->GetId())) == slot);
+    require(!slot->IsDestroying());
+    require(holds(slot->GetSlotFactory()->GetSlots(), slot));
+    for (Slot* receiver : slot->GetReceivers()) require(receiver->GetSource() == slot);
+    if (Slot* source = slot->GetSource()) {
+        require(holds(table.Live(), source) && holds(source->GetReceivers(), slot));
+        require(hal->switchPart().sourceOf(slot->IGetReceiveChannel()) == source->IGetTransmitChannel());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bool ready = setUp();
+    (void)ready;
+    FuzzInput in(data, size);
+    while (!in.empty()) {
+        uint8_t faults = in.byte();
+        hal->failRequest(Hal::kMuxConnect, (faults & 1) ? EIO : 0, 1);
+        hal->failRequest(Hal::kMuxWrite, (faults & 2) ? EIO : 0, 1);
+        // A buffer of exactly the payload's size, so reads beyond it are caught.
+        std::string text = in.bytes(in.byte());
+        std::vector<char> payload(text.begin(), text.end());
+        ctrlServer.OnMessage(payload.data(), int(payload.size()));
+    }
+    hal->failRequest(Hal::kMuxConnect, 0);
+    hal->failRequest(Hal::kMuxWrite, 0);
+    for (Slot* slot : Slots::instance()->Live()) checkSlot(slot);
+    return 0;
+}

@@ -1,0 +1,113 @@
+// Trunk slots of the running daemon on the simulated board: created,
+// connected through the time-slot switch, destroyed, and torn down with
+// the controller.
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/daemon_fixture.h"
+#include "tests/support/lgcp_texts.h"
+#include "tests/support/sim_command.h"
+#include "tools/lgcpc/client.h"
+
+namespace {
+
+using namespace LgcpTexts;
+using Texts = std::vector<std::string>;
+
+class Slots : public RunningDaemon {
+protected:
+    void open(Lgcpc::Client& c) {
+        std::string error;
+        ASSERT_TRUE(c.Connect("127.0.0.1", uint16_t(port), error)) << error;
+    }
+    Texts command(int slot, const std::string& cmd) {
+        return LgcpTexts::request(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
+    }
+    Texts create(int slot, int trunk, int timeslot, const std::string& kind = "trunk") {
+        return command(slot, "create : " + kind + " : { trunk " + std::to_string(trunk) + ", timeslot " +
+                                 std::to_string(timeslot) + " }");
+    }
+    static Texts created(int slot, int channel) {
+        return {ok(slot), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
+    }
+    // What the switch model of the daemon's board says.
+    std::string bus(const std::string& words) { return simCommand(root.dir(), "/dev/hal bus " + words); }
+    size_t count(const std::string& text) const {
+        std::string all = korvand.err();
+        size_t n = 0;
+        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    Lgcpc::Client client;
+};
+
+TEST_F(Slots, TrunkSlotsAreCreatedConnectedAndDestroyedThroughTheSwitch) {
+    open(client);
+    EXPECT_EQ(created(1, 5), create(1, 0, 5));
+    // A second slot on the same time slot: the first goes, answered with 0.
+    Texts second = created(2, 5);
+    second.insert(second.begin(), ok(1, 0));
+    EXPECT_EQ(second, create(2, 0, 5));
+    EXPECT_EQ(1u, count("trunk-slot: two slots require the same timeslot, remove old.\n old slot 01:trunk\n"));
+    EXPECT_EQ(created(3, 35), create(3, 1, 3));
+    EXPECT_EQ(created(4, 9), create(4, 2, 1, "trunk_bri"));
+
+    ASSERT_EQ("ok", bus("carry 5 0x42"));
+    EXPECT_EQ(Texts{ok(2)}, command(2, "connect : 4"));
+    EXPECT_EQ("0x42", bus("read 9"));
+    EXPECT_EQ(1u, count("mux: slot 02:trunk [5] -> 04:trunkBRI [9]\n"));
+    EXPECT_EQ(Texts{ok(4)}, command(4, "disconnect : NULL"));
+    EXPECT_EQ("0xd5", bus("read 9"));
+
+    for (const char* cmd : {"activate : empty : NULL", "deactivate : NULL", "userData : '00'H",
+                            "ioctl : deactivateRecord : NULL"})
+        EXPECT_EQ(Texts{error(3, "unsupported")}, command(3, cmd)) << cmd;
+    EXPECT_EQ((Texts{ok(3, 0), ok(3)}), command(3, "destroy : NULL"));
+    EXPECT_EQ(Texts{error(3, "slotNotExists")}, command(3, "destroy : NULL"));
+    EXPECT_EQ(Texts{error(3, "slotNotExists")}, command(3, "connect : 2"));
+    EXPECT_EQ(Texts{error(5, "insufficientResources")}, command(5, "create : usb-tdm : { channel 1 }"));
+
+    // Slot 2000 (16 bits on the wire) with a destroy: refused before any service.
+    std::string why;
+    size_t before = client.Received().size();
+    ASSERT_TRUE(client.SendOctets({'\xc0', '\x01', '\x01', '\x07', '\xd0', '\x0a'}, why));
+    EXPECT_EQ(Texts{Lgcpc::canonical("{ seq 1, pdu response : error : invalidSlot }")}, LgcpTexts::barrier(client, before));
+}
+
+TEST_F(Slots, AQueryReportsTheFactoriesShares) {
+    Outcome run = send("{ seq 3, pdu command : query : NULL }");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(Lgcpc::canonical("{ seq 3, pdu response : success : NULL }") + "\n\n" +
+                  Lgcpc::canonical("{ pdu signal : query : { boardMajor 0, boardMinor 0, rtp-g729 0, rtp-g723 0,"
+                                   " rtp-g711 0, rtp-g711mcc 0, modem 0, mixer { }, mux TRUE, mcc-data 0,"
+                                   " mcc-bri 0, mcc-trans 0, echoBus { }, t38-instances 0, digital-modems 0,"
+                                   " lin16 0, universal 0 } }") +
+                  "\n",
+              run.out);
+}
+
+TEST_F(Slots, ALostControllerTakesEverySlotWithIt) {
+    open(client);
+    create(1, 0, 1);
+    create(2, 0, 2);
+    command(1, "connect : 2");
+    ASSERT_EQ("ok", bus("carry 1 0x17"));
+    ASSERT_EQ("0x17", bus("read 2"));
+    client.Close();
+    // One controller at a time: the next is admitted once the daemon saw the loss.
+    ASSERT_TRUE(waitFor([&] { return count("closed.\n") == 1; })) << korvand.err();
+
+    Lgcpc::Client next;
+    open(next);
+    for (int slot : {1, 2})
+        EXPECT_EQ(Texts{error(slot, "slotNotExists")},
+                  LgcpTexts::request(next, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : destroy : NULL }"));
+    EXPECT_EQ("0xd5", bus("read 2"));
+    // The factory's time slot is free again: no replacement this time.
+    EXPECT_EQ(created(7, 1), Texts(LgcpTexts::request(next, "{ seq 1, slot 7, pdu command : create : trunk : "
+                                                  "{ trunk 0, timeslot 1 } }")));
+    EXPECT_EQ(0u, count("two slots require the same timeslot"));
+}
+
+}  // namespace
