@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Request records of the RTP streaming driver "/dev/rtp" and of the RTP
-// header-extension driver "/dev/rtp_ext", laid out as the board lays them
-// out (fields in the processor's byte order, addresses as inet_addr gives
-// them).
+// Request and event records of the RTP streaming driver "/dev/rtp" and of
+// the RTP header-extension driver "/dev/rtp_ext", laid out as the board lays
+// them out (fields in the processor's byte order, addresses as inet_addr
+// gives them).
 
 // The session a begin-session request starts.
 struct rtp_connection_params {
@@ -55,6 +55,18 @@ struct rtp_ext_init_params {
     uint32_t param[4];
 };
 
+// An event record read from an RTP session's descriptor: the event type, a
+// value and a time-out; the six words after them carry nothing the daemon
+// uses. Only the packet detection event (type 1) means something.
+struct rtp_event {
+    uint32_t type;
+    int32_t value;
+    int32_t timeout;
+    uint32_t reserved[6];
+};
+
+const uint32_t kRtpEventPd = 1;
+
 static_assert(sizeof(rtp_connection_params) == 44, "session record");
 static_assert(offsetof(rtp_connection_params, local_port) == 12, "local_port");
 static_assert(offsetof(rtp_connection_params, rx_pt) == 14, "rx_pt");
@@ -78,5 +90,9 @@ static_assert(sizeof(rtp_ext_attach_session_params) == 8 &&
 
 static_assert(sizeof(rtp_ext_init_params) == 20 && offsetof(rtp_ext_init_params, param) == 4,
               "extension init record");
+
+static_assert(sizeof(rtp_event) == 36 && offsetof(rtp_event, value) == 4 &&
+                  offsetof(rtp_event, timeout) == 8 && offsetof(rtp_event, reserved) == 12,
+              "event record");
 
 #endif

@@ -1,6 +1,7 @@
 #ifndef KORVAND_CORE_SLOT_H
 #define KORVAND_CORE_SLOT_H
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -9,6 +10,10 @@
 
 class SlotFactory;
 class Slots;
+struct dsproc_bss_event;
+struct dsproc_flags_event;
+struct dsproc_tone_event;
+struct rtp_event;
 
 // One channel endpoint that the controller addresses by a slot id (0 to
 // 1023). Every slot kind derives from it: the slot table and the connection
@@ -89,6 +94,29 @@ public:
     void OnSDEvent(const LGCP::SDEvent& e);
     void OnRtpEvent(const LGCP::RtpEvent& e);
 
+    // ---- event translators: the raw events of the channel's tone DSP,
+    // voice-processing DSP and RTP session as signals of this slot. Events
+    // that carry nothing usable are dropped with a line on the error stream
+    // (RTP events of other types silently). Records are not null.
+
+    // A detected tone (signal `tonec`): the fax tones `ced` and `cng`, IVA
+    // codes 1 to 20 and the ring-off (code / 256), DTMF codes up to 127.
+    void processTonecEvent(uint32_t code, uint32_t timestamp);
+    // The end of a DTMF sequence the channel sent (`tonec` `dtmfDone`).
+    void processToneGenEvent();
+    // A tone filter's report (`tonec` `tone-presence`).
+    void processToneFltEvent(const dsproc_tone_event* e);
+    // Voice activity per direction (`vad`); a negative value is absent.
+    void processVADEvent(int32_t vad_rx, int32_t vad_tx);
+    // Signal detection (`sd`); a negative value is absent.
+    void processSDEvent(int32_t sd_rx);
+    // The valid VAD flags (`vad`) and the SELCAL flag (`selcal`).
+    void processFlagsEvent(const dsproc_flags_event* e);
+    // The BSS score as text (`bss`).
+    void processBSSEvent(const dsproc_bss_event* e);
+    // Packet detection (`rtp` `pd`); other types are not reported.
+    void processRtpEvent(const rtp_event& e);
+
     // Report a change of the input (signal `receiver`) or output (signal
     // `transmitter`) stream; nothing when the state is unchanged. Turning
     // the input off first unlinks the source, turning the output off first
@@ -127,6 +155,9 @@ private:
     friend class Slots;
     friend class SlotFactory;
 
+    // Sends `vad` with each direction whose `has` is set.
+    void SendVad(bool hasRx, bool rx, bool hasTx, bool tx);
+
     // Sends the signal whose alternative `set` stores `value`.
     template <class Value>
     void Emit(void (LGCP::Signal::*set)(const Value&), const Value& value) {
@@ -150,5 +181,8 @@ private:
 
 // Writes the slot's log name (Slot::Put).
 std::ostream& operator<<(std::ostream& os, const Slot& slot);
+
+// The BSS score as the controller gets it: "%4.6f", cut to 30 characters.
+std::string bssScoreText(const dsproc_bss_event& e);
 
 #endif

@@ -1,11 +1,13 @@
 // The event records that the tone DSP and the voice-processing DSP deliver,
-// read by their services from the simulated board's devices: records of any
-// length and content, for the channels' time slots or others, with their
-// current ids or stale ones, while the channels' detectors and functions
-// are on or off. Besides memory faults it checks that a channel only gets
-// the events of what it has turned on, and that the BSS score text stays
-// within its bound. Empty records close a device; the next input opens it
-// again through a configure operation.
+// read by their services from the simulated board's devices and reported by
+// two slots through their event translators: records of any length and
+// content, for the slots' time slots or others, with their current ids or
+// stale ones, while the slots' detectors and functions are on or off.
+// Besides memory faults it checks that a slot only gets the events of what
+// it has turned on, and that every signal the translators raise is a valid
+// value that encodes, its BSS score text within its bound. Empty records
+// close a device; the next input opens it again through a configure
+// operation.
 
 #include <poll.h>
 
@@ -14,17 +16,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "asn1/coder_env.h"
 #include "board/board_io.h"
 #include "board/sim_board.h"
 #include "board/sim_tone_dsp.h"
 #include "board/sim_voice_dsp.h"
+#include "core/ctrl_server.h"
+#include "core/slot_factory.h"
+#include "core/slot_table.h"
 #include "core/trace_ctl.h"
 #include "fuzz/fuzz_input.h"
-#include "hardware/dsproc_receiver.h"
-#include "hardware/tonec_receiver.h"
+#include "hardware/slot_dsp_events.h"
 
 namespace {
 
@@ -32,59 +39,124 @@ void check(bool ok) {
     if (!ok) std::abort();
 }
 
-class Tone : public Hardware::TonecReceiver {
+// The value's aligned PER octets; aborts when it does not encode.
+std::vector<char> encoded(const ASN1::AbstractData& value) {
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
+    std::vector<char> octets;
+    check(ASN1::encode(value, &env, std::back_inserter(octets)));
+    return octets;
+}
+
+// A slot kind with both DSP handles that checks each event it gets against
+// the states it set before reporting it.
+class Channel : public Slot, public Hardware::SlotDspEvents {
 public:
-    explicit Tone(unsigned ts) : ts(ts) {}
+    explicit Channel(unsigned ts) : SlotDspEvents(*this, Hardware::kAllDspEvents), ts(ts) {}
+    const char* GetName() const override { return "fuzz"; }
+
     void tonec_event(const Params& p) override {
         check(p.code > Tonec::kDtmfCodeLimit ? ivaEnabled() : dtmfEnabled());
+        SlotDspEvents::tonec_event(p);
+    }
+    void dsproc_vad_event(const Hardware::DSProcVADEvent& e) override {
+        check(vad().state != 0);
+        SlotDspEvents::dsproc_vad_event(e);
+    }
+    void dsproc_bss_event(const ::dsproc_bss_event* e) override {
+        check(bss().state != 0);
+        SlotDspEvents::dsproc_bss_event(e);
+    }
+    void dsproc_sd_event(const Hardware::DSProcSDEvent& e) override {
+        check(sd().state != 0);
+        SlotDspEvents::dsproc_sd_event(e);
     }
     unsigned tonec_timeslot() const override { return ts; }
-    unsigned ts;
-};
-
-class Voice : public Hardware::DSProcReceiver {
-public:
-    explicit Voice(unsigned ts) : ts(ts) {}
-    void dsproc_vad_event(const Hardware::DSProcVADEvent&) override { check(vad().state != 0); }
-    void dsproc_bss_event(const ::dsproc_bss_event* e) override {
-        check(bss().state != 0 && Hardware::bssScoreText(*e).size() <= 30);
-    }
-    void dsproc_sd_event(const Hardware::DSProcSDEvent&) override { check(sd().state != 0); }
-    void dsproc_tone_flt_event(const ::dsproc_tone_event*) override {}
-    void dsproc_flags_event(const ::dsproc_flags_event*) override {}
     unsigned dsproc_timeslot() const override { return ts; }
+
     unsigned ts;
 };
 
-// The board, the services and two channels of each kind live across inputs.
-struct World {
-    World() : board(SimBoard::makeStandard()) {
-        setBoardIo(board.get());
-        // The services' lines are not what is tested here.
-        std::cerr.rdbuf(nullptr);
-        std::clog.rdbuf(nullptr);
+// Builds the channels from `ext` parameters (the transmitter is the time
+// slot).
+class ChannelFactory : public SlotFactory {
+public:
+    const char* GetName() const override { return "Channels"; }
+    Slot* INewSlot(const LGCP::CreateParams& p) override {
+        if (!p.is_ext()) return nullptr;
+        return new Channel(unsigned(p.get_ext().get_transmitter().getValue()));
     }
-    std::unique_ptr<SimBoard> board;
+    void Query(LGCP::Resources&) override {}
+};
+
+// Bound beside the slot table, it sees every signal the slots raise.
+class SignalCheck : public CtrlSrv::Service {
+public:
+    void OnConnect() override {}
+    void OnDisconnect() override {}
+    bool OnCommand(const LGCP::Command&) override { return false; }
+    void OnSignal(const LGCP::Signal& s) override {
+        check(s.isStrictlyValid());
+        if (s.is_bss()) check(s.get_bss().get_score().size() <= 30);
+        encoded(s);
+    }
+};
+
+// Creates slot `id` on time slot `ts` as the controller would.
+Channel& create(unsigned id, unsigned ts) {
+    LGCP::Message m;
+    m.set_seq(1);
+    m.set_slot(id);
+    LGCP::ExtParams& ext = m.set_pdu().set_command().set_create().set_ext();
+    ext.set_transmitter(int(ts));
+    ext.set_receiver(int(ts));
+    std::vector<char> octets = encoded(m);
+    ctrlServer.OnMessage(octets.data(), int(octets.size()));
+    Slot* slot = Slots::instance()->Find(id);
+    check(slot != nullptr);
+    return *static_cast<Channel*>(slot);
+}
+
+// The simulated board in place, the standard streams silenced: the
+// services' lines are not what is tested here.
+std::unique_ptr<SimBoard> installBoard() {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    setBoardIo(board.get());
+    std::cerr.rdbuf(nullptr);
+    std::clog.rdbuf(nullptr);
+    return board;
+}
+
+// The board, the services and the two slots live across inputs.
+struct World {
+    World() {
+        ctrlServer.Bind(Slots::instance());
+        ctrlServer.Bind(&signals);
+        channel[0] = &create(0, 8200);
+        channel[1] = &create(1, 8201);
+    }
+    std::unique_ptr<SimBoard> board = installBoard();
     SimToneDsp& toneDsp = board->model<SimToneDsp>(SimToneDsp::kPath);
     SimVoiceDsp& voiceDsp = board->model<SimVoiceDsp>(SimVoiceDsp::kPath);
     Hardware::TonecReceiverService& toneService = Hardware::TonecReceiverService::instance();
     Hardware::DSProcReceiverService& voiceService = Hardware::DSProcReceiverService::instance();
-    Tone tone[2] = {Tone(8200), Tone(8201)};
-    Voice voice[2] = {Voice(8200), Voice(8201)};
+    ChannelFactory factory;
+    SignalCheck signals;
+    Channel* channel[2] = {};
 };
 
 // Turns the channels' detectors and functions on or off by the bits of `s`.
 void setStates(World& w, uint8_t s) {
     LGCP::IVAParams iva;
-    if (!w.toneService.isOpen()) w.tone[0].configureIVA(iva);
-    if (!w.voiceService.isOpen()) w.voice[0].configureSD();
-    w.tone[0].enableDTMF(s & 1);
-    w.tone[0].enableIVA(s & 2);
-    w.tone[1].enableDTMF(s & 4);
-    w.voice[0].enableVAD(s & 8);
-    w.voice[0].enableSD(s & 16);
-    w.voice[0].enableBSS(s & 32);
-    w.voice[1].enableVAD(s & 64);
+    Channel& first = *w.channel[0];
+    if (!w.toneService.isOpen()) first.configureIVA(iva);
+    if (!w.voiceService.isOpen()) first.configureSD();
+    first.enableDTMF(s & 1);
+    first.enableIVA(s & 2);
+    w.channel[1]->enableDTMF(s & 4);
+    first.enableVAD(s & 8);
+    first.enableSD(s & 16);
+    first.enableBSS(s & 32);
+    w.channel[1]->enableVAD(s & 64);
     traces.events = s & 128;
 }
 
@@ -97,18 +169,16 @@ void deliver(World& w, FuzzInput& in) {
     uint8_t how = in.byte();
     std::string record = in.bytes(in.byte() % 33);
     bool voice = how & 1;
-    unsigned channel = (how >> 1) & 1;
+    const Channel& c = *w.channel[(how >> 1) & 1];
     if (voice) {
-        const Voice& v = w.voice[channel];
-        if (how & 4) putWord(record, offsetof(DSProc::Event, timeslot), v.ts);
+        if (how & 4) putWord(record, offsetof(DSProc::Event, timeslot), c.ts);
         if (how & 8)
-            putWord(record, offsetof(DSProc::Event, id), (how & 16) ? v.sd().id : v.vad().id);
+            putWord(record, offsetof(DSProc::Event, id), (how & 16) ? c.sd().id : c.vad().id);
         w.voiceDsp.emitToEvery(record.data(), record.size());
         w.voiceService.OnEvent(-1, POLLIN);
     } else {
-        const Tone& t = w.tone[channel];
-        if (how & 4) putWord(record, offsetof(Tonec::Event, timeslot), t.ts);
-        if (how & 8) putWord(record, offsetof(Tonec::Event, id), t.requestId());
+        if (how & 4) putWord(record, offsetof(Tonec::Event, timeslot), c.ts);
+        if (how & 8) putWord(record, offsetof(Tonec::Event, id), c.requestId());
         w.toneDsp.emitToEvery(record.data(), record.size());
         w.toneService.OnEvent(-1, POLLIN);
     }

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -42,12 +41,6 @@ const DSProc::VadParamsV1 kVadParamsV1 = {{3, 127, 0}};
 const int kVadParamsVersion2 = 2;
 
 }  // namespace
-
-std::string bssScoreText(const dsproc_bss_event& e) {
-    char text[31];
-    if (std::snprintf(text, sizeof text, "%4.6f", static_cast<double>(e.score)) < 0) return "";
-    return text;
-}
 
 // ---- DSProcReceiver --------------------------------------------------------
 

@@ -2,7 +2,6 @@
 #define KORVAND_HARDWARE_DSPROC_RECEIVER_H
 
 #include <cstdint>
-#include <string>
 
 #include "asn1/gen/lgcp.h"
 #include "board/dsp_driver.h"
@@ -22,9 +21,6 @@ struct DSProcVADEvent {
 struct DSProcSDEvent {
     int32_t sd_rx;
 };
-
-// The BSS score as the controller gets it: "%4.6f", at most 30 characters.
-std::string bssScoreText(const dsproc_bss_event& e);
 
 // A channel's handle on the voice-processing DSP "/dev/dsp": a base that a
 // slot class inherits privately. The slot tells the time slot

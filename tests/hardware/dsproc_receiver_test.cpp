@@ -3,14 +3,13 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <iostream>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "board/dsp_driver.h"
 #include "board/sim_voice_dsp.h"
+#include "core/slot.h"
 #include "core/trace_ctl.h"
 #include "tests/support/capture.h"
 #include "tests/support/pump.h"
@@ -31,7 +30,7 @@ public:
         add("vad " + std::to_string(e.vad_rx) + " " + std::to_string(e.vad_tx));
     }
     void dsproc_bss_event(const ::dsproc_bss_event* e) override {
-        add("bss " + Hardware::bssScoreText(*e));
+        add("bss " + bssScoreText(*e));
     }
     void dsproc_sd_event(const Hardware::DSProcSDEvent& e) override {
         add("sd " + std::to_string(e.sd_rx));
@@ -259,17 +258,6 @@ TEST_F(DSProcTest, AFailedDeviceIsClosedUntilAConfigureOpensItAgain) {
     dsp.emitVad(kTs, 1, 1);
     settle();
     EXPECT_EQ("vad 1 1\n", c.events);
-}
-
-TEST(BssScoreTest, TheScoreTextIsBoundedWhateverTheFloat) {
-    auto text = [](float score) { return Hardware::bssScoreText(dsproc_bss_event{score, {}}); };
-    EXPECT_EQ("0.500000", text(0.5f));
-    EXPECT_EQ("-12.250000", text(-12.25f));
-    EXPECT_EQ(" nan", text(std::numeric_limits<float>::quiet_NaN()));
-    EXPECT_EQ("-inf", text(-std::numeric_limits<float>::infinity()));
-    std::string huge = text(std::numeric_limits<float>::max());
-    EXPECT_EQ(30u, huge.size());
-    EXPECT_EQ("340282346638528859811704183484", huge);
 }
 
 }  // namespace
