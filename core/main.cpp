@@ -1,13 +1,22 @@
 // korvand: the gateway control daemon.
+//
+// Start-up reads the trace switches from the configuration file, installs
+// the signal handlers, parses the command line, builds the slot factories,
+// the time-slot switch and the control services, optionally detaches from
+// the terminal, publishes its pid, opens the control port and runs the one
+// event loop until SIGTERM or SIGINT.
 
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <csignal>
+#include <cstring>
+#include <fstream>
 #include <iostream>
-#include <memory>
+#include <sstream>
+#include <string>
 
 #include "board/board_io.h"
 #include "board/fs_root.h"
@@ -15,9 +24,18 @@
 #include "core/ctrl_server.h"
 #include "core/heart_beat.h"
 #include "core/slot_table.h"
+#include "core/trace_ctl.h"
+#include "hardware/bus_ctl.h"
+#include "hardware/e1_ctl.h"
 #include "hardware/hw_mux.h"
+#include "hardware/hw_tests.h"
+#include "hardware/spi_ctrl.h"
 #include "protocol/acceptor.h"
+#include "runtime/child_wait.h"
+#include "runtime/daemon.h"
+#include "runtime/dpc.h"
 #include "runtime/event.h"
+#include "runtime/ini_file.h"
 #include "runtime/ipc_signal.h"
 #include "runtime/multiplexer.h"
 #include "runtime/pid_file.h"
@@ -25,38 +43,230 @@
 
 namespace {
 
-// The stop handler also writes one byte to this pipe, so a signal that
-// arrives just before the loop goes into poll still wakes it at once.
-int wakeup[2] = {-1, -1};
+const char* const kConfigFile = "/usr/local/etc/server.conf";
+const char* const cfgTraces = "traces";
+const char* const kStatusFile = "/var/log/server-status";
+const int kDefaultPort = 20001;
 
-void SigTermHandler(int) {
-    multiplexer.terminate();
+const char* const kUsage =
+    "Usage:\n"
+    " korvand -Dh\n"
+    "  -D --daemon                      run as daemon\n"
+    "  -p --port                        use this port\n"
+    "     --disable-clock               disable clock control\n"
+    "     --version                     print version\n"
+    "  -h --help                        display this information\n";
+
+// ---- signals ------------------------------------------------------------------
+
+// Set by the handlers, consumed by CheckSignals in the loop.
+volatile sig_atomic_t doDumpStatus = 0;
+volatile sig_atomic_t updateResources = 0;
+volatile sig_atomic_t stopRequested = 0;
+
+// The writing end of the wake-up pipe (-1 while there is none).
+volatile sig_atomic_t wakeWriter = -1;
+
+// One byte on the wake-up pipe, so that a signal that arrives after this
+// pass's check and before its poll still ends the poll at once.
+void Wake() {
     int saved = errno;
-    if (wakeup[1] >= 0 && ::write(wakeup[1], "", 1) < 0) {
-        // The pipe is full: the loop is awake already.
+    int fd = wakeWriter;
+    if (fd >= 0 && ::write(fd, "", 1) < 0) {
+        // The pipe is full: the loop has been woken already.
     }
     errno = saved;
 }
 
 void SigPipeHandler(int) {}
 
-class Wakeup {
-public:
-    Wakeup() {
-        if (::pipe2(wakeup, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        event.Bind("main::wakeup", &Wakeup::OnWakeup, this);
-        event.Schedule(wakeup[0], POLLIN);
+// The loop's own stop switch is no object a handler may write: the handler
+// raises its flag and the loop stops itself (CheckStop).
+void SigTermHandler(int) {
+    stopRequested = 1;
+    Wake();
+}
+
+void SigUsr2Handler(int) {
+    doDumpStatus = 1;
+    Wake();
+}
+
+void SigHupHandler(int) {
+    updateResources = 1;
+    Wake();
+}
+
+void InstallSignalHandlers() {
+    IPC::Signal::handle(SIGPIPE, SigPipeHandler, SA_RESTART);
+    IPC::Signal::handle(SIGTERM, SigTermHandler, 0);
+    IPC::Signal::handle(SIGINT, SigTermHandler, 0);
+    IPC::Signal::handle(SIGUSR2, SigUsr2Handler, SA_RESTART);
+    IPC::Signal::handle(SIGHUP, SigHupHandler, SA_RESTART);
+}
+
+// ---- the jobs of the signals, run in the loop ---------------------------------------
+
+void CheckStop() {
+    if (stopRequested) multiplexer.terminate();
+}
+
+void CheckDumpStatus() {
+    if (!doDumpStatus) return;
+    doDumpStatus = 0;
+    std::ofstream file(Fs::path(kStatusFile), std::ios::out | std::ios::trunc);
+    if (!file) {
+        std::cerr << "dump status error" << std::endl;
+        return;
     }
+    file << "server status information.\n";
+    file << "version : " << Version::current << '\n';
+    multiplexer.dump(file);
+}
+
+void CheckUpdateResources() {
+    if (!updateResources) return;
+    updateResources = 0;
+    std::clog << "update hardware resources" << std::endl;
+    Slots::instance()->UpdateHardwareResources();
+}
+
+void CheckSignals() {
+    CheckStop();
+    CheckDumpStatus();
+    CheckUpdateResources();
+}
+
+// The wake-up pipe: the loop drains it and runs the check at once.
+class SignalWakeup {
+public:
+    SignalWakeup() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+            std::cerr << "signal wake-up pipe fail: " << std::strerror(errno) << std::endl;
+            return;
+        }
+        event.Bind("main::signalWakeup", &SignalWakeup::OnWakeup, this);
+        event.Schedule(ends[0], POLLIN);
+        ::close(ends[0]);
+        wakeWriter = ends[1];
+    }
+    // The handlers stop writing before the pipe closes.
+    ~SignalWakeup() {
+        int fd = wakeWriter;
+        wakeWriter = -1;
+        if (fd >= 0) ::close(fd);
+    }
+    SignalWakeup(const SignalWakeup&) = delete;
+    SignalWakeup& operator=(const SignalWakeup&) = delete;
+
     void OnWakeup(int fd, short revents) {
+        if (!(revents & POLLIN)) return;
         char buf[64];
-        if (revents & POLLIN)
-            while (::read(fd, buf, sizeof buf) > 0) {
-            }
+        while (::read(fd, buf, sizeof buf) > 0) {
+        }
+        CheckSignals();
     }
 
 private:
     Event event;
 };
+
+// ---- options ------------------------------------------------------------------------
+
+int print_version = 0;
+
+const option long_options[] = {
+    {"daemon", no_argument, nullptr, 'D'},
+    {"disable-clock", no_argument, nullptr, 10},
+    {"port", required_argument, nullptr, 'p'},
+    {"version", no_argument, &print_version, 1},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+struct Options {
+    bool daemon = false;
+    int port = kDefaultPort;
+};
+
+// A control port: decimal digits only, 1 to 65535. Port 0 would listen on
+// a port of the kernel's choosing that no controller knows.
+bool ParsePort(const char* text, int& port) {
+    long value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > 65535) return false;
+    }
+    if (value < 1) return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+// Parses the command line into `options`; -1 to go on, or the exit status
+// after printing what the options asked for. "--disable-clock" acts at
+// once, before any controller can connect.
+int ParseOptions(int argc, char** argv, Options& options) {
+    opterr = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, "Dh", long_options, nullptr)) != -1) {
+        switch (c) {
+            case 'D':
+                options.daemon = true;
+                break;
+            case 10:
+                BusCtl::instance()->DisableControl();
+                break;
+            case 'p':
+                if (ParsePort(optarg, options.port)) break;
+                std::cerr << argv[0] << ": invalid port '" << optarg << "'" << std::endl;
+                std::cout << kUsage << std::endl;
+                return 2;
+            case 'h':
+                std::cout << kUsage << std::endl;
+                return 0;
+            case '?':
+                std::cout << kUsage << std::endl;
+                return 2;
+            default:
+                break;
+        }
+    }
+    if (!print_version) return -1;
+    std::cout << "server version: " << Version::current << std::endl;
+    return 2;
+}
+
+// ---- start-up steps -------------------------------------------------------------------
+
+// The trace switches, when the configuration file opened.
+void ConfigureTraces(IniFile::File& config) {
+    if (!config.Open(kConfigFile)) return;
+    traces = TraceCtl();
+    traces.Configure(config[cfgTraces]);
+}
+
+// Detaches from the terminal; the standard streams go to syslog under the
+// ident "pelm-" and the version.
+void RunDaemon() {
+    std::ostringstream ident;
+    ident << "pelm-" << Version::current;
+    Daemon::Params params;
+    params.mName = ident.str();
+    Daemon::Init(params);
+}
+
+// The order of binding is the order in which every command is offered.
+void BindServices() {
+    ctrlServer.Bind(HeartBeatCtl::instance());
+    ctrlServer.Bind(Slots::instance());
+    ctrlServer.Bind(HwTests::instance());
+    ctrlServer.Bind(BusCtl::instance());
+    ctrlServer.Bind(E1Ctl::instance());
+    ctrlServer.Bind(spiCtrl::instance());
+    // The monitoring controller, once it exists, is bound here, last.
+}
 
 // On the simulated board, tests drive the device models of the running
 // daemon through the board's control socket.
@@ -81,32 +291,48 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    IPC::Signal::handle(SIGPIPE, SigPipeHandler, SA_RESTART);
-    IPC::Signal::handle(SIGTERM, SigTermHandler, 0);
-    IPC::Signal::handle(SIGINT, SigTermHandler, 0);
+    IniFile::File config;
+    ConfigureTraces(config);
 
-    static const option long_options[] = {{"port", required_argument, nullptr, 'p'},
-                                          {nullptr, 0, nullptr, 0}};
-    long port = 20001;
-    int c;
-    while ((c = getopt_long(argc, argv, "", long_options, nullptr)) != -1) {
-        if (c == 'p') port = std::strtol(optarg, nullptr, 10);
-        if (c == '?') return 2;
-    }
+    SignalWakeup wakeup;
+    InstallSignalHandlers();
+
+    Options options;
+    int status = ParseOptions(argc, argv, options);
+    if (status >= 0) return status;
 
     selectBoardFromEnvironment();
     SimBoardControl simControl(selectedSimBoard());
-    Wakeup wake;
-    // The switch opens and disables every output before a controller can
-    // connect. The trunk slot factories are static objects built before main.
+
+    // Slot factories: the E1 and BRI trunk factories are static objects,
+    // built before main and so asked last. The other slot kinds build their
+    // factories here, each a function-local static, as they are added.
+
+    // The switch opens its device and disables every output before any
+    // controller can connect.
     HwMux::instance();
-    std::unique_ptr<Linux::Run> pid(new Linux::Run("server"));
-    std::cout << "Starting server [" << Version::current << "], port=" << port << std::endl;
-    ctrlServer.Bind(HeartBeatCtl::instance());
-    ctrlServer.Bind(Slots::instance());
-    ctrlServer.Activate(new Control::AcceptorNetCheckConnection(int(port)));
+
+    // The monitoring controller is built and configured here from the whole
+    // configuration file (also when it did not open), once it exists.
+
+    if (options.daemon) RunDaemon();
+    // After daemonising, so that the file holds the daemon's pid.
+    Linux::Run pidFile("server");
+
+    std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
+    BindServices();
+    ChildWait::Activate();
+
+    Dpc signalCheck;
+    signalCheck.Bind(new DpcHandler1(CheckSignals));
+    signalCheck.Activate();
+
+    ctrlServer.Activate(new Control::AcceptorNetCheckConnection(options.port));
     multiplexer.run(true, true);
+
+    // Every service hears the controller's loss, so every slot is destroyed
+    // before the pid file goes.
     ctrlServer.Deactivate();
-    pid.reset();
+    signalCheck.Deactivate();
     return 0;
 }

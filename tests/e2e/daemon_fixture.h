@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "runtime/version.h"
 #include "tests/support/daemon_process.h"
+#include "tests/support/lgcp_texts.h"
 #include "tests/support/temp_root.h"
 
 // Whether a TCP socket of this host listens on `port` (so a client can
@@ -31,31 +33,71 @@ inline bool listening(int port) {
     return false;
 }
 
+// The version text the daemon prints.
+inline std::string versionText() {
+    std::ostringstream text;
+    text << Version::current;
+    return text.str();
+}
+
+// The board's services send every controller the trunk statuses at its
+// connection and every second; tests of other things leave them out.
+inline bool isTrunkStatus(const std::string& message) {
+    return message.find("pdu signal : trunkStatus") != std::string::npos;
+}
+
+inline std::vector<std::string> withoutStatuses(const std::vector<std::string>& messages) {
+    std::vector<std::string> rest;
+    for (const std::string& m : messages)
+        if (!isTrunkStatus(m)) rest.push_back(m);
+    return rest;
+}
+
+// Sends one request (value notation); what it brought, statuses left out.
+inline std::vector<std::string> answers(Lgcpc::Client& client, const std::string& text) {
+    return withoutStatuses(LgcpTexts::request(client, text));
+}
+
 // korvand on the simulated board with a private root, listening on its
 // own port.
 class RunningDaemon : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}));
+        ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}, environment));
         ASSERT_TRUE(waitFor([&] { return listening(port); })) << korvand.err();
     }
     struct Outcome {
         int status;
         std::string out, err;
     };
-    // Runs `lgcpc send` against the daemon with `input` on its standard input.
+    // Runs `lgcpc send` against the daemon with `input` on its standard
+    // input; its output without the trunk statuses.
     Outcome send(const std::string& input, std::vector<std::string> args = {}) {
         ChildProcess p;
         args.insert(args.begin(), {"send", "--port", std::to_string(port)});
         EXPECT_TRUE(p.start(buildProgram("tools/lgcpc"), args, {}, input));
         int status = p.wait();
         EXPECT_TRUE(WIFEXITED(status)) << status;
-        return {WEXITSTATUS(status), p.out(), p.err()};
+        return {WEXITSTATUS(status), printedWithoutStatuses(p.out()), p.err()};
+    }
+    // `lgcpc send` prints each message followed by an empty line but the last.
+    static std::string printedWithoutStatuses(const std::string& out) {
+        std::string kept;
+        for (size_t at = 0; at < out.size();) {
+            size_t end = out.find("\n\n", at);
+            if (end == std::string::npos) end = out.size() - (out.back() == '\n' ? 1 : 0);
+            std::string message = out.substr(at, end - at);
+            at = end + 2;
+            if (!isTrunkStatus(message)) kept += (kept.empty() ? "" : "\n\n") + message;
+        }
+        return kept.empty() ? kept : kept + "\n";
     }
     static size_t lines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
 
     TempRoot root;
     int port = freeTcpPort();
+    // Extra environment entries of the daemon ("NAME=value").
+    std::vector<std::string> environment;
     ChildProcess korvand;
 };
 

@@ -1,30 +1,108 @@
+// The daemon's life as a process: its pid file, daemon mode with syslog,
+// the signals that dump its status, report its resources and stop it.
+
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include "tests/support/daemon_process.h"
+#include <cstring>
+
+#include "tests/e2e/daemon_fixture.h"
+#include "tests/support/lgcp_texts.h"
 #include "tests/support/sim_command.h"
-#include "tests/support/temp_root.h"
+#include "tools/lgcpc/client.h"
 
 namespace {
 
-TEST(Daemon, WritesItsPidFileAndRemovesItOnSigterm) {
-    TempRoot root;
-    ChildProcess korvand;
-    ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(freeTcpPort())}));
-    ASSERT_TRUE(waitFor([&] { return root.readFile("/var/run/server.pid") == std::to_string(korvand.pid()); }))
-        << korvand.err();
+using Texts = std::vector<std::string>;
+
+class Lifecycle : public RunningDaemon {
+protected:
+    void connect() {
+        std::string error;
+        ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
+        ASSERT_TRUE(client.WaitFor(4));
+    }
+    Texts request(int slot, const std::string& cmd) {
+        return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
+    }
+    std::string status() const { return root.readFile("/var/log/server-status"); }
+
+    Lgcpc::Client client;
+};
+
+TEST_F(Lifecycle, Sigusr2RewritesTheStatusDump) {
+    const std::string head = "server status information.\nversion : " + versionText() + "\n" +
+                             "dpc transition measurement (min/max/cur/counter): ";
+    korvand.signal(SIGUSR2);
+    ASSERT_TRUE(waitFor([&] { return status().find("+\n\n") != std::string::npos; })) << korvand.err();
+    std::string dump = status();
+    EXPECT_EQ(0u, dump.find(head)) << dump;
+    // The loop's table holds the control port's listener.
+    EXPECT_NE(std::string::npos, dump.find("AcceptorNet::OnSocketEvent")) << dump;
+
+    // Rewritten, not appended to.
+    root.writeFile("/var/log/server-status", "stale\n" + std::string(8192, 'x'));
+    korvand.signal(SIGUSR2);
+    ASSERT_TRUE(waitFor([&] { return status().find(head) == 0; })) << status().substr(0, 100);
+    ASSERT_TRUE(waitFor([&] { return status().find("+\n\n") != std::string::npos; }));
+    EXPECT_EQ(std::string::npos, status().find("stale"));
+
+    // Nowhere to write it.
+    ASSERT_EQ(0, system(("rm -rf '" + root.path("/var/log") + "'").c_str()));
+    korvand.signal(SIGUSR2);
+    EXPECT_TRUE(waitFor([&] { return korvand.err().find("dump status error\n") != std::string::npos; }));
+    EXPECT_TRUE(korvand.running());
+}
+
+TEST_F(Lifecycle, SighupReportsTheResourcesToTheController) {
+    connect();
+    // The report is the one a `query` command brings.
+    Texts answer = answers(client, "{ seq 3, pdu command : query : NULL }");
+    std::string report;
+    for (const std::string& m : answer)
+        if (m.find("signal : query") != std::string::npos) report = m;
+    ASSERT_NE("", report);
+    size_t before = client.Received().size();
+    korvand.signal(SIGHUP);
+    EXPECT_TRUE(waitFor([&] {
+        client.Listen(10);
+        for (size_t i = before; i < client.Received().size(); ++i)
+            if (client.Received()[i] == report) return true;
+        return false;
+    }));
+    EXPECT_NE(std::string::npos, korvand.err().find("update hardware resources\n"));
+}
+
+TEST_F(Lifecycle, SigtermWithAControllerDestroysEverySlotAndRemovesThePidFile) {
+    ASSERT_TRUE(waitFor([&] { return root.readFile("/var/run/server.pid") == std::to_string(korvand.pid()); }));
+    connect();
+    request(1, "create : trunk : { trunk 0, timeslot 1 }");
+    request(2, "create : trunk : { trunk 0, timeslot 2 }");
+    request(3, "create : trunk_bri : { trunk 1, timeslot 1 }");
+    request(4, "create : trunk : { trunk 1, timeslot 7 }");
+    ASSERT_EQ(Texts{LgcpTexts::ok(1)}, request(1, "connect : 2"));
+    ASSERT_EQ(Texts{LgcpTexts::ok(3)}, request(3, "connect : 4"));
+
     korvand.signal(SIGTERM);
+    EXPECT_TRUE(client.WaitForClose());
     int status = korvand.wait();
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(0, WEXITSTATUS(status));
     EXPECT_FALSE(root.exists("/var/run/server.pid"));
+    // Both links went with their slots, after the loop ended.
+    std::string err = korvand.err();
+    size_t end = err.find("Mux: terminating...\n");
+    ASSERT_NE(std::string::npos, end) << err;
+    EXPECT_NE(std::string::npos, err.find("mux: disconnect slot 02:trunk [2]\n", end)) << err;
+    EXPECT_NE(std::string::npos, err.find("mux: disconnect slot 04:trunk [39]\n", end)) << err;
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Daemon, DrivesTheWatchdogOfTheSimulatedBoard) {
     TempRoot root;
@@ -42,6 +120,80 @@ TEST(Daemon, DrivesTheWatchdogOfTheSimulatedBoard) {
     EXPECT_EQ("error: no device /dev/none", simCommand(root.dir(), "/dev/none x"));
     korvand.signal(SIGINT);
     ASSERT_EQ(0, korvand.wait());
+}
+
+// A stand-in for the log daemon: a datagram socket at "/dev/log" of a root.
+class SyslogListener {
+public:
+    explicit SyslogListener(const std::string& path) {
+        fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a;
+        std::memset(&a, 0, sizeof a);
+        a.sun_family = AF_UNIX;
+        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+        bound = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~SyslogListener() { close(fd); }
+    // Collects records until one holds `text`, for up to `ms`.
+    bool waitFor(const std::string& text, int ms = 5000) {
+        for (int waited = 0; waited < ms; waited += 10) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 10) <= 0) continue;
+            char buf[2048];
+            ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n > 0) records.append(buf, size_t(n)).append("\n");
+            if (records.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+    int fd;
+    bool bound;
+    std::string records;
+};
+
+TEST(Daemon, DetachedItPublishesItsOwnPidAndLogsToSyslog) {
+    // The detached daemon becomes our child when its launcher ends, so that
+    // its exit can be collected.
+    ASSERT_EQ(0, prctl(PR_SET_CHILD_SUBREAPER, 1));
+    TempRoot root;
+    SyslogListener syslog(root.path("/dev/log"));
+    ASSERT_TRUE(syslog.bound);
+    int port = freeTcpPort();
+    ChildProcess launcher;
+    ASSERT_TRUE(startKorvand(launcher, root.dir(), {"--daemon", "--port", std::to_string(port)}));
+    EXPECT_EQ(0, launcher.wait());
+
+    pid_t daemon = 0;
+    ASSERT_TRUE(waitFor([&] {
+        daemon = atoi(root.readFile("/var/run/server.pid").c_str());
+        return daemon > 0;
+    }));
+    struct Reaper {
+        ~Reaper() {
+            if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+        pid_t pid;
+    } reaper{daemon};
+    EXPECT_NE(launcher.pid(), daemon);
+    EXPECT_EQ(0, kill(daemon, 0));
+
+    const std::string version = versionText();
+    EXPECT_TRUE(syslog.waitFor("pelm-" + version + ": Starting server [" + version + "], port=" + std::to_string(port)))
+        << syslog.records;
+    EXPECT_EQ(0u, syslog.records.find("<29>")) << syslog.records;
+    EXPECT_EQ("", launcher.out());
+    ASSERT_TRUE(waitFor([&] { return listening(port); }));
+
+    kill(daemon, SIGTERM);
+    int status = -1;
+    ASSERT_TRUE(waitFor([&] { return waitpid(daemon, &status, WNOHANG) == daemon; }));
+    reaper.pid = 0;
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_FALSE(root.exists("/var/run/server.pid"));
 }
 
 }  // namespace

@@ -42,32 +42,16 @@ protected:
         pumpPasses(2);
         return barrier(before);
     }
-    // A `trunkStatus` signal in the printer's layout.
     static std::string status(const char* type, int trunk, const char* state, int slips = 0,
                               int lossCarrier = 0) {
-        return Lgcpc::canonical("{ pdu signal : trunkStatus : { trunk " + std::to_string(trunk) +
-                                ", state " + state + ", slips " + std::to_string(slips) +
-                                ", lossBF 0, lossCarrier " + std::to_string(lossCarrier) +
-                                ", lossAIS 0, lossRAI 0, name \"\", clockMaster FALSE, type " +
-                                type + " } }");
+        return LgcpTexts::trunkStatus(type, trunk, state, slips, lossCarrier);
     }
-    // The E1 statuses of the standard board.
-    static std::vector<std::string> e1Statuses() {
-        return {status("e1", 0, "normal"), status("e1", 1, "normal", 3),
-                status("e1", 2, "lossCarrier", 0, 1), status("e1", 3, "normal")};
-    }
+    static std::vector<std::string> e1Statuses() { return LgcpTexts::e1Statuses(); }
     static std::string cas(int trunk, int timeslot, int rx, int tx) {
-        return Lgcpc::canonical("{ pdu signal : cas : { channel { path " + std::to_string(trunk) +
-                                ", timeslot " + std::to_string(timeslot) + " }, rx " +
-                                std::to_string(rx) + ", tx " + std::to_string(tx) + " } }");
+        return LgcpTexts::cas(trunk, timeslot, rx, tx);
     }
-    static std::string success(int seq) {
-        return Lgcpc::canonical("{ seq " + std::to_string(seq) + ", pdu response : success : NULL }");
-    }
-    static std::string error(int seq, const char* cause) {
-        return Lgcpc::canonical("{ seq " + std::to_string(seq) + ", pdu response : error : " +
-                                cause + " }");
-    }
+    static std::string success(int seq) { return LgcpTexts::success(seq); }
+    static std::string error(int seq, const char* cause) { return LgcpTexts::failure(seq, cause); }
 
     SimScope sim;
     SimHal& hal = sim.model<SimHal>(SimHal::kPath);

@@ -57,6 +57,38 @@ inline std::string stream(int slot, const std::string& which, int channel) {
     return slotMessage(-1, slot, "signal : " + which + " : active : " + std::to_string(channel));
 }
 
+// Answers to requests that name no slot.
+inline std::string success(int seq) {
+    return Lgcpc::canonical("{ seq " + std::to_string(seq) + ", pdu response : success : NULL }");
+}
+
+inline std::string failure(int seq, const std::string& cause) {
+    return Lgcpc::canonical("{ seq " + std::to_string(seq) + ", pdu response : error : " + cause + " }");
+}
+
+// A `trunkStatus` signal of the trunk status services: E1 framers (type
+// "e1") and BRI lines ("bri").
+inline std::string trunkStatus(const std::string& type, int trunk, const std::string& state, int slips = 0,
+                               int lossCarrier = 0) {
+    return Lgcpc::canonical("{ pdu signal : trunkStatus : { trunk " + std::to_string(trunk) + ", state " + state +
+                            ", slips " + std::to_string(slips) + ", lossBF 0, lossCarrier " +
+                            std::to_string(lossCarrier) + ", lossAIS 0, lossRAI 0, name \"\", clockMaster FALSE, type " +
+                            type + " } }");
+}
+
+// The E1 framers' statuses on the standard simulated board.
+inline std::vector<std::string> e1Statuses() {
+    return {trunkStatus("e1", 0, "normal"), trunkStatus("e1", 1, "normal", 3),
+            trunkStatus("e1", 2, "lossCarrier", 0, 1), trunkStatus("e1", 3, "normal")};
+}
+
+// A `cas` signal of an E1 trunk's time slot.
+inline std::string cas(int trunk, int timeslot, int rx, int tx) {
+    return Lgcpc::canonical("{ pdu signal : cas : { channel { path " + std::to_string(trunk) + ", timeslot " +
+                            std::to_string(timeslot) + " }, rx " + std::to_string(rx) + ", tx " +
+                            std::to_string(tx) + " } }");
+}
+
 }  // namespace LgcpTexts
 
 #endif

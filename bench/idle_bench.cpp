@@ -1,0 +1,111 @@
+// The daemon at rest on the simulated board with a controller connected:
+// its resident memory and the processor time it spends in a quiet period.
+//
+// The daemon is started as the board would run it, a controller connects
+// and reads the trunk statuses that come every second (four framers, eight
+// BRI lines), and nothing else happens. Counters, from /proc/<pid>/status
+// and /proc/<pid>/stat:
+//   rss_kB            resident set at the end of the quiet period
+//   rss_anon_kB       its anonymous part (heap, static data, stacks)
+//   rss_peak_kB       the high-water mark over the whole run
+//   vm_kB             the address space, which holds the 64 MiB packet pool:
+//                     reserved, but resident only as far as packets were used
+//   cpu_percent       processor time (user + system) over the period's wall time
+//   cpu_ms_per_minute the same as milliseconds of processor per minute
+//   frames            the frames the controller received during the period
+// The argument is the length of the quiet period in seconds.
+
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/daemon.h"
+
+namespace {
+
+// A "Vm..." or "Rss..." line of /proc/<pid>/status, in kB (-1 when missing).
+double StatusKb(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, field.size() + 1, field + ":") != 0) continue;
+        return std::stod(line.substr(field.size() + 1));
+    }
+    return -1;
+}
+
+// utime + stime of /proc/<pid>/stat, in seconds (-1 when unreadable). The
+// fields are counted after the command name, which may hold blanks.
+double CpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t close = text.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    // state is field 3; utime and stime are fields 14 and 15.
+    for (int n = 3; n < 14 && fields >> field; ++n) {
+    }
+    unsigned long long utime = 0, stime = 0;
+    if (!(fields >> utime >> stime)) return -1;
+    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// Reads every frame that comes within `ms`; the number read, or -1 when
+// the connection ended.
+long DrainFor(int fd, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::vector<uint8_t> frame;
+    long frames = 0;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return frames;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) continue;
+        if (!ReadFrame(fd, frame)) return -1;
+        ++frames;
+    }
+}
+
+void BM_IdleDaemon(benchmark::State& state) {
+    const int seconds = int(state.range(0));
+    for (auto _ : state) {
+        DaemonRoot root;
+        int port = FreePort();
+        pid_t pid = StartDaemon(port, root.path, -1);
+        int fd = Connect(port);
+        // The first round of statuses proves the services saw the controller.
+        if (fd < 0 || DrainFor(fd, 1500) <= 0) {
+            state.SkipWithError("no controller connection");
+            StopDaemon(pid);
+            break;
+        }
+        double cpuBefore = CpuSeconds(pid);
+        auto begin = std::chrono::steady_clock::now();
+        long frames = DrainFor(fd, seconds * 1000);
+        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        double cpu = CpuSeconds(pid) - cpuBefore;
+        state.counters["rss_kB"] = StatusKb(pid, "VmRSS");
+        state.counters["rss_anon_kB"] = StatusKb(pid, "RssAnon");
+        state.counters["rss_peak_kB"] = StatusKb(pid, "VmHWM");
+        state.counters["vm_kB"] = StatusKb(pid, "VmSize");
+        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["cpu_ms_per_minute"] = 1000.0 * cpu * 60.0 / wall;
+        state.counters["frames"] = double(frames);
+        if (frames < 0) state.SkipWithError("the controller connection ended");
+        ::close(fd);
+        StopDaemon(pid);
+    }
+}
+BENCHMARK(BM_IdleDaemon)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

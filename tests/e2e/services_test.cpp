@@ -1,0 +1,143 @@
+// The board's control services of the running daemon, driven by a
+// controller: trunk statuses, CAS, trunk modes, the bus clock and the bus
+// tests, with the simulated board's state read and changed through its
+// control socket.
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/daemon_fixture.h"
+#include "tests/support/lgcp_texts.h"
+#include "tests/support/sim_command.h"
+#include "tools/lgcpc/client.h"
+
+namespace {
+
+using namespace LgcpTexts;
+using Texts = std::vector<std::string>;
+
+const int kTrunks = 4;
+const int kLines = 8;
+
+class Services : public RunningDaemon {
+protected:
+    void SetUp() override {
+        RunningDaemon::SetUp();
+        if (!HasFatalFailure()) connect(client);
+    }
+    // Connects and waits for the framers' statuses that every connection
+    // brings: the services have heard of the controller then.
+    void connect(Lgcpc::Client& c) {
+        std::string error;
+        ASSERT_TRUE(c.Connect("127.0.0.1", uint16_t(port), error)) << error;
+        ASSERT_TRUE(c.WaitFor(kTrunks));
+    }
+    Texts ask(const std::string& text) { return answers(client, text); }
+    // The next `n` messages after the first `from` that are not statuses.
+    Texts nextEvents(size_t from, size_t n) {
+        Texts got;
+        for (size_t k = from + 1; got.size() < n && client.WaitFor(k); ++k)
+            if (!isTrunkStatus(client.Received()[k - 1])) got.push_back(client.Received()[k - 1]);
+        return got;
+    }
+    std::string board(const std::string& line) { return simCommand(root.dir(), line); }
+    bool logged(const std::string& text) { return korvand.err().find(text) != std::string::npos; }
+
+    static std::string casCommand(int seq, int trunk, int timeslot, const std::string& cmd) {
+        return "{ seq " + std::to_string(seq) + ", pdu command : ioctl : cas : { channel { path " +
+               std::to_string(trunk) + ", timeslot " + std::to_string(timeslot) + " }, cmd " + cmd + " } }";
+    }
+    static std::string busTest(int bus, const std::string& mode) {
+        return "{ seq 5, pdu command : testBpc : { bus " + std::to_string(bus) + ", seed 7, mode " + mode +
+               " : NULL, timeslot-start 10, timeslot-length 3 } }";
+    }
+
+    Lgcpc::Client client;
+};
+
+TEST_F(Services, FramersAtConnectionThenFramersAndLinesEverySecond) {
+    EXPECT_EQ(e1Statuses(), Texts(client.Received().begin(), client.Received().begin() + kTrunks));
+    ASSERT_TRUE(client.WaitFor(2 * kTrunks + kLines, 3000));
+    Texts second = e1Statuses();
+    for (int line = 0; line < kLines; ++line)
+        second.push_back(trunkStatus("bri", line, line < 6 ? "normal" : "lossCarrier"));
+    EXPECT_EQ(second, Texts(client.Received().begin() + kTrunks, client.Received().end()));
+}
+
+TEST_F(Services, CasAnswersWithTheChannelsBitsAndForwardsTheDriversEvents) {
+    EXPECT_EQ((Texts{cas(0, 0, 0, 0), cas(0, 5, 9, 15), success(1)}), ask(casCommand(1, 0, 5, "open : 31")));
+    // The line changes its bits; the driver reports a record of its own.
+    size_t before = client.Received().size();
+    EXPECT_EQ("sent", board("/dev/e1-cas event 0 5 3"));
+    EXPECT_EQ("sent 1", board("/dev/e1-cas record 3 7 9 1"));
+    EXPECT_EQ((Texts{cas(0, 5, 3, 15), cas(3, 7, 9, 1)}), nextEvents(before, 2));
+    EXPECT_EQ((Texts{cas(0, 5, 3, 2), success(2)}), ask(casCommand(2, 0, 5, "set : 2")));
+    EXPECT_EQ("trunk 0 timeslot 5 enabled rx 3 tx 2", board("/dev/e1-cas channel 0 5"));
+}
+
+TEST_F(Services, TrunkModesClockSelectionsAndBusTests) {
+    const struct {
+        const char* cfg;
+        const char* mask;
+    } modes[] = {
+        {"trunk 1, mode slave", "0x2"},
+        {"trunk 3, mode slave", "0xa"},
+        {"trunk 1, mode master", "0x8"},
+        // Beyond the mask's 32 bits: ignored.
+        {"trunk 32, mode slave", "0x8"},
+    };
+    for (const auto& m : modes) {
+        EXPECT_EQ(Texts{success(1)}, ask(std::string("{ seq 1, pdu command : trunkCfg : { ") + m.cfg + " } }"))
+            << m.cfg;
+        EXPECT_EQ(m.mask, board("/dev/maintenance tclk")) << m.cfg;
+    }
+
+    const struct {
+        const char* cfg;
+        const char* source;
+    } clocks[] = {
+        {"clkSel0 internal, bextEn enabled, source 2", "source 4 freerun "},
+        {"clkSel0 external, bextEn disabled, source 2", "source 5 X3 "},
+        {"clkSel0 external, bextEn enabled, source 2", "source 2 f2 "},
+    };
+    for (const auto& c : clocks) {
+        EXPECT_EQ(Texts{success(3)}, ask(std::string("{ seq 3, pdu command : clockCfg : { ") + c.cfg + " } }"))
+            << c.cfg;
+        EXPECT_EQ(0u, board("/dev/hal clock").find(c.source)) << c.cfg;
+    }
+
+    // A peer board carries seed 7's bytes on bus 2; this board writes them
+    // on bus 1 and reads them back; then a channel of bus 2 goes bad.
+    ASSERT_EQ("ok", board("/dev/hal bus pattern 2 10 3 7"));
+    EXPECT_EQ(Texts{success(5)}, ask(busTest(2, "read")));
+    EXPECT_EQ(Texts{success(5)}, ask(busTest(1, "write")));
+    ASSERT_EQ("ok", board("/dev/hal bus mismatch " + std::to_string(8192 + 2 * 128 + 11)));
+    EXPECT_EQ(Texts{failure(5, "busError")}, ask(busTest(2, "read")));
+    EXPECT_TRUE(logged("bus 2: test failed on channel 11 expected ")) << korvand.err();
+
+    // The controller goes and another comes: free run at each, and the
+    // transmit-clock mask starts cleared.
+    client.Close();
+    ASSERT_TRUE(waitFor([&] { return logged("closed.\n"); })) << korvand.err();
+    Lgcpc::Client next;
+    connect(next);
+    std::string clock = board("/dev/hal clock");
+    EXPECT_EQ(0u, clock.find("source 4 freerun ")) << clock;
+    EXPECT_EQ(clock.size() - 6, clock.rfind(" 2 4 4")) << clock;
+    EXPECT_EQ("0x0", board("/dev/maintenance tclk"));
+}
+
+class BoardWithoutSpi : public Services {
+protected:
+    BoardWithoutSpi() { environment = {"KORVAND_SIM_SPI=absent"}; }
+};
+
+TEST_F(BoardWithoutSpi, ReportsTheFramersAlone) {
+    // Had the lines been polled, their statuses would follow the framers'
+    // second round in the same loop pass, before the closing ping's answer.
+    ASSERT_TRUE(client.WaitFor(2 * kTrunks, 3000));
+    EXPECT_EQ(Texts(), barrier(client, 2 * kTrunks));
+    EXPECT_EQ(e1Statuses(), Texts(client.Received().begin() + kTrunks, client.Received().begin() + 2 * kTrunks));
+    EXPECT_TRUE(logged("spi: hal without spi\n"));
+}
+
+}  // namespace
