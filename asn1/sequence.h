@@ -18,9 +18,46 @@ namespace ASN1 {
 class SEQUENCE : public detail::ValueKind<SEQUENCE, AbstractData> {
 public:
     typedef SequenceInfo InfoType;
-    typedef std::vector<std::unique_ptr<AbstractData>,
-                        detail::PoolAllocator<std::unique_ptr<AbstractData>>>
-        FieldVector;
+
+    // The components: a number fixed at construction of owned values, each
+    // null while it has not been created, in one small block. Filled once
+    // in component order by append, which the constructors size it for.
+    class FieldVector {
+    public:
+        FieldVector() = default;
+        explicit FieldVector(unsigned capacity)
+            : items(capacity == 0 ? nullptr
+                                  : static_cast<AbstractData**>(detail::allocateBlock(
+                                        capacity * sizeof(AbstractData*)))),
+              capacity(capacity) {}
+        FieldVector(const FieldVector&) = delete;
+        FieldVector& operator=(const FieldVector&) = delete;
+        ~FieldVector() {
+            for (unsigned i = 0; i < count; ++i) delete items[i];
+            detail::releaseBlock(items, capacity * sizeof(AbstractData*));
+        }
+
+        unsigned size() const { return count; }
+        AbstractData* operator[](unsigned i) const { return items[i]; }
+        // Takes ownership of the next component.
+        void append(AbstractData* value) { items[count++] = value; }
+        // Replaces component i (ownership passes) and deletes the one held.
+        void reset(unsigned i, AbstractData* value) {
+            AbstractData* old = items[i];
+            items[i] = value;
+            delete old;
+        }
+        void swap(FieldVector& other) noexcept {
+            std::swap(items, other.items);
+            std::swap(count, other.count);
+            std::swap(capacity, other.capacity);
+        }
+
+    private:
+        AbstractData** items = nullptr;
+        unsigned count = 0;
+        unsigned capacity = 0;
+    };
 
     // A tag table that gives every component its own type's tag (BER).
     static const unsigned defaultTag[1];
@@ -30,7 +67,9 @@ public:
     class BitMap {
     public:
         unsigned size() const { return totalBits; }
-        bool operator[](unsigned i) const;
+        bool operator[](unsigned i) const {
+            return i < totalBits && (bitData[i / 8] & (0x80u >> (i % 8)));
+        }
         void set(unsigned i);
         void clear(unsigned i);
         // Keeps the first bits; bits beyond the new count are cleared.
@@ -53,16 +92,23 @@ public:
 
     const InfoType* info() const { return static_cast<const InfoType*>(AbstractData::info()); }
     // Root plus known extension components.
-    unsigned fieldCount() const { return static_cast<unsigned>(fields.size()); }
+    unsigned fieldCount() const { return fields.size(); }
     // The component at `index`; null while it has not been created.
-    AbstractData* getField(unsigned index);
-    const AbstractData* getField(unsigned index) const;
+    AbstractData* getField(unsigned index) {
+        return index < fields.size() ? fields[index] : nullptr;
+    }
+    const AbstractData* getField(unsigned index) const {
+        return index < fields.size() ? fields[index] : nullptr;
+    }
     const char* getFieldName(unsigned index) const;
     // Replaces the component at `index` (ownership passes); false, and the
     // value deleted, for an index the record does not have.
     bool setField(unsigned index, AbstractData* value);
 
-    bool hasOptionalField(unsigned id) const;
+    bool hasOptionalField(unsigned id) const {
+        unsigned k = info()->numOptional;
+        return id < k ? optionals[id] : extensions[id - k];
+    }
     // Marks the component present and creates it when missing. Refuses (false,
     // nothing changed) an id beyond the known extensions, an index beyond the
     // components, or an id and index that do not name the same component.
