@@ -6,7 +6,7 @@
 
 namespace ASN1 {
 
-void PEREncoder::encodeMultiBit(uint32_t value, unsigned count) {
+void PEREncoder::encodeBits(uint32_t value, unsigned count) {
     if (count == 0) return;
     uint64_t bits = value & ((uint64_t(1) << count) - 1);
     if (freeBits != 8) {
@@ -303,7 +303,14 @@ bool PEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
 bool PEREncoder::preVisitExtensionRoots(const SEQUENCE& value) {
     const SequenceInfo* info = value.info();
     if (info->extendable) encodeSingleBit(value.extensionMap().any());
-    for (unsigned i = 0; i < info->numOptional; ++i) encodeSingleBit(value.optionalMap()[i]);
+    // The presence bits straight from the map's bytes when it has the
+    // record's size; bits beyond a shorter map are 0.
+    const SEQUENCE::BitMap& optionals = value.optionalMap();
+    if (optionals.size() == info->numOptional) {
+        encodeBitMap(optionals.bytes().data(), info->numOptional);
+    } else {
+        for (unsigned i = 0; i < info->numOptional; ++i) encodeSingleBit(optionals[i]);
+    }
     return true;
 }
 

@@ -21,10 +21,6 @@ void SEQUENCE::BitMap::resize(unsigned n) {
     if (n % 8 != 0) bitData.back() &= static_cast<unsigned char>(0xFF00u >> (n % 8));
 }
 
-bool SEQUENCE::BitMap::any() const {
-    return std::any_of(bitData.begin(), bitData.end(), [](unsigned char b) { return b != 0; });
-}
-
 SEQUENCE::SEQUENCE(const InfoType* info)
     : ValueKind(info), fields(info->numFields + info->knownExtensions) {
     for (unsigned i = 0; i < info->numFields; ++i) {

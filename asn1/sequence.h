@@ -74,7 +74,12 @@ public:
         void clear(unsigned i);
         // Keeps the first bits; bits beyond the new count are cleared.
         void resize(unsigned n);
-        bool any() const;
+        bool any() const {
+            for (unsigned char byte : bitData) {
+                if (byte != 0) return true;
+            }
+            return false;
+        }
         const std::vector<unsigned char>& bytes() const { return bitData; }
         std::vector<unsigned char>& bytes() { return bitData; }
 
