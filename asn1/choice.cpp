@@ -56,12 +56,6 @@ bool CHOICE::createSelection() {
     return false;
 }
 
-bool CHOICE::select(int index) {
-    if (index == choiceID && choice) return true;
-    choiceID = index;
-    return createSelection();
-}
-
 void CHOICE::swap(CHOICE& other) {
     choice.swap(other.choice);
     std::swap(choiceID, other.choiceID);

@@ -38,7 +38,11 @@ public:
     // false, with the selection -2 and no value, when the record lacks it.
     bool createSelection();
     // Selects `index`, keeping the value held when it is already selected.
-    bool select(int index);
+    bool select(int index) {
+        if (index == choiceID && choice) return true;
+        choiceID = index;
+        return createSelection();
+    }
     // An alternative selected (beyond the root ones only in an extensible
     // type) and valid itself.
     bool isValid() const;

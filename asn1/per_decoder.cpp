@@ -73,15 +73,10 @@ bool PERDecoder::decodeSmallUnsigned(uint32_t& out) {
     return decodeMultiBit(octets * 8, out);
 }
 
-bool PERDecoder::decodeAlignedUnsigned(int32_t lower, uint32_t span, uint32_t& out) {
-    unsigned bits = CountBits(span + 1);
-    if (bits > 16) {
-        uint32_t octets;
-        if (!decodeLength(1, (bits + 7) / 8, octets)) return false;
-        bits = octets * 8;
-    } else if (bits > 8) {
-        bits = 16;
-    }
+bool PERDecoder::decodeWideUnsigned(int32_t lower, uint32_t span, uint32_t& out) {
+    uint32_t octets;
+    if (!decodeLength(1, (CountBits(span + 1) + 7) / 8, octets)) return false;
+    unsigned bits = octets * 8;
     byteAlign();
     uint32_t raw;
     if (!decodeMultiBit(bits, raw)) return false;

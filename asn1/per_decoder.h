@@ -74,10 +74,17 @@ public:
     bool decodeSmallUnsigned(uint32_t& out);
     bool decodeUnsigned(int32_t lower, uint32_t upper, uint32_t& out) {
         uint32_t span = upper - static_cast<uint32_t>(lower);
-        if (span >= 255) return decodeAlignedUnsigned(lower, span, out);
-        // Fewer than 256 values: bit-packed, nothing at all for one value.
         uint32_t raw = 0;
-        if (span != 0 && !decodeMultiBit(CountBits(span + 1), raw)) return false;
+        if (span < 255) {
+            // Fewer than 256 values: bit-packed, nothing at all for one value.
+            if (span != 0 && !decodeMultiBit(CountBits(span + 1), raw)) return false;
+        } else if (span <= 65535) {
+            // Up to 65536 values: one aligned octet for 256, else two.
+            byteAlign();
+            if (!decodeMultiBit(span == 255 ? 8 : 16, raw)) return false;
+        } else {
+            return decodeWideUnsigned(lower, span, out);
+        }
         // Wraps around, so negative lower bounds come out right.
         out = raw + static_cast<uint32_t>(lower);
         return true;
@@ -163,9 +170,10 @@ private:
     // The length forms after the first octet: two octets, or a failure.
     __attribute__((noinline)) bool decodeLongLength(uint32_t& out);
     __attribute__((noinline)) bool decodeLongBitMap(unsigned char* bytes, unsigned count);
-    // A range of 256 values or more (span = upper - lower): aligned octets.
-    __attribute__((noinline)) bool decodeAlignedUnsigned(int32_t lower, uint32_t span,
-                                                         uint32_t& out);
+    // A range of more than 65536 values (span = upper - lower): the octet
+    // count, then as many aligned octets.
+    __attribute__((noinline)) bool decodeWideUnsigned(int32_t lower, uint32_t span,
+                                                      uint32_t& out);
     // Aligns and takes `count` octets in place; false when they are not there.
     bool takeOctets(size_t count, const unsigned char*& octets);
     bool skipOpenType();

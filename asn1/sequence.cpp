@@ -61,15 +61,6 @@ const char* SEQUENCE::getFieldName(unsigned index) const {
     return index < fields.size() ? info()->fieldNames[index] : "";
 }
 
-bool SEQUENCE::setField(unsigned index, AbstractData* value) {
-    if (index >= fields.size()) {
-        delete value;
-        return false;
-    }
-    fields.reset(index, value);
-    return true;
-}
-
 int SEQUENCE::indexOfId(unsigned id) const {
     const InfoType* record = info();
     if (id < record->numOptional) {

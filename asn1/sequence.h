@@ -66,6 +66,9 @@ public:
     // the count gives 0; writing beyond it does nothing.
     class BitMap {
     public:
+        // The bytes come from the small-block pool, like the values.
+        typedef std::vector<unsigned char, detail::PoolAllocator<unsigned char>> Bytes;
+
         unsigned size() const { return totalBits; }
         bool operator[](unsigned i) const {
             return i < totalBits && (bitData[i / 8] & (0x80u >> (i % 8)));
@@ -80,12 +83,12 @@ public:
             }
             return false;
         }
-        const std::vector<unsigned char>& bytes() const { return bitData; }
-        std::vector<unsigned char>& bytes() { return bitData; }
+        const Bytes& bytes() const { return bitData; }
+        Bytes& bytes() { return bitData; }
 
     private:
         unsigned totalBits = 0;
-        std::vector<unsigned char> bitData;
+        Bytes bitData;
     };
 
     // Creates the mandatory root components; OPTIONAL ones stay absent and
@@ -108,7 +111,14 @@ public:
     const char* getFieldName(unsigned index) const;
     // Replaces the component at `index` (ownership passes); false, and the
     // value deleted, for an index the record does not have.
-    bool setField(unsigned index, AbstractData* value);
+    bool setField(unsigned index, AbstractData* value) {
+        if (index >= fields.size()) {
+            delete value;
+            return false;
+        }
+        fields.reset(index, value);
+        return true;
+    }
 
     bool hasOptionalField(unsigned id) const {
         unsigned k = info()->numOptional;

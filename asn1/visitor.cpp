@@ -15,9 +15,7 @@ Visitor::VISIT_SEQ_RESULT Visitor::preVisitExtensions(SEQUENCE&) { return CONTIN
 Visitor::VISIT_SEQ_RESULT Visitor::visitKnownExtension(SEQUENCE&, int, int) { return FAIL; }
 bool Visitor::visitUnknownExtensions(SEQUENCE&) { return true; }
 
-bool Visitor::visit(SEQUENCE& value) {
-    VISIT_SEQ_RESULT roots = preVisitExtensionRoots(value);
-    if (roots == FAIL || roots == STOP) return roots == STOP;
+bool Visitor::visitComponents(SEQUENCE& value, VISIT_SEQ_RESULT roots) {
     return detail::walkSequenceComponents(*this, value, roots);
 }
 
