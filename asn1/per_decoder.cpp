@@ -97,14 +97,6 @@ bool PERDecoder::decodeLongLength(uint32_t& out) {
     return true;
 }
 
-bool PERDecoder::takeOctets(size_t count, const unsigned char*& octets) {
-    byteAlign();
-    if (count > octetsLeft()) return false;
-    octets = position;
-    position += count;
-    return true;
-}
-
 bool PERDecoder::skipOpenType() {
     uint32_t length;
     const unsigned char* octets;
@@ -141,11 +133,14 @@ bool PERDecoder::do_visit(INTEGER& value) {
     if (constrained) {
         if (!decodeUnsigned(value.getLowerLimit(), value.getUpperLimit(), raw)) return false;
     } else {
+        // The length leaves the position aligned: the octets as one number.
         uint32_t octets;
-        if (!decodeLength(0, PerUnbounded, octets) || octets > 4 ||
-            !decodeMultiBit(octets * 8, raw)) {
+        const unsigned char* number;
+        if (!decodeLength(0, PerUnbounded, octets) || octets > 4 || !takeOctets(octets, number)) {
             return false;
         }
+        raw = 0;
+        for (uint32_t i = 0; i < octets; ++i) raw = raw << 8 | number[i];
         unsigned bits = octets * 8;
         if (bits > 0 && bits < 32 && (raw >> (bits - 1)) != 0) raw |= ~uint32_t(0) << bits;
     }
@@ -213,19 +208,18 @@ bool PERDecoder::do_visit(AbstractString& value) {
     uint32_t count;
     if (!decodeConstrainedLength(value, count) || count > MaximumStringSize) return false;
     unsigned bits = info->charSetAlignedBits;
-    if (uint64_t(count) * bits > getBitsLeft()) return false;
     bool isShort = value.constrained() && uint64_t(value.getUpperLimit()) * bits <= 16;
-    if (!isShort) {
-        if (bits == 8) {
-            // The octets are there (checked above): one copy replaces the text.
-            const unsigned char* octets;
-            if (!takeOctets(count, octets)) return false;
-            value.clear();
-            value.append(reinterpret_cast<const char*>(octets), count);
-            return true;
-        }
-        byteAlign();
+    if (!isShort && bits == 8) {
+        // Whole octets from an octet boundary, copied at once; they are
+        // there exactly when the bits are.
+        const unsigned char* octets;
+        if (!takeOctets(count, octets)) return false;
+        value.clear();
+        value.append(reinterpret_cast<const char*>(octets), count);
+        return true;
     }
+    if (uint64_t(count) * bits > getBitsLeft()) return false;
+    if (!isShort) byteAlign();
     value.clear();
     bool ownCode = info->canonicalSetBits <= bits && info->canonicalSetBits > 4;
     for (uint32_t i = 0; i < count; ++i) {

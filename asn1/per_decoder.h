@@ -175,7 +175,13 @@ private:
     __attribute__((noinline)) bool decodeWideUnsigned(int32_t lower, uint32_t span,
                                                       uint32_t& out);
     // Aligns and takes `count` octets in place; false when they are not there.
-    bool takeOctets(size_t count, const unsigned char*& octets);
+    bool takeOctets(size_t count, const unsigned char*& octets) {
+        byteAlign();
+        if (count > octetsLeft()) return false;
+        octets = position;
+        position += count;
+        return true;
+    }
     bool skipOpenType();
     // Reads an open type's length and decodes `value` from its octets as if
     // they were the whole input, then continues after them.

@@ -23,10 +23,10 @@ void SEQUENCE::BitMap::resize(unsigned n) {
 
 SEQUENCE::SEQUENCE(const InfoType* info)
     : ValueKind(info), fields(info->numFields + info->knownExtensions) {
+    AbstractData** slots = fields.slots();
     for (unsigned i = 0; i < info->numFields; ++i) {
-        fields.append(info->ids[i] == -1 ? AbstractData::create(info->fieldInfos[i]) : nullptr);
+        if (info->ids[i] == -1) slots[i] = AbstractData::create(info->fieldInfos[i]);
     }
-    for (unsigned j = 0; j < info->knownExtensions; ++j) fields.append(nullptr);
     if (info->numOptional != 0) optionals.resize(info->numOptional);
     if (info->nonOptionalExtensions != nullptr) {
         extensions.resize(info->knownExtensions);
@@ -44,8 +44,9 @@ SEQUENCE::SEQUENCE(const SEQUENCE& other)
       fields(other.fields.size()),
       optionals(other.optionals),
       extensions(other.extensions) {
+    AbstractData** slots = fields.slots();
     for (unsigned i = 0; i < other.fields.size(); ++i) {
-        fields.append(other.fields[i] ? other.fields[i]->clone() : nullptr);
+        if (other.fields[i]) slots[i] = other.fields[i]->clone();
     }
 }
 

@@ -1,6 +1,7 @@
 #ifndef KORVAND_ASN1_SEQUENCE_H
 #define KORVAND_ASN1_SEQUENCE_H
 
+#include <algorithm>
 #include <boost/polymorphic_cast.hpp>
 #include <memory>
 #include <vector>
@@ -20,27 +21,28 @@ public:
     typedef SequenceInfo InfoType;
 
     // The components: a number fixed at construction of owned values, each
-    // null while it has not been created, in one small block. Filled once
-    // in component order by append, which the constructors size it for.
+    // null while it has not been created, in one small block.
     class FieldVector {
     public:
         FieldVector() = default;
-        explicit FieldVector(unsigned capacity)
-            : items(capacity == 0 ? nullptr
-                                  : static_cast<AbstractData**>(detail::allocateBlock(
-                                        capacity * sizeof(AbstractData*)))),
-              capacity(capacity) {}
+        explicit FieldVector(unsigned count)
+            : items(count == 0 ? nullptr
+                               : static_cast<AbstractData**>(
+                                     detail::allocateBlock(count * sizeof(AbstractData*)))),
+              count(count) {
+            std::fill_n(items, count, nullptr);
+        }
         FieldVector(const FieldVector&) = delete;
         FieldVector& operator=(const FieldVector&) = delete;
         ~FieldVector() {
             for (unsigned i = 0; i < count; ++i) delete items[i];
-            detail::releaseBlock(items, capacity * sizeof(AbstractData*));
+            detail::releaseBlock(items, count * sizeof(AbstractData*));
         }
 
         unsigned size() const { return count; }
         AbstractData* operator[](unsigned i) const { return items[i]; }
-        // Takes ownership of the next component.
-        void append(AbstractData* value) { items[count++] = value; }
+        // The slots, for filling null ones (ownership passes).
+        AbstractData** slots() { return items; }
         // Replaces component i (ownership passes) and deletes the one held.
         void reset(unsigned i, AbstractData* value) {
             AbstractData* old = items[i];
@@ -50,13 +52,11 @@ public:
         void swap(FieldVector& other) noexcept {
             std::swap(items, other.items);
             std::swap(count, other.count);
-            std::swap(capacity, other.capacity);
         }
 
     private:
         AbstractData** items = nullptr;
         unsigned count = 0;
-        unsigned capacity = 0;
     };
 
     // A tag table that gives every component its own type's tag (BER).
