@@ -24,9 +24,13 @@ void SEQUENCE::BitMap::resize(unsigned n) {
 SEQUENCE::SEQUENCE(const InfoType* info)
     : ValueKind(info), fields(info->numFields + info->knownExtensions) {
     AbstractData** slots = fields.slots();
+    unsigned count = info->numFields + info->knownExtensions;
     for (unsigned i = 0; i < info->numFields; ++i) {
-        if (info->ids[i] == -1) slots[i] = AbstractData::create(info->fieldInfos[i]);
+        slots[i] = info->ids[i] == -1 ? AbstractData::create(info->fieldInfos[i]) : nullptr;
+        fields.filled(i + 1);
     }
+    for (unsigned i = info->numFields; i < count; ++i) slots[i] = nullptr;
+    fields.filled(count);
     if (info->numOptional != 0) optionals.resize(info->numOptional);
     if (info->nonOptionalExtensions != nullptr) {
         extensions.resize(info->knownExtensions);
@@ -46,7 +50,8 @@ SEQUENCE::SEQUENCE(const SEQUENCE& other)
       extensions(other.extensions) {
     AbstractData** slots = fields.slots();
     for (unsigned i = 0; i < other.fields.size(); ++i) {
-        if (other.fields[i]) slots[i] = other.fields[i]->clone();
+        slots[i] = other.fields[i] ? other.fields[i]->clone() : nullptr;
+        fields.filled(i + 1);
     }
 }
 

@@ -1,7 +1,6 @@
 #ifndef KORVAND_ASN1_SEQUENCE_H
 #define KORVAND_ASN1_SEQUENCE_H
 
-#include <algorithm>
 #include <boost/polymorphic_cast.hpp>
 #include <memory>
 #include <vector>
@@ -21,28 +20,29 @@ public:
     typedef SequenceInfo InfoType;
 
     // The components: a number fixed at construction of owned values, each
-    // null while it has not been created, in one small block.
+    // null while it has not been created, in one small block. The
+    // constructors of SEQUENCE fill the slots in order, counting them as
+    // they go, so that an exception deletes exactly what was made.
     class FieldVector {
     public:
         FieldVector() = default;
-        explicit FieldVector(unsigned count)
-            : items(count == 0 ? nullptr
-                               : static_cast<AbstractData**>(
-                                     detail::allocateBlock(count * sizeof(AbstractData*)))),
-              count(count) {
-            std::fill_n(items, count, nullptr);
-        }
+        explicit FieldVector(unsigned capacity)
+            : items(capacity == 0 ? nullptr
+                                  : static_cast<AbstractData**>(
+                                        detail::allocateBlock(capacity * sizeof(AbstractData*)))),
+              capacity(capacity) {}
         FieldVector(const FieldVector&) = delete;
         FieldVector& operator=(const FieldVector&) = delete;
         ~FieldVector() {
             for (unsigned i = 0; i < count; ++i) delete items[i];
-            detail::releaseBlock(items, count * sizeof(AbstractData*));
+            detail::releaseBlock(items, capacity * sizeof(AbstractData*));
         }
 
         unsigned size() const { return count; }
         AbstractData* operator[](unsigned i) const { return items[i]; }
-        // The slots, for filling null ones (ownership passes).
+        // Filling: the slots, and how many of them hold a value or null.
         AbstractData** slots() { return items; }
+        void filled(unsigned n) { count = n; }
         // Replaces component i (ownership passes) and deletes the one held.
         void reset(unsigned i, AbstractData* value) {
             AbstractData* old = items[i];
@@ -52,11 +52,13 @@ public:
         void swap(FieldVector& other) noexcept {
             std::swap(items, other.items);
             std::swap(count, other.count);
+            std::swap(capacity, other.capacity);
         }
 
     private:
         AbstractData** items = nullptr;
         unsigned count = 0;
+        unsigned capacity = 0;
     };
 
     // A tag table that gives every component its own type's tag (BER).

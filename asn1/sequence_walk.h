@@ -13,7 +13,8 @@ namespace detail {
 // operations; a final visitor class runs it with its own operations called
 // directly, which the compiler can inline.
 template <class V>
-bool walkSequenceComponents(V& visitor, SEQUENCE& value, Visitor::VISIT_SEQ_RESULT roots) {
+inline __attribute__((always_inline)) bool walkSequenceComponents(
+    V& visitor, SEQUENCE& value, Visitor::VISIT_SEQ_RESULT roots) {
     const SequenceInfo* info = value.info();
     int lastId = -1;
     for (unsigned i = 0; i < info->numFields; ++i) {
