@@ -313,19 +313,7 @@ bool PERDecoder::do_visit(TypeConstrainedOpenData& value) {
     return value.has_data() && decodeOpenType(*value.get_data());
 }
 
-AbstractData* PERDecoder::createField(SEQUENCE& value, unsigned index) {
-    AbstractData* field = AbstractData::create(value.info()->fieldInfos[index]);
-    if (field != nullptr) value.setField(index, field);
-    return field;
-}
-
-Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
-    VISIT_SEQ_RESULT roots = decodeSequencePreamble(value);
-    if (roots == FAIL) return FAIL;
-    return detail::walkSequenceComponents(*this, value, roots) ? STOP : FAIL;
-}
-
-Visitor::VISIT_SEQ_RESULT PERDecoder::decodeSequencePreamble(SEQUENCE& value) {
+inline Visitor::VISIT_SEQ_RESULT PERDecoder::decodeSequencePreamble(SEQUENCE& value) {
     const SequenceInfo* info = value.info();
     bool extension = false;
     if (info->extendable && !decodeSingleBit(extension)) return FAIL;
@@ -337,6 +325,12 @@ Visitor::VISIT_SEQ_RESULT PERDecoder::decodeSequencePreamble(SEQUENCE& value) {
     // A value decoded into again must not keep extensions of before.
     if (!extension && value.extensionMap().size() != 0) value.extensionMap().resize(0);
     return extension ? CONTINUE : NO_EXTENSION;
+}
+
+Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
+    VISIT_SEQ_RESULT roots = decodeSequencePreamble(value);
+    if (roots == FAIL) return FAIL;
+    return detail::walkSequenceComponents(*this, value, roots) ? STOP : FAIL;
 }
 
 Visitor::VISIT_SEQ_RESULT PERDecoder::visitExtensionRoot(SEQUENCE& value, int index,

@@ -187,13 +187,16 @@ private:
     // they were the whole input, then continues after them.
     bool decodeOpenType(AbstractData& value);
     // The extension bit and the presence map of a sequence.
-    VISIT_SEQ_RESULT decodeSequencePreamble(SEQUENCE& value);
+    inline VISIT_SEQ_RESULT decodeSequencePreamble(SEQUENCE& value);
     // The component at `index`, created from its record when missing.
     AbstractData* fieldOf(SEQUENCE& value, int index) {
-        AbstractData* field = value.getField(static_cast<unsigned>(index));
-        return field != nullptr ? field : createField(value, static_cast<unsigned>(index));
+        unsigned i = static_cast<unsigned>(index);
+        AbstractData* field = value.getField(i);
+        if (field != nullptr) return field;
+        field = AbstractData::create(value.info()->fieldInfos[i]);
+        if (field != nullptr) value.setField(i, field);
+        return field;
     }
-    __attribute__((noinline)) AbstractData* createField(SEQUENCE& value, unsigned index);
 
     CoderEnv* env;
     const unsigned char* position;
