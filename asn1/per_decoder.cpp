@@ -215,7 +215,11 @@ bool PERDecoder::do_visit(AbstractString& value) {
         const unsigned char* octets;
         if (!takeOctets(count, octets)) return false;
         value.clear();
-        value.append(reinterpret_cast<const char*>(octets), count);
+        if (count <= 15) {
+            for (uint32_t i = 0; i < count; ++i) value.push_back(static_cast<char>(octets[i]));
+        } else {
+            value.append(reinterpret_cast<const char*>(octets), count);
+        }
         return true;
     }
     if (uint64_t(count) * bits > getBitsLeft()) return false;
