@@ -6,6 +6,10 @@
 
 namespace ASN1 {
 
+namespace {
+const size_t LargeBlock = 128;
+}  // namespace
+
 void PEREncoder::encodeBits(uint32_t value, unsigned count) {
     if (count == 0) return;
     uint64_t bits = value & ((uint64_t(1) << count) - 1);
@@ -33,6 +37,12 @@ void PEREncoder::encodeByte(unsigned char value) {
 void PEREncoder::encodeBlock(const char* data, size_t count) {
     if (count == 0) return;
     byteAlign();
+    // A large block that does not fit says the message is large: room for
+    // as much again after it, so that blocks that follow need not move the
+    // whole output each time.
+    if (count >= LargeBlock && output->capacity() - output->size() < count) {
+        output->reserve(2 * (output->size() + count));
+    }
     output->insert(output->end(), data, data + count);
 }
 
