@@ -210,8 +210,9 @@ bool PERDecoder::do_visit(AbstractString& value) {
     unsigned bits = info->charSetAlignedBits;
     bool isShort = value.constrained() && uint64_t(value.getUpperLimit()) * bits <= 16;
     if (!isShort && bits == 8) {
-        // Whole octets from an octet boundary, copied at once; they are
-        // there exactly when the bits are.
+        // Whole octets from an octet boundary; they are there exactly when
+        // the bits are. A text short enough for the string's own buffer is
+        // copied character by character, which needs no library call.
         const unsigned char* octets;
         if (!takeOctets(count, octets)) return false;
         value.clear();

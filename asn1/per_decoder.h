@@ -163,9 +163,9 @@ private:
 #endif
         return word;
     }
-    // The paths beyond the inline common cases are never inlined, so that
-    // the callers of those stay small.
-    // The general bit read, near the end of the input.
+    // The paths beyond the inline common cases below are never inlined, so
+    // that their callers stay small.
+    // The general bit read, for the last octets of the input.
     __attribute__((noinline)) bool decodeBits(unsigned count, uint32_t& out);
     // The length forms after the first octet: two octets, or a failure.
     __attribute__((noinline)) bool decodeLongLength(uint32_t& out);

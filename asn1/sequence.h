@@ -3,6 +3,7 @@
 
 #include <boost/polymorphic_cast.hpp>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "asn1/value_kind.h"
