@@ -211,12 +211,12 @@ bool PERDecoder::do_visit(AbstractString& value) {
     bool isShort = value.constrained() && uint64_t(value.getUpperLimit()) * bits <= 16;
     if (!isShort && bits == 8) {
         // Whole octets from an octet boundary; they are there exactly when
-        // the bits are. A text short enough for the string's own buffer is
-        // copied character by character, which needs no library call.
+        // the bits are. A text of a few characters is copied character by
+        // character, cheaper than the library's general copy.
         const unsigned char* octets;
         if (!takeOctets(count, octets)) return false;
         value.clear();
-        if (count <= 15) {
+        if (count <= 4) {
             for (uint32_t i = 0; i < count; ++i) value.push_back(static_cast<char>(octets[i]));
         } else {
             value.append(reinterpret_cast<const char*>(octets), count);
