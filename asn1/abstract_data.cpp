@@ -9,12 +9,6 @@
 
 namespace ASN1 {
 
-AbstractData* AbstractData::create(const void* info) {
-    if (info == nullptr) return nullptr;
-    const TypeInfo* record = static_cast<const TypeInfo*>(info);
-    return record->create != nullptr ? record->create(record) : nullptr;
-}
-
 std::ios_base::iostate AbstractData::print_on(std::ostream& os) const {
     AVNEncoder encoder(os);
     return accept(encoder) ? std::ios_base::goodbit : std::ios_base::failbit;

@@ -45,7 +45,11 @@ public:
     bool isStrictlyValid() const;
 
     // A new default value of the record's type; null for a null record.
-    static AbstractData* create(const void* info);
+    static AbstractData* create(const void* info) {
+        if (info == nullptr) return nullptr;
+        const TypeInfo* record = static_cast<const TypeInfo*>(info);
+        return record->create != nullptr ? record->create(record) : nullptr;
+    }
 
     // Values come from the small-block pool (allocator.h).
     static void* operator new(size_t size) { return detail::allocateBlock(size); }

@@ -44,22 +44,10 @@ AbstractData* CHOICE::setSelection(int index, AbstractData* value) {
     return value;
 }
 
-bool CHOICE::createSelection() {
-    const InfoType* record = info();
-    if (choiceID >= 0 && static_cast<unsigned>(choiceID) < record->totalChoices &&
-        record->selectionInfos[choiceID] != nullptr) {
-        choice.reset(AbstractData::create(record->selectionInfos[choiceID]));
-        return true;
-    }
+bool CHOICE::failSelection() {
     choiceID = unknownSelection_;
     choice.reset();
     return false;
-}
-
-bool CHOICE::select(int index) {
-    if (index == choiceID && choice) return true;
-    choiceID = index;
-    return createSelection();
 }
 
 void CHOICE::swap(CHOICE& other) {

@@ -36,9 +36,21 @@ public:
     AbstractData* setSelection(int index, AbstractData* value);
     // Replaces the value by a new default value of the current selection;
     // false, with the selection -2 and no value, when the record lacks it.
-    bool createSelection();
+    bool createSelection() {
+        const InfoType* record = info();
+        if (choiceID >= 0 && static_cast<unsigned>(choiceID) < record->totalChoices &&
+            record->selectionInfos[choiceID] != nullptr) {
+            choice.reset(AbstractData::create(record->selectionInfos[choiceID]));
+            return true;
+        }
+        return failSelection();
+    }
     // Selects `index`, keeping the value held when it is already selected.
-    bool select(int index);
+    bool select(int index) {
+        if (index == choiceID && choice) return true;
+        choiceID = index;
+        return createSelection();
+    }
     // An alternative selected (beyond the root ones only in an extensible
     // type) and valid itself.
     bool isValid() const;
@@ -61,6 +73,8 @@ protected:
     }
 
 private:
+    // The failed state: selection -2, no value; false.
+    bool failSelection();
     int do_compare(const AbstractData& other) const override;
     const AbstractData& alternativeOrDefault(int index) const;
 

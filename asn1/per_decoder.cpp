@@ -7,6 +7,7 @@
 #include "asn1/asn1.h"
 #include "asn1/coder_env.h"
 #include "asn1/per_encoder.h"
+#include "asn1/sequence_walk.h"
 
 namespace ASN1 {
 
@@ -15,27 +16,10 @@ PERDecoder::PERDecoder(const char* first, const char* last, CoderEnv* env)
       position(reinterpret_cast<const unsigned char*>(first)),
       end(reinterpret_cast<const unsigned char*>(last < first ? first : last)) {}
 
-uint64_t PERDecoder::getBitsLeft() const {
-    return position == end ? 0 : uint64_t(octetsLeft()) * 8 - (8 - bitsLeft);
-}
-
-void PERDecoder::byteAlign() {
-    if (bitsLeft == 8) return;
-    bitsLeft = 8;
-    ++position;
-}
-
 void PERDecoder::setPosition(const char* p) {
     const unsigned char* target = reinterpret_cast<const unsigned char*>(p);
     position = target > end ? end : target;
     bitsLeft = 8;
-}
-
-bool PERDecoder::decodeSingleBit(bool& bit) {
-    uint32_t v;
-    if (!decodeMultiBit(1, v)) return false;
-    bit = v != 0;
-    return true;
 }
 
 bool PERDecoder::decodeBits(unsigned count, uint32_t& out) {
@@ -45,13 +29,13 @@ bool PERDecoder::decodeBits(unsigned count, uint32_t& out) {
         return true;
     }
     // The octets that hold the bits, at most five, as one number.
-    unsigned end = 8 - bitsLeft + count;
-    unsigned octets = (end + 7) / 8;
+    unsigned last = 8u - bitsLeft + count;
+    unsigned octets = (last + 7) / 8;
     uint64_t word = 0;
     for (unsigned i = 0; i < octets; ++i) word = word << 8 | position[i];
-    out = static_cast<uint32_t>((word >> (octets * 8 - end)) & ((uint64_t(1) << count) - 1));
-    position += end / 8;
-    bitsLeft = static_cast<uint16_t>(8 - end % 8);
+    out = static_cast<uint32_t>((word >> (octets * 8 - last)) & ((uint64_t(1) << count) - 1));
+    position += last / 8;
+    bitsLeft = static_cast<uint16_t>(8 - last % 8);
     return true;
 }
 
@@ -64,7 +48,7 @@ size_t PERDecoder::decodeBlock(char* buffer, size_t count) {
     return n;
 }
 
-bool PERDecoder::decodeBitMap(unsigned char* bytes, unsigned count) {
+bool PERDecoder::decodeLongBitMap(unsigned char* bytes, unsigned count) {
     if (getBitsLeft() < count) return false;
     uint32_t v;
     for (unsigned i = 0; i < count / 8; ++i) {
@@ -89,33 +73,18 @@ bool PERDecoder::decodeSmallUnsigned(uint32_t& out) {
     return decodeMultiBit(octets * 8, out);
 }
 
-bool PERDecoder::decodeUnsigned(int32_t lower, uint32_t upper, uint32_t& out) {
-    uint32_t span = upper - static_cast<uint32_t>(lower);
-    if (span == 0) {
-        out = static_cast<uint32_t>(lower);
-        return true;
-    }
-    unsigned bits = CountBits(span + 1);
-    if (span >= 255) {
-        if (bits > 16) {
-            uint32_t octets;
-            if (!decodeLength(1, (bits + 7) / 8, octets)) return false;
-            bits = octets * 8;
-        } else if (bits > 8) {
-            bits = 16;
-        }
-        byteAlign();
-    }
+bool PERDecoder::decodeWideUnsigned(int32_t lower, uint32_t span, uint32_t& out) {
+    uint32_t octets;
+    if (!decodeLength(1, (CountBits(span + 1) + 7) / 8, octets)) return false;
+    unsigned bits = octets * 8;
+    byteAlign();
     uint32_t raw;
     if (!decodeMultiBit(bits, raw)) return false;
-    // Wraps around, so negative lower bounds come out right.
     out = raw + static_cast<uint32_t>(lower);
     return true;
 }
 
-bool PERDecoder::decodeLength(uint32_t lower, uint32_t upper, uint32_t& out) {
-    if (upper <= 65535) return decodeUnsigned(static_cast<int32_t>(lower), upper, out);
-    byteAlign();
+bool PERDecoder::decodeLongLength(uint32_t& out) {
     uint32_t first, second;
     if (!decodeMultiBit(8, first)) return false;
     if ((first & 0x80) == 0) {
@@ -125,30 +94,6 @@ bool PERDecoder::decodeLength(uint32_t lower, uint32_t upper, uint32_t& out) {
     // 11 would start the fragmented form, which is never produced.
     if ((first & 0x40) != 0 || !decodeMultiBit(8, second)) return false;
     out = (first & 0x3F) << 8 | second;
-    return true;
-}
-
-bool PERDecoder::decodeConstraint(const ConstrainedObject& object, bool& constrained) {
-    constrained = object.getConstraintType() == FixedConstraint;
-    if (object.getConstraintType() != ExtendableConstraint) return true;
-    bool extension;
-    if (!decodeSingleBit(extension)) return false;
-    constrained = !extension;
-    return true;
-}
-
-bool PERDecoder::decodeConstrainedLength(const ConstrainedObject& object, uint32_t& out) {
-    bool constrained;
-    if (!decodeConstraint(object, constrained)) return false;
-    if (!constrained) return decodeLength(0, PerUnbounded, out);
-    return decodeLength(static_cast<uint32_t>(object.getLowerLimit()), object.getUpperLimit(), out);
-}
-
-bool PERDecoder::takeOctets(size_t count, const unsigned char*& octets) {
-    byteAlign();
-    if (count > octetsLeft()) return false;
-    octets = position;
-    position += count;
     return true;
 }
 
@@ -188,11 +133,14 @@ bool PERDecoder::do_visit(INTEGER& value) {
     if (constrained) {
         if (!decodeUnsigned(value.getLowerLimit(), value.getUpperLimit(), raw)) return false;
     } else {
+        // The length leaves the position aligned: the octets as one number.
         uint32_t octets;
-        if (!decodeLength(0, PerUnbounded, octets) || octets > 4 ||
-            !decodeMultiBit(octets * 8, raw)) {
+        const unsigned char* number;
+        if (!decodeLength(0, PerUnbounded, octets) || octets > 4 || !takeOctets(octets, number)) {
             return false;
         }
+        raw = 0;
+        for (uint32_t i = 0; i < octets; ++i) raw = raw << 8 | number[i];
         unsigned bits = octets * 8;
         if (bits > 0 && bits < 32 && (raw >> (bits - 1)) != 0) raw |= ~uint32_t(0) << bits;
     }
@@ -260,18 +208,24 @@ bool PERDecoder::do_visit(AbstractString& value) {
     uint32_t count;
     if (!decodeConstrainedLength(value, count) || count > MaximumStringSize) return false;
     unsigned bits = info->charSetAlignedBits;
-    if (uint64_t(count) * bits > getBitsLeft()) return false;
     bool isShort = value.constrained() && uint64_t(value.getUpperLimit()) * bits <= 16;
-    value.clear();
-    if (!isShort) {
-        if (bits == 8) {
-            const unsigned char* octets;
-            if (!takeOctets(count, octets)) return false;
-            value.assign(reinterpret_cast<const char*>(octets), count);
-            return true;
+    if (!isShort && bits == 8) {
+        // Whole octets from an octet boundary; they are there exactly when
+        // the bits are. A text of a few characters is copied character by
+        // character, cheaper than the library's general copy.
+        const unsigned char* octets;
+        if (!takeOctets(count, octets)) return false;
+        value.clear();
+        if (count <= 4) {
+            for (uint32_t i = 0; i < count; ++i) value.push_back(static_cast<char>(octets[i]));
+        } else {
+            value.append(reinterpret_cast<const char*>(octets), count);
         }
-        byteAlign();
+        return true;
     }
+    if (uint64_t(count) * bits > getBitsLeft()) return false;
+    if (!isShort) byteAlign();
+    value.clear();
     bool ownCode = info->canonicalSetBits <= bits && info->canonicalSetBits > 4;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t raw;
@@ -364,26 +318,24 @@ bool PERDecoder::do_visit(TypeConstrainedOpenData& value) {
     return value.has_data() && decodeOpenType(*value.get_data());
 }
 
-AbstractData* PERDecoder::fieldOf(SEQUENCE& value, int index) {
-    unsigned i = static_cast<unsigned>(index);
-    AbstractData* field = value.getField(i);
-    if (field == nullptr) {
-        field = AbstractData::create(value.info()->fieldInfos[i]);
-        if (field != nullptr) value.setField(i, field);
-    }
-    return field;
-}
-
-Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
+inline Visitor::VISIT_SEQ_RESULT PERDecoder::decodeSequencePreamble(SEQUENCE& value) {
     const SequenceInfo* info = value.info();
     bool extension = false;
     if (info->extendable && !decodeSingleBit(extension)) return FAIL;
     SEQUENCE::BitMap& optionals = value.optionalMap();
     if (optionals.size() != info->numOptional) optionals.resize(info->numOptional);
-    if (!decodeBitMap(optionals.bytes().data(), info->numOptional)) return FAIL;
+    if (info->numOptional != 0 && !decodeBitMap(optionals.bytes().data(), info->numOptional)) {
+        return FAIL;
+    }
     // A value decoded into again must not keep extensions of before.
     if (!extension && value.extensionMap().size() != 0) value.extensionMap().resize(0);
     return extension ? CONTINUE : NO_EXTENSION;
+}
+
+Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
+    VISIT_SEQ_RESULT roots = decodeSequencePreamble(value);
+    if (roots == FAIL) return FAIL;
+    return detail::walkSequenceComponents(*this, value, roots) ? STOP : FAIL;
 }
 
 Visitor::VISIT_SEQ_RESULT PERDecoder::visitExtensionRoot(SEQUENCE& value, int index,

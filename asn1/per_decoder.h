@@ -3,13 +3,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "asn1/abstract_data.h"
+#include "asn1/per_encoder.h"
+#include "asn1/sequence.h"
 #include "asn1/visitor.h"
 
 namespace ASN1 {
 
 class CoderEnv;
-class ConstrainedObject;
 
 // Reads aligned PER (the layout PEREncoder writes) from octets held by the
 // caller, in place. Every read checks the input first: running out of bits,
@@ -18,40 +21,112 @@ class ConstrainedObject;
 // cannot hold. Numbers read from a bit field are not checked against an
 // upper bound that the field can exceed (a range of 3 values in 2 bits may
 // give lower + 3); the validity checks are separate.
-class PERDecoder : public Visitor {
+//
+// The class is final so that it can walk a sequence with its own walk
+// operations called directly: preVisitExtensionRoots reads the sequence's
+// preamble and then runs the whole walk itself, ending the base walk with
+// STOP (success) or FAIL.
+class PERDecoder final : public Visitor {
 public:
     // `env` is null when open types are to be left undecoded.
     PERDecoder(const char* first, const char* last, CoderEnv* env);
 
     // The bit layer; each read fails when the input holds too few bits.
-    bool decodeSingleBit(bool& bit);
-    bool decodeMultiBit(unsigned count, uint32_t& out) {
-        // Bits within the current octet, the common case, without the
-        // general reassembly.
-        if (count == 0 || count > bitsLeft || position == end) return decodeBits(count, out);
-        bitsLeft = static_cast<uint16_t>(bitsLeft - count);
-        out = (*position >> bitsLeft) & ((1u << count) - 1);
-        if (bitsLeft == 0) {
-            ++position;
-            bitsLeft = 8;
-        }
+    bool decodeSingleBit(bool& bit) {
+        uint32_t v;
+        if (!decodeMultiBit(1, v)) return false;
+        bit = v != 0;
         return true;
+    }
+    bool decodeMultiBit(unsigned count, uint32_t& out) {
+        // Bits within the current octet, the most common case.
+        if (count - 1u < bitsLeft && position != end) {
+            bitsLeft = static_cast<uint16_t>(bitsLeft - count);
+            out = (*position >> bitsLeft) & ((1u << count) - 1);
+            if (bitsLeft == 0) {
+                ++position;
+                bitsLeft = 8;
+            }
+            return true;
+        }
+        // With eight octets left, the bits (at most five octets' worth) come
+        // from one load, whatever the position in the current octet.
+        if (count - 1u < 32u && octetsLeft() >= sizeof(uint64_t)) {
+            unsigned used = 8u - bitsLeft;
+            unsigned last = used + count;
+            out = static_cast<uint32_t>((loadBigEndian64(position) << used) >> (64 - count));
+            position += last / 8;
+            bitsLeft = static_cast<uint16_t>(8 - last % 8);
+            return true;
+        }
+        return decodeBits(count, out);
     }
     // Aligns and copies up to `count` octets; returns the number copied.
     size_t decodeBlock(char* buffer, size_t count);
     // `count` bits into whole bytes, the rest left-justified in the last one.
-    bool decodeBitMap(unsigned char* bytes, unsigned count);
+    bool decodeBitMap(unsigned char* bytes, unsigned count) {
+        if (count > 8) return decodeLongBitMap(bytes, count);
+        uint32_t v = 0;
+        if (count != 0 && !decodeMultiBit(count, v)) return false;
+        if (count != 0) bytes[0] = static_cast<unsigned char>(v << (8 - count));
+        return true;
+    }
     bool decodeSmallUnsigned(uint32_t& out);
-    bool decodeUnsigned(int32_t lower, uint32_t upper, uint32_t& out);
-    bool decodeLength(uint32_t lower, uint32_t upper, uint32_t& out);
+    bool decodeUnsigned(int32_t lower, uint32_t upper, uint32_t& out) {
+        uint32_t span = upper - static_cast<uint32_t>(lower);
+        uint32_t raw = 0;
+        if (span < 255) {
+            // Fewer than 256 values: bit-packed, nothing at all for one value.
+            if (span != 0 && !decodeMultiBit(CountBits(span + 1), raw)) return false;
+        } else if (span <= 65535) {
+            // Up to 65536 values: one aligned octet for 256, else two.
+            byteAlign();
+            if (!decodeMultiBit(span == 255 ? 8 : 16, raw)) return false;
+        } else {
+            return decodeWideUnsigned(lower, span, out);
+        }
+        // Wraps around, so negative lower bounds come out right.
+        out = raw + static_cast<uint32_t>(lower);
+        return true;
+    }
+    bool decodeLength(uint32_t lower, uint32_t upper, uint32_t& out) {
+        if (upper <= 65535) return decodeUnsigned(static_cast<int32_t>(lower), upper, out);
+        byteAlign();
+        // One octet below 128, the common case.
+        if (position != end && *position < 0x80) {
+            out = *position++;
+            return true;
+        }
+        return decodeLongLength(out);
+    }
     // Reads the extension bit of an extensible range; `constrained` tells
     // whether the number or length then follows as constrained.
-    bool decodeConstraint(const ConstrainedObject& object, bool& constrained);
-    bool decodeConstrainedLength(const ConstrainedObject& object, uint32_t& out);
-    void byteAlign();
+    bool decodeConstraint(const ConstrainedObject& object, bool& constrained) {
+        ConstraintType type = object.getConstraintType();
+        constrained = type == FixedConstraint;
+        if (type != ExtendableConstraint) return true;
+        bool extension;
+        if (!decodeSingleBit(extension)) return false;
+        constrained = !extension;
+        return true;
+    }
+    bool decodeConstrainedLength(const ConstrainedObject& object, uint32_t& out) {
+        bool constrained;
+        if (!decodeConstraint(object, constrained)) return false;
+        if (!constrained) return decodeLength(0, PerUnbounded, out);
+        return decodeLength(static_cast<uint32_t>(object.getLowerLimit()), object.getUpperLimit(),
+                            out);
+    }
+    void byteAlign() {
+        if (bitsLeft == 8) return;
+        bitsLeft = 8;
+        ++position;
+    }
     // Moves to `p` (never past the end) at an octet boundary.
     void setPosition(const char* p);
-    uint64_t getBitsLeft() const;
+    uint64_t getBitsLeft() const {
+        return position == end ? 0 : uint64_t(octetsLeft()) * 8 - (8 - bitsLeft);
+    }
     const char* getPosition() const { return reinterpret_cast<const char*>(position); }
 
     using Visitor::do_visit;
@@ -79,15 +154,49 @@ public:
 
 private:
     size_t octetsLeft() const { return static_cast<size_t>(end - position); }
-    bool decodeBits(unsigned count, uint32_t& out);
+    // Eight octets as one big-endian number.
+    static uint64_t loadBigEndian64(const unsigned char* octets) {
+        uint64_t word;
+        std::memcpy(&word, octets, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        word = __builtin_bswap64(word);
+#endif
+        return word;
+    }
+    // The paths beyond the inline common cases below are never inlined, so
+    // that their callers stay small.
+    // The general bit read, for the last octets of the input.
+    __attribute__((noinline)) bool decodeBits(unsigned count, uint32_t& out);
+    // The length forms after the first octet: two octets, or a failure.
+    __attribute__((noinline)) bool decodeLongLength(uint32_t& out);
+    __attribute__((noinline)) bool decodeLongBitMap(unsigned char* bytes, unsigned count);
+    // A range of more than 65536 values (span = upper - lower): the octet
+    // count, then as many aligned octets.
+    __attribute__((noinline)) bool decodeWideUnsigned(int32_t lower, uint32_t span,
+                                                      uint32_t& out);
     // Aligns and takes `count` octets in place; false when they are not there.
-    bool takeOctets(size_t count, const unsigned char*& octets);
+    bool takeOctets(size_t count, const unsigned char*& octets) {
+        byteAlign();
+        if (count > octetsLeft()) return false;
+        octets = position;
+        position += count;
+        return true;
+    }
     bool skipOpenType();
     // Reads an open type's length and decodes `value` from its octets as if
     // they were the whole input, then continues after them.
     bool decodeOpenType(AbstractData& value);
+    // The extension bit and the presence map of a sequence.
+    inline VISIT_SEQ_RESULT decodeSequencePreamble(SEQUENCE& value);
     // The component at `index`, created from its record when missing.
-    AbstractData* fieldOf(SEQUENCE& value, int index);
+    AbstractData* fieldOf(SEQUENCE& value, int index) {
+        unsigned i = static_cast<unsigned>(index);
+        AbstractData* field = value.getField(i);
+        if (field != nullptr) return field;
+        field = AbstractData::create(value.info()->fieldInfos[i]);
+        if (field != nullptr) value.setField(i, field);
+        return field;
+    }
 
     CoderEnv* env;
     const unsigned char* position;

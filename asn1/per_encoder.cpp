@@ -6,7 +6,11 @@
 
 namespace ASN1 {
 
-void PEREncoder::encodeMultiBit(uint32_t value, unsigned count) {
+namespace {
+const size_t LargeBlock = 128;
+}  // namespace
+
+void PEREncoder::encodeBits(uint32_t value, unsigned count) {
     if (count == 0) return;
     uint64_t bits = value & ((uint64_t(1) << count) - 1);
     if (freeBits != 8) {
@@ -33,6 +37,12 @@ void PEREncoder::encodeByte(unsigned char value) {
 void PEREncoder::encodeBlock(const char* data, size_t count) {
     if (count == 0) return;
     byteAlign();
+    // A large block that does not fit says the message is large: room for
+    // as much again after it, so that blocks that follow need not move the
+    // whole output each time.
+    if (count >= LargeBlock && output->capacity() - output->size() < count) {
+        output->reserve(2 * (output->size() + count));
+    }
     output->insert(output->end(), data, data + count);
 }
 
@@ -303,7 +313,14 @@ bool PEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
 bool PEREncoder::preVisitExtensionRoots(const SEQUENCE& value) {
     const SequenceInfo* info = value.info();
     if (info->extendable) encodeSingleBit(value.extensionMap().any());
-    for (unsigned i = 0; i < info->numOptional; ++i) encodeSingleBit(value.optionalMap()[i]);
+    // The presence bits straight from the map's bytes when it has the
+    // record's size; bits beyond a shorter map are 0.
+    const SEQUENCE::BitMap& optionals = value.optionalMap();
+    if (optionals.size() == info->numOptional) {
+        encodeBitMap(optionals.bytes().data(), info->numOptional);
+    } else {
+        for (unsigned i = 0; i < info->numOptional; ++i) encodeSingleBit(optionals[i]);
+    }
     return true;
 }
 

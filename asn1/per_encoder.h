@@ -36,7 +36,18 @@ public:
         if (freeBits == 0) freeBits = 8;
     }
     // The low `count` bits of `value` (count at most 32), most significant first.
-    void encodeMultiBit(uint32_t value, unsigned count);
+    void encodeMultiBit(uint32_t value, unsigned count) {
+        // Bits that fit in the free low bits of the last octet, the most
+        // common case.
+        if (freeBits != 8 && count - 1u < freeBits) {
+            freeBits = static_cast<uint16_t>(freeBits - count);
+            output->back() = static_cast<char>(output->back() |
+                                               ((value & ((1u << count) - 1)) << freeBits));
+            if (freeBits == 0) freeBits = 8;
+            return;
+        }
+        encodeBits(value, count);
+    }
     void encodeByte(unsigned char value);
     // Aligns and appends the octets; nothing at all for none.
     void encodeBlock(const char* data, size_t count);
@@ -77,6 +88,8 @@ public:
     bool visitKnownExtension(const SEQUENCE& value, int index) override;
 
 private:
+    // The general bit write, also across octets.
+    void encodeBits(uint32_t value, unsigned count);
     bool encodeOctets(const char* data, size_t count);
 
     std::vector<char>* output;

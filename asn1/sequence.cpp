@@ -6,10 +6,6 @@ namespace ASN1 {
 
 const unsigned SEQUENCE::defaultTag[1] = {0};
 
-bool SEQUENCE::BitMap::operator[](unsigned i) const {
-    return i < totalBits && (bitData[i / 8] & (0x80u >> (i % 8)));
-}
-
 void SEQUENCE::BitMap::set(unsigned i) {
     if (i < totalBits) bitData[i / 8] |= static_cast<unsigned char>(0x80u >> (i % 8));
 }
@@ -25,32 +21,37 @@ void SEQUENCE::BitMap::resize(unsigned n) {
     if (n % 8 != 0) bitData.back() &= static_cast<unsigned char>(0xFF00u >> (n % 8));
 }
 
-bool SEQUENCE::BitMap::any() const {
-    return std::any_of(bitData.begin(), bitData.end(), [](unsigned char b) { return b != 0; });
-}
-
 SEQUENCE::SEQUENCE(const InfoType* info)
     : ValueKind(info), fields(info->numFields + info->knownExtensions) {
-    if (info->numOptional != 0) optionals.resize(info->numOptional);
+    AbstractData** slots = fields.slots();
+    unsigned count = info->numFields + info->knownExtensions;
     for (unsigned i = 0; i < info->numFields; ++i) {
-        if (info->ids[i] == -1) fields[i].reset(AbstractData::create(info->fieldInfos[i]));
+        slots[i] = info->ids[i] == -1 ? AbstractData::create(info->fieldInfos[i]) : nullptr;
+        fields.filled(i + 1);
     }
+    for (unsigned i = info->numFields; i < count; ++i) slots[i] = nullptr;
+    fields.filled(count);
+    if (info->numOptional != 0) optionals.resize(info->numOptional);
     if (info->nonOptionalExtensions != nullptr) {
         extensions.resize(info->knownExtensions);
         std::copy_n(info->nonOptionalExtensions, extensions.bytes().size(),
                     extensions.bytes().begin());
         for (unsigned j = 0; j < info->knownExtensions; ++j) {
             unsigned index = info->numFields + j;
-            if (extensions[j]) fields[index].reset(AbstractData::create(info->fieldInfos[index]));
+            if (extensions[j]) fields.reset(index, AbstractData::create(info->fieldInfos[index]));
         }
     }
 }
 
 SEQUENCE::SEQUENCE(const SEQUENCE& other)
-    : ValueKind(other), optionals(other.optionals), extensions(other.extensions) {
-    fields.resize(other.fields.size());
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (other.fields[i]) fields[i].reset(other.fields[i]->clone());
+    : ValueKind(other),
+      fields(other.fields.size()),
+      optionals(other.optionals),
+      extensions(other.extensions) {
+    AbstractData** slots = fields.slots();
+    for (unsigned i = 0; i < other.fields.size(); ++i) {
+        slots[i] = other.fields[i] ? other.fields[i]->clone() : nullptr;
+        fields.filled(i + 1);
     }
 }
 
@@ -62,23 +63,8 @@ SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
     return *this;
 }
 
-AbstractData* SEQUENCE::getField(unsigned index) {
-    return index < fields.size() ? fields[index].get() : nullptr;
-}
-
-const AbstractData* SEQUENCE::getField(unsigned index) const {
-    return index < fields.size() ? fields[index].get() : nullptr;
-}
-
 const char* SEQUENCE::getFieldName(unsigned index) const {
     return index < fields.size() ? info()->fieldNames[index] : "";
-}
-
-bool SEQUENCE::setField(unsigned index, AbstractData* value) {
-    std::unique_ptr<AbstractData> owned(value);
-    if (index >= fields.size()) return false;
-    fields[index] = std::move(owned);
-    return true;
 }
 
 int SEQUENCE::indexOfId(unsigned id) const {
@@ -93,11 +79,6 @@ int SEQUENCE::indexOfId(unsigned id) const {
     return j < record->knownExtensions ? static_cast<int>(record->numFields + j) : -1;
 }
 
-bool SEQUENCE::hasOptionalField(unsigned id) const {
-    unsigned k = info()->numOptional;
-    return id < k ? optionals[id] : extensions[id - k];
-}
-
 bool SEQUENCE::includeOptionalField(unsigned id, unsigned index) {
     // An id past the known extensions would grow the extension map beyond
     // the type and corrupt a later encoding.
@@ -110,7 +91,7 @@ bool SEQUENCE::includeOptionalField(unsigned id, unsigned index) {
         if (id - k >= extensions.size()) extensions.resize(id - k + 1);
         extensions.set(id - k);
     }
-    if (!fields[index]) fields[index].reset(AbstractData::create(info()->fieldInfos[index]));
+    if (!fields[index]) fields.reset(index, AbstractData::create(info()->fieldInfos[index]));
     return true;
 }
 
@@ -132,7 +113,7 @@ void SEQUENCE::swap(SEQUENCE& other) {
 AbstractData& SEQUENCE::componentAt(unsigned index) const {
     if (index >= fields.size()) detail::recordAssertion("a component index beyond the record");
     if (!fields[index]) {
-        fields[index].reset(AbstractData::create(info()->fieldInfos[index]));
+        fields.reset(index, AbstractData::create(info()->fieldInfos[index]));
         if (!fields[index]) detail::recordAssertion("a component without record");
     }
     return *fields[index];

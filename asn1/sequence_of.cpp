@@ -17,12 +17,6 @@ SEQUENCE_OF_Base& SEQUENCE_OF_Base::operator=(const SEQUENCE_OF_Base& other) {
     return *this;
 }
 
-AbstractData* SEQUENCE_OF_Base::createElement() const {
-    AbstractData* element = AbstractData::create(info()->elementInfo);
-    if (element == nullptr) detail::recordAssertion("a sequence-of without element record");
-    return element;
-}
-
 void SEQUENCE_OF_Base::resize(size_t n) {
     if (n <= container.size()) {
         container.resize(n);

@@ -75,7 +75,11 @@ public:
     const AbstractData& at(size_t i) const { return *container.at(i); }
 
     // A new default element, owned by the caller.
-    AbstractData* createElement() const;
+    AbstractData* createElement() const {
+        AbstractData* element = AbstractData::create(info()->elementInfo);
+        if (element == nullptr) detail::recordAssertion("a sequence-of without element record");
+        return element;
+    }
     // Appends an element; ownership passes.
     void push_back(AbstractData* element) { container.emplace_back(element); }
     void clear() { container.clear(); }

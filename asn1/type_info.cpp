@@ -2,13 +2,6 @@
 
 namespace ASN1 {
 
-unsigned CountBits(uint32_t n) {
-    if (n == 0) return 32;
-    if (n == 1) return 0;
-    // The smallest k with 2^k >= n is the bit length of n - 1.
-    return 32 - static_cast<unsigned>(__builtin_clz(n - 1));
-}
-
 unsigned TwosComplementBits(int32_t value) {
     if (value == 0) return 1;
     uint32_t bits = static_cast<uint32_t>(value);
@@ -16,14 +9,6 @@ unsigned TwosComplementBits(int32_t value) {
     // 1 .. 2^31 for every value, INT32_MAX and INT32_MIN included.
     uint32_t range = value > 0 ? bits + 1u : 0u - bits;
     return CountBits(range) + 1;
-}
-
-bool withinBounds(uint32_t value, int32_t lower, uint32_t upper) {
-    if (lower < 0) {
-        int32_t v = static_cast<int32_t>(value);
-        return v >= lower && v <= static_cast<int32_t>(upper);
-    }
-    return value >= static_cast<uint32_t>(lower) && value <= upper;
 }
 
 int lexicographic_compare_bytes(const char* first1, const char* last1, const char* first2,

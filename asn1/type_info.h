@@ -123,7 +123,12 @@ struct EmptyConstraint {
 
 // The number of bits that hold every number of 0 .. n-1: 0 for n = 1, and
 // 32 for n = 0, which stands for the full 32-bit range.
-unsigned CountBits(uint32_t n);
+inline unsigned CountBits(uint32_t n) {
+    if (n == 0) return 32;
+    if (n == 1) return 0;
+    // The smallest k with 2^k >= n is the bit length of n - 1.
+    return 32 - static_cast<unsigned>(__builtin_clz(n - 1));
+}
 
 // The bits of the shortest two's-complement form of a value, sign bit
 // included: 1 for 0 and -1, 8 for 127, 9 for 128, 32 at both ends of the
@@ -132,7 +137,13 @@ unsigned TwosComplementBits(int32_t value);
 
 // Whether a raw 32-bit value lies within lower..upper: compared as signed
 // numbers when the lower bound is negative, as unsigned numbers otherwise.
-bool withinBounds(uint32_t value, int32_t lower, uint32_t upper);
+inline bool withinBounds(uint32_t value, int32_t lower, uint32_t upper) {
+    if (lower < 0) {
+        int32_t v = static_cast<int32_t>(value);
+        return v >= lower && v <= static_cast<int32_t>(upper);
+    }
+    return value >= static_cast<uint32_t>(lower) && value <= upper;
+}
 
 // Compares two byte ranges as unsigned bytes: the difference at the first
 // differing position, else 1 or -1 for the longer range, else 0.

@@ -1,6 +1,7 @@
 #include "asn1/visitor.h"
 
 #include "asn1/asn1.h"
+#include "asn1/sequence_walk.h"
 
 namespace ASN1 {
 
@@ -14,27 +15,8 @@ Visitor::VISIT_SEQ_RESULT Visitor::preVisitExtensions(SEQUENCE&) { return CONTIN
 Visitor::VISIT_SEQ_RESULT Visitor::visitKnownExtension(SEQUENCE&, int, int) { return FAIL; }
 bool Visitor::visitUnknownExtensions(SEQUENCE&) { return true; }
 
-bool Visitor::visit(SEQUENCE& value) {
-    VISIT_SEQ_RESULT roots = preVisitExtensionRoots(value);
-    if (roots == FAIL || roots == STOP) return roots == STOP;
-    const SequenceInfo* info = value.info();
-    int lastId = -1;
-    for (unsigned i = 0; i < info->numFields; ++i) {
-        int id = info->ids[i];
-        VISIT_SEQ_RESULT result = visitExtensionRoot(value, static_cast<int>(i), id);
-        if (result == FAIL || result == STOP) return result == STOP;
-        if (id != -1) lastId = id;
-    }
-    if (roots == NO_EXTENSION) return true;
-    VISIT_SEQ_RESULT extensions = preVisitExtensions(value);
-    if (extensions != CONTINUE) return extensions != FAIL;
-    // The known extensions take the ids after the last root presence id.
-    for (unsigned j = 0; j < info->knownExtensions; ++j) {
-        VISIT_SEQ_RESULT result =
-            visitKnownExtension(value, static_cast<int>(info->numFields + j), ++lastId);
-        if (result != CONTINUE) return result != FAIL;
-    }
-    return visitUnknownExtensions(value);
+bool Visitor::visitComponents(SEQUENCE& value, VISIT_SEQ_RESULT roots) {
+    return detail::walkSequenceComponents(*this, value, roots);
 }
 
 bool ConstVisitor::do_visit(const AbstractData&) { return true; }

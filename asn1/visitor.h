@@ -63,8 +63,16 @@ public:
 
     // The sequence walk: every root component with its presence id, then,
     // unless told to stop, every known extension with its id.
-    bool visit(SEQUENCE& value);
+    bool visit(SEQUENCE& value) {
+        VISIT_SEQ_RESULT roots = preVisitExtensionRoots(value);
+        if (roots == FAIL || roots == STOP) return roots == STOP;
+        return visitComponents(value, roots);
+    }
     bool do_visit(SEQUENCE& value) { return visit(value); }
+
+private:
+    // The walk after preVisitExtensionRoots.
+    bool visitComponents(SEQUENCE& value, VISIT_SEQ_RESULT roots);
 };
 
 // Reads a value (encoders, printers, checks). Every entry for a value class

@@ -16,7 +16,7 @@ TEST(Sequence, NewMessageHoldsOnlyMandatoryComponents) {
     EXPECT_EQ(message.getField(0), nullptr);
     EXPECT_EQ(message.getField(1), nullptr);
     EXPECT_EQ(message.optionalMap().size(), 2u);
-    EXPECT_EQ(message.optionalMap().bytes(), (std::vector<unsigned char>{0}));
+    EXPECT_EQ(message.optionalMap().bytes(), (ASN1::SEQUENCE::BitMap::Bytes{0}));
     EXPECT_EQ(message.extensionMap().size(), 0u);
     EXPECT_EQ(message.get_pdu().currentSelection(), ASN1::CHOICE::unselected_);
 }
@@ -52,7 +52,7 @@ TEST(Sequence, NinthOptionalComponentTakesTheSecondByte) {
     TERM::RtpParams params;  // twelve OPTIONAL components; rtp-e2m is the ninth
     EXPECT_EQ(params.optionalMap().bytes().size(), 2u);
     params.set_rtp_e2m();
-    EXPECT_EQ(params.optionalMap().bytes(), (std::vector<unsigned char>{0, 128}));
+    EXPECT_EQ(params.optionalMap().bytes(), (ASN1::SEQUENCE::BitMap::Bytes{0, 128}));
     EXPECT_TRUE(params.hasOptionalField(8));
 }
 
@@ -93,7 +93,7 @@ TEST(Sequence, BitMapResizeDropsBits) {
     map.set(8);
     map.set(3);
     map.set(20);  // beyond the count: ignored
-    EXPECT_EQ(map.bytes(), (std::vector<unsigned char>{0x10, 0x80}));
+    EXPECT_EQ(map.bytes(), (ASN1::SEQUENCE::BitMap::Bytes{0x10, 0x80}));
     map.resize(3);
     map.resize(9);
     EXPECT_FALSE(map.any());

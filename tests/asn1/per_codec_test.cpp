@@ -134,6 +134,35 @@ TEST(PerBitLayer, LengthsSmallNumbersAndBits) {
     EXPECT_FALSE(empty.decodeUnsigned(0, 1, n));
 }
 
+TEST(PerBitLayer, BitFieldsReadTheSameNearAndFarFromTheEnd) {
+    // Every count after every number of leading bits, once at the end of the
+    // input and once with octets after it, which the decoder reads another
+    // way; one bit more than the input holds fails.
+    for (unsigned offset = 0; offset < 8; ++offset) {
+        for (unsigned count = 1; count <= 32; ++count) {
+            uint32_t value = 0x9E3779B9u >> (32 - count);
+            std::vector<char> out;
+            PEREncoder encoder(out);
+            encoder.encodeMultiBit(0x55, offset);
+            encoder.encodeMultiBit(value, count);
+            for (size_t padding : {0, 9}) {
+                std::vector<char> octets = out;
+                octets.resize(out.size() + padding, '\x5a');
+                PERDecoder decoder(octets.data(), octets.data() + octets.size(), nullptr);
+                uint32_t lead, got = 0;
+                ASSERT_TRUE(decoder.decodeMultiBit(offset, lead));
+                EXPECT_TRUE(decoder.decodeMultiBit(count, got));
+                EXPECT_EQ(got, value) << offset << '+' << count << " padded " << padding;
+                uint64_t rest = decoder.getBitsLeft();
+                EXPECT_EQ(rest, octets.size() * 8 - offset - count);
+                if (rest < 32) {
+                    EXPECT_FALSE(decoder.decodeMultiBit(unsigned(rest) + 1, got));
+                }
+            }
+        }
+    }
+}
+
 TEST(PerValues, UnconstrainedIntegers) {
     const std::pair<int, const char*> cases[] = {
         {0, "0100"},    {127, "017f"},    {128, "020080"},          {-1, "01ff"},
@@ -167,6 +196,19 @@ TEST(PerValues, StringAndOctetLayouts) {
     expectLayout(ASN1::BMPString(L"A"), "010041");
     expectLayout(ASN1::OBJECT_IDENTIFIER({2, 100}), "028134");
     expectLayout(ASN1::GeneralizedTime("20240102030405Z"), "0f3230323430313032303330343035" "5a");
+}
+
+TEST(PerValues, StringsOfEveryLengthReplaceWhatTheValueHeld) {
+    for (size_t n = 0; n <= 40; ++n) {
+        std::string text;
+        for (size_t i = 0; i < n; ++i) text += char('a' + (n + i) % 26);
+        std::vector<char> octets;
+        ASSERT_TRUE(ASN1Test::encodeBy(ASN1::CoderEnv::per_Basic_Aligned, ASN1::IA5String(text),
+                                       octets));
+        ASN1::IA5String into("a text held before, longer than the short ones");
+        EXPECT_TRUE(ASN1Test::decodeBy(ASN1::CoderEnv::per_Basic_Aligned, octets, into));
+        EXPECT_EQ(static_cast<const std::string&>(into), text);
+    }
 }
 
 TEST(PerValues, ExtensionMapWithoutSetBitWritesNoExtensionPart) {
