@@ -272,6 +272,9 @@ void Slots::OnDisconnect() {
     }
     Pause(kReleasePauseMs);
     for (Slot* slot : pending) {
+        // Destroying a later slot may have completed this one's release:
+        // it waits in `released` and goes with the others below.
+        if (slot->released) continue;
         if (slot->factory) slot->factory->Remove(slot);
         int_destroy(slot);
     }

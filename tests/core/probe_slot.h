@@ -27,6 +27,9 @@ struct ProbeTraits {
     unsigned releaseMs = 100;
     // Reports its release from inside IBeforeDestroy, then says "later".
     bool releaseAtOnce = false;
+    // While finishing its destruction, reports its release as soon as its
+    // input goes.
+    bool releaseWithInput = false;
 };
 
 // A slot kind for the framework's tests: the `ext` create parameters give
@@ -44,7 +47,10 @@ public:
     bool IOnOutputStream() override { return note("out+"), traits.output; }
     bool IOnInputStream() override { return note("in+"), traits.input; }
     void IOnOutputRelease() override { note("out-"); }
-    void IOnInputRelease() override { note("in-"); }
+    void IOnInputRelease() override {
+        note("in-");
+        if (traits.releaseWithInput && IsDestroying()) on_release();
+    }
 
     bool IHwConnectTransmitter(Slot& receiver) override {
         return note("link by"), Slot::IHwConnectTransmitter(receiver);

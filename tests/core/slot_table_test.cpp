@@ -274,4 +274,24 @@ TEST_F(SlotTable, ControllerLossDestroysEverySlotWithoutAnAnswer) {
     EXPECT_EQ(error(1, "slotNotExists"), next.Received()[0]);
 }
 
+TEST_F(SlotTable, ASlotFinishingDuringTheControllerLossIsDeletedOnce) {
+    // Slot 2 waits for its release; destroying slot 1, which still feeds
+    // it, completes that release in the middle of the loss.
+    ProbeTraits finishing;
+    finishing.async = true;
+    finishing.releaseWithInput = true;
+    create(2, finishing);
+    create(1);
+    EXPECT_EQ(Texts{}, command(2, "destroy : NULL"));
+    ASSERT_TRUE(Connect(*at(1), *at(2)));
+    client.Close();
+    ASSERT_TRUE(pumpUntil([] { return Slots::instance()->Live().empty(); }));
+    pumpPasses(3);
+    Texts deleted;
+    for (const std::string& e : journal())
+        if (e.compare(0, 7, "deleted") == 0) deleted.push_back(e);
+    EXPECT_EQ((Texts{"deleted 01", "deleted 02"}), deleted);
+    EXPECT_EQ(nullptr, at(2));
+}
+
 }  // namespace
