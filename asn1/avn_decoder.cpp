@@ -208,8 +208,7 @@ bool AVNDecoder::do_visit(BIT_STRING& value) {
     std::vector<char> bytes;
     unsigned bits;
     if (!readQuotedDigits(bytes, bits)) return false;
-    value.resize(bits);
-    value.getData() = bytes;
+    value.assign(bytes.data(), bits);
     return true;
 }
 

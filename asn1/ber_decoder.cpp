@@ -171,8 +171,8 @@ bool BERDecoder::do_visit(BIT_STRING& value) {
         (length == 1 && contents[0] != 0) || length - 1 > UINT_MAX / 8) {
         return false;
     }
-    value.resize(static_cast<unsigned>((length - 1) * 8 - contents[0]));
-    std::copy(contents + 1, contents + length, value.getData().begin());
+    value.assign(reinterpret_cast<const char*>(contents + 1),
+                 static_cast<unsigned>((length - 1) * 8 - contents[0]));
     return true;
 }
 

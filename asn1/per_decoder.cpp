@@ -197,10 +197,14 @@ bool PERDecoder::do_visit(BIT_STRING& value) {
         count > getBitsLeft()) {
         return false;
     }
+    if (count > 16) {
+        const unsigned char* octets;
+        if (!takeOctets((count + 7) / 8, octets)) return false;
+        value.assign(reinterpret_cast<const char*>(octets), count);
+        return true;
+    }
     value.resize(count);
-    std::vector<char>& bytes = value.getData();
-    if (count > 16) return decodeBlock(bytes.data(), bytes.size()) == bytes.size();
-    return decodeBitMap(reinterpret_cast<unsigned char*>(bytes.data()), count);
+    return decodeBitMap(reinterpret_cast<unsigned char*>(value.getData().data()), count);
 }
 
 bool PERDecoder::do_visit(AbstractString& value) {

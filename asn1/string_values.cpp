@@ -53,7 +53,17 @@ const BMPString::InfoType BMPString::theInfo = {
 void BIT_STRING::resize(unsigned bits) {
     bitData.resize((static_cast<size_t>(bits) + 7) / 8);
     totalBits = bits;
-    if (bits % 8 != 0) bitData.back() &= static_cast<char>(0xFF00u >> (bits % 8));
+    clearUnusedBits();
+}
+
+void BIT_STRING::assign(const char* bytes, unsigned bits) {
+    bitData.assign(bytes, bytes + (static_cast<size_t>(bits) + 7) / 8);
+    totalBits = bits;
+    clearUnusedBits();
+}
+
+void BIT_STRING::clearUnusedBits() {
+    if (totalBits % 8 != 0) bitData.back() &= static_cast<char>(0xFF00u >> (totalBits % 8));
 }
 
 bool BIT_STRING::operator[](unsigned i) const {

@@ -40,6 +40,10 @@ public:
     unsigned size() const { return totalBits; }
     // Keeps the first bits, clears the ones beyond the new size.
     void resize(unsigned bits);
+    // Takes `bits` bits from `bytes`, most significant first. The rest of the
+    // last byte is dropped: an encoding may carry anything there, and a
+    // value must not compare or grow by bits it does not have.
+    void assign(const char* bytes, unsigned bits);
     // Bit i, from the most significant bit of the first byte; 0 beyond the size.
     bool operator[](unsigned i) const;
     // Sets or clears bit i; nothing beyond the size.
@@ -51,6 +55,7 @@ public:
 
 private:
     int do_compare(const AbstractData& other) const override;
+    void clearUnusedBits();
 
     unsigned totalBits = 0;
     std::vector<char> bitData;

@@ -57,6 +57,10 @@ class SchemaChecks(unittest.TestCase):
                          A="T ::= SEQUENCE { s SEQUENCE { x INTEGER } }")
         self.assertFault("a second extension marker", A="T ::= CHOICE { a NULL, ..., b NULL, ... }")
         self.assertFault("defined twice", A="T ::= ENUMERATED { a } T ::= ENUMERATED { b }")
+        self.assertFault("a.asn:2: T contains itself: T -> T",
+                         A="T ::= SEQUENCE { t T OPTIONAL }")
+        self.assertFault("contains itself: T -> U -> T",
+                         A="T ::= CHOICE { u SEQUENCE OF U }\nU ::= SEQUENCE { t T }")
 
     def test_enumeration_values_and_texts(self):
         with Sources(A="E ::= ENUMERATED { a(-1), b, c(8), d(2), e, ... }") as paths:

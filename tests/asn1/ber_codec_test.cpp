@@ -84,4 +84,24 @@ TEST(CoderEnv, SelectsTheRuleAndAppendsOnlyOnSuccess) {
     EXPECT_TRUE(out.empty());
 }
 
+TEST(CoderEnv, DecodedBitStringsHoldNoBitsBeyondTheirCount) {
+    // 17 and 1 set bits whose last octet is all ones, by both rules: the
+    // value equals one built bit by bit, and growing it adds clear bits.
+    const std::pair<CoderEnv::EncodingRule, const char*> cases[] = {
+        {CoderEnv::per_Basic_Aligned, "11ffffff"},
+        {CoderEnv::ber, "030407ffffff"},
+        {CoderEnv::ber, "030207ff"},
+    };
+    for (const auto& c : cases) {
+        ASN1::BIT_STRING decoded;
+        ASSERT_TRUE(ASN1Test::decodeBy(c.first, fromHex(c.second), decoded)) << c.second;
+        ASN1::BIT_STRING built;
+        built.resize(decoded.size());
+        for (unsigned i = 0; i < built.size(); ++i) built.set(i);
+        EXPECT_EQ(decoded.compare(built), 0) << c.second;
+        decoded.resize(decoded.size() + 3);
+        EXPECT_FALSE(decoded[decoded.size() - 1]) << c.second;
+    }
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 """Loads the modules of a schema and checks them as a whole: every reference
-resolves, imports name types their module defines, and the names the C++
-and Erlang writers derive stay distinct."""
+resolves, imports name types their module defines, the names the C++ and
+Erlang writers derive stay distinct, and no type contains itself."""
 
 import os
 from typing import Dict, List
@@ -63,6 +63,33 @@ def check(modules: Dict[str, Module]):
                 check_names(typedef, [m.name for m in body.members], "components")
 
 
+def check_nesting(modules: Dict[str, Module]):
+    """No type may contain itself, however deep: the PER and BER decoders
+    follow the nesting of the types on the stack, which only a schema
+    without such cycles keeps bounded whatever a peer sends."""
+    state = {}
+
+    def visit(typedef, chain):
+        if state.get(id(typedef)) == "done":
+            return
+        if state.get(id(typedef)) == "open":
+            start = next(i for i, t in enumerate(chain) if t is typedef)
+            cycle = chain[start:] + [typedef]
+            raise SchemaError("%s:%d: %s contains itself: %s" %
+                              (typedef.module.path, typedef.line, typedef.name,
+                               " -> ".join(t.name for t in cycle)))
+        state[id(typedef)] = "open"
+        if not isinstance(typedef.body, Enumerated):
+            for member in typedef.body.members:
+                for ref in component_refs(member.type):
+                    visit(ref.target, chain + [typedef])
+        state[id(typedef)] = "done"
+
+    for module in modules.values():
+        for typedef in module.types.values():
+            visit(typedef, [])
+
+
 def dependency_order(modules: Dict[str, Module]) -> List[Module]:
     """Modules after the modules they import; a cycle is an error, since a
     module's classes need the complete classes of its imports."""
@@ -98,4 +125,6 @@ def load(paths: List[str]) -> List[Module]:
         modules[module.name] = module
     resolve(modules)
     check(modules)
-    return dependency_order(modules)
+    order = dependency_order(modules)
+    check_nesting(modules)
+    return order
