@@ -7,19 +7,14 @@
 #include <limits>
 
 #include "board/sim_control.h"
+#include "board/sim_words.h"
 
 namespace {
 
 const size_t kRawLimit = 64;
 
 bool hexBytes(const std::string& word, std::vector<uint8_t>& out) {
-    if (word.empty() || word.size() % 2 || word.size() / 2 > kRawLimit) return false;
-    for (size_t i = 0; i < word.size(); i += 2) {
-        long long byte;
-        if (!SimControl::number("0x" + word.substr(i, 2), 0, 0xFF, byte)) return false;
-        out.push_back(static_cast<uint8_t>(byte));
-    }
-    return true;
+    return !word.empty() && word.size() / 2 <= kRawLimit && SimWords::bytes(word, out);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "board/sim_device.h"
+#include "board/sim_words.h"
 
 namespace SimControl {
 
@@ -12,14 +13,6 @@ namespace {
 const char* const kStateNames[] = {"normal", "lossBF",  "lossCarrier", "ais",
                                    "rai",    "unknown", "disabled"};
 const int32_t kStates = static_cast<int32_t>(sizeof kStateNames / sizeof kStateNames[0]);
-
-int digitValue(char c, unsigned base) {
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    return v < static_cast<int>(base) ? v : -1;
-}
 
 // The key a log entry counts under.
 std::string logKey(const SimRequest& r, const RequestName& name) {
@@ -41,35 +34,15 @@ std::string logKey(const SimRequest& r, const RequestName& name) {
 }  // namespace
 
 bool number(const std::string& word, long long min, long long max, long long& out) {
-    size_t i = word.size() > 1 && word[0] == '-' ? 1 : 0;
-    const bool negative = i == 1;
-    unsigned base = 10;
-    if (word.size() > i + 2 && word[i] == '0' && (word[i + 1] == 'x' || word[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= word.size()) return false;
-    unsigned long long v = 0;
-    const unsigned long long limit = 1ULL << 62;  // far beyond any range a model takes
-    for (; i < word.size(); ++i) {
-        int d = digitValue(word[i], base);
-        if (d < 0) return false;
-        v = v * base + static_cast<unsigned>(d);
-        if (v > limit) return false;
-    }
-    long long value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
-    if (value < min || value > max) return false;
-    out = value;
+    long v;
+    if (!SimWords::number(word, v) || v < min || v > max) return false;
+    out = v;
     return true;
 }
 
 Words tail(const Words& words, size_t first) {
     return first >= words.size() ? Words()
                                  : Words(words.begin() + static_cast<long>(first), words.end());
-}
-
-std::string error(const std::string& why) {
-    return "error: " + why;
 }
 
 std::string hex(unsigned long long value) {

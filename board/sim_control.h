@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "board/sim_words.h"
+
 class SimDevice;
 
 // Helpers for the text commands that drive device models through the
@@ -16,15 +18,14 @@ namespace SimControl {
 
 using Words = std::vector<std::string>;
 
-// The whole word as an integer in [min, max]: decimal, or hexadecimal after
-// "0x", with an optional leading "-". Blanks, "+", trailing text and
-// overflow are refused.
+// The whole word as SimWords::number reads it, within [min, max].
 bool number(const std::string& word, long long min, long long max, long long& out);
 
 // The words from `first` on.
 Words tail(const Words& words, size_t first);
 
-std::string error(const std::string& why);
+// "error: " and why.
+using SimWords::error;
 std::string hex(unsigned long long value);
 
 // The ACP trunk state names the framer and line models accept and print:

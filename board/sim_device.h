@@ -43,7 +43,7 @@ struct SimRequest {
 // logs what it received and can be told to fail an open or a request.
 class SimDevice {
 public:
-    static const size_t kLogLimit = 4096;
+    static constexpr size_t kLogLimit = 4096;
 
     explicit SimDevice(std::string path, int socketType);
     virtual ~SimDevice();

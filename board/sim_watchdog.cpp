@@ -13,6 +13,8 @@ ssize_t SimWatchdog::onWrite(SimHandle&, int, const void* buf, size_t len) {
     }
     if (rec == "START") running_ = true;
     if (rec == "STOP") running_ = false;
+    // A daemon pings once a second for as long as it runs: keep the newest.
+    if (records_.size() >= kLogLimit) records_.erase(records_.begin());
     records_.push_back(rec);
     return static_cast<ssize_t>(len);
 }

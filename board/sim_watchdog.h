@@ -7,7 +7,7 @@
 #include "board/sim_device.h"
 
 // The watchdog "/dev/misc/gw-wd": it takes the records "START", "PING" and
-// "STOP" and keeps them in order.
+// "STOP" and keeps the newest kLogLimit of them in order.
 class SimWatchdog : public SimDevice {
 public:
     static constexpr const char* kPath = "/dev/misc/gw-wd";

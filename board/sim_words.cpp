@@ -1,27 +1,40 @@
 #include "board/sim_words.h"
 
-#include <errno.h>
-
 #include <climits>
-#include <cstdlib>
 
 namespace SimWords {
 
+namespace {
+
+int nibble(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+// Digit by digit: the library's converters would also take blanks, a sign
+// or a second "0x" after ours.
 bool number(const std::string& word, long& out) {
-    if (word.empty() || word.find_first_of(" \t\n") != std::string::npos) return false;
-    const char* s = word.c_str();
-    bool negative = s[0] == '-';
-    const char* digits = negative ? s + 1 : s;
-    int base = digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X') ? 16 : 10;
-    if (base == 16) digits += 2;
-    // strtol would accept its own sign and blanks after ours.
-    if (*digits == '\0' || *digits == '-' || *digits == '+') return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long magnitude = std::strtoull(digits, &end, base);
-    if (errno != 0 || *end != '\0') return false;
-    if (!negative && magnitude > static_cast<unsigned long long>(LONG_MAX)) return false;
-    if (negative && magnitude > static_cast<unsigned long long>(LONG_MAX) + 1ULL) return false;
+    size_t i = word.size() > 1 && word[0] == '-' ? 1 : 0;
+    const bool negative = i == 1;
+    unsigned base = 10;
+    if (word.size() > i + 2 && word[i] == '0' && (word[i + 1] == 'x' || word[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= word.size()) return false;
+    const unsigned long long limit =
+        static_cast<unsigned long long>(LONG_MAX) + (negative ? 1ULL : 0ULL);
+    unsigned long long magnitude = 0;
+    for (; i < word.size(); ++i) {
+        int d = nibble(word[i]);
+        if (d < 0 || d >= static_cast<int>(base)) return false;
+        if (magnitude > (limit - static_cast<unsigned>(d)) / base) return false;
+        magnitude = magnitude * base + static_cast<unsigned>(d);
+    }
     out = negative ? static_cast<long>(0ULL - magnitude) : static_cast<long>(magnitude);
     return true;
 }
@@ -39,17 +52,6 @@ bool word32(const std::string& word, uint32_t& out) {
     out = static_cast<uint32_t>(v);
     return true;
 }
-
-namespace {
-
-int nibble(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 bool bytes(const std::string& word, std::vector<uint8_t>& out) {
     if (word.size() % 2 != 0) return false;

@@ -265,7 +265,10 @@ void Packet::check(const char* label) const {
 }
 
 void Packet::passert(bool condition, const std::string& text) const {
-    if (condition) return;
+    if (!condition) fail(text.c_str());
+}
+
+void Packet::fail(const char* text) const {
     std::clog << "PACKET ASSERTION FAILED!" << std::endl << text << std::endl;
     PacketInfo(*this).put(std::clog);
     std::clog << std::endl;

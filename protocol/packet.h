@@ -112,10 +112,16 @@ public:
     bool dump_context(std::ostream& os) const;
     void check(const char* label) const;
     void passert(bool condition, const std::string& text) const;
+    // The same for a fixed text: nothing is built while the condition holds,
+    // which it does on every octet moved.
+    void passert(bool condition, const char* text) const {
+        if (!condition) fail(text);
+    }
 
     static unsigned free_blocks();
 
 private:
+    [[noreturn]] void fail(const char* text) const;
     static _Packet* allocate();
     // An empty new block whose content starts `head` octets in.
     bool take_block(unsigned head);

@@ -48,6 +48,7 @@ void Tpkt_protocol::local_deactivate() {
 }
 
 void Tpkt_protocol::reset() {
+    ++resets;
     timer.reset();
     payload = Packet();
     next_state(idle);
@@ -63,10 +64,14 @@ void Tpkt_protocol::receive(Packet& p) {
         reset();
         return;
     }
-    while (p.length() > 0) {
+    // A delivery may end the connection (the layers above deactivate the
+    // stack, which resets this layer): the rest of the chunk belonged to it.
+    const uint32_t stream = resets;
+    while (p.length() > 0 && resets == stream) {
         Handler handler = handlers[current];
         (this->*handler)(p);
     }
+    if (resets != stream) return;
     if (current != idle)
         timer.set(partial_timeout_ms, &Tpkt_protocol::on_timeout, this);
     else

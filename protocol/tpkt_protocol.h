@@ -55,6 +55,7 @@ private:
     Timer timer;
     State current = idle;
     Packet payload;  // being reassembled; null between frames and while a frame is skipped
+    uint32_t resets = 0;  // tells a receive that a delivery reset the layer
 };
 
 #endif

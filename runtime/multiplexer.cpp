@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -74,6 +75,7 @@ void Multiplexer::attach(EventHandler* h) {
 }
 
 void Multiplexer::detach(EventHandler* h) {
+    if (active.contains(h)) forgetPollEntry(h);
     for (F_dual_list<EventHandler>* l : {&fresh, &serviced, &active}) {
         if (l->contains(h)) {
             l->remove(h);
@@ -82,6 +84,22 @@ void Multiplexer::detach(EventHandler* h) {
     }
     std::cerr << "indvalid Multiplexer::detach " << std::flush;
     std::cerr << h->event_name() << std::endl;
+}
+
+// The poll entries are built before the last deferred calls of the pass run,
+// and their results are handed out by position. A handler that leaves
+// `active` meanwhile takes its entry along, so every other handler still gets
+// the events of its own descriptor.
+void Multiplexer::forgetPollEntry(EventHandler* h) {
+    if (!pollSetBuilt) return;
+    size_t i = 0;
+    for (EventHandler* p : active) {
+        if (p == h) {
+            pollfds.erase(pollfds.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+        ++i;
+    }
 }
 
 bool Multiplexer::event_exists(EventHandler* h) const {
@@ -151,6 +169,7 @@ void Multiplexer::pass(bool liveClock, int maxWait) {
     if (pollfds.size() != active.count) pollfds.resize(active.count);
     size_t i = 0;
     for (EventHandler* h : active) h->shedule_event(pollfds[i++]);
+    pollSetBuilt = true;
 
     if (timeout == -1 && active.empty() && maxWait < 0) {
         std::cerr << "multiplexer: system hang detected!!!" << std::endl;
@@ -162,6 +181,7 @@ void Multiplexer::pass(bool liveClock, int maxWait) {
     execute_dpc();
     int n = ::poll(pollfds.data(), pollfds.size(), timeout);
     int pollErrno = errno;
+    pollSetBuilt = false;
     if (!liveClock) Mux::mux_settimeofday();
     if (watchdog >= 0) feedWatchdog();
 

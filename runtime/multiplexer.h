@@ -125,12 +125,14 @@ private:
     void closeWatchdog();
     void feedWatchdog();
     void service();
+    void forgetPollEntry(EventHandler* h);
 
     F_sorted_list<TimerEvent> timers;
     F_dual_list<EventHandler> fresh;
     F_dual_list<EventHandler> serviced;
     F_dual_list<EventHandler> active;
     std::vector<pollfd> pollfds;
+    bool pollSetBuilt = false;  // pollfds matches `active` until the poll returns
     std::vector<Dpc*> dpcs;
     std::deque<Dpc*> dpcsRunning;
     bool stop = false;

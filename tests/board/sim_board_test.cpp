@@ -127,6 +127,20 @@ TEST(SimBoard, StandardBoardIsSelectedFromTheEnvironment) {
     setBoardIo(nullptr);
 }
 
+TEST(SimBoard, WatchdogOfALongRunKeepsOnlyTheNewestRecords) {
+    SimBoard board;
+    auto& wd = static_cast<SimWatchdog&>(board.add(std::unique_ptr<SimDevice>(new SimWatchdog)));
+    int fd = board.open(SimWatchdog::kPath, O_WRONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(5, board.write(fd, "START", 5));
+    for (size_t i = 0; i < SimDevice::kLogLimit; ++i) ASSERT_EQ(4, board.write(fd, "PING", 4));
+    EXPECT_EQ(4, board.write(fd, "STOP", 4));
+    ASSERT_EQ(SimDevice::kLogLimit, wd.records().size());
+    EXPECT_EQ("PING", wd.records().front());
+    EXPECT_EQ("STOP", wd.records().back());
+    ::close(fd);
+}
+
 TEST(FsRoot, PrefixesAbsolutePaths) {
     setenv("KORVAND_ROOT", "/tmp/r/", 1);
     EXPECT_EQ("/tmp/r/var/run/server.pid", Fs::path("/var/run/server.pid"));

@@ -14,7 +14,7 @@ TEST(SimWords, NumbersAreWholeWordsInRange) {
     EXPECT_EQ(31, v);
     EXPECT_TRUE(SimWords::number("-9223372036854775808", v));
     EXPECT_EQ(LONG_MIN, v);
-    for (const char* bad : {"", "-", "0x", "+5", "--5", "-+5", " 5", "5 ", "5x", "0x-1",
+    for (const char* bad : {"", "-", "0x", "+5", "--5", "-+5", " 5", "5 ", "5x", "0x-1", "0x0x10",
                             "9223372036854775808", "99999999999999999999"})
         EXPECT_FALSE(SimWords::number(bad, v)) << '"' << bad << '"';
     EXPECT_FALSE(SimWords::number("10240", 0, 10239, v));

@@ -106,6 +106,28 @@ TEST_F(TpktTest, EmptyPayloadIsDeliveredAtOnce) {
     EXPECT_EQ((std::vector<Bytes>{{}, {}, {9}}), owner.messages);
 }
 
+using TpktClosingTest = PoolTest;
+
+// The layers above may close the connection from inside a delivery; the
+// rest of that chunk belonged to it and goes nowhere.
+TEST_F(TpktClosingTest, StackDeactivatedByADeliveryTakesNoMoreOfTheChunk) {
+    struct ClosingOwner : Owner {
+        void on_message(Packet& p) override {
+            Owner::on_message(p);
+            deactivate();
+        }
+    } owner;
+    Tpkt_protocol* tpkt = new Tpkt_protocol;
+    owner.add_protocol_tail(new Sink);
+    owner.add_protocol_tail(tpkt);
+    Packet chunk = make_packet(frame({1}) + frame({2}) + Bytes{3, 0, 0});
+    tpkt->receive(chunk);
+    EXPECT_EQ((std::vector<Bytes>{{1}}), owner.messages);
+    EXPECT_EQ(1u, owner.reports.size());
+    EXPECT_EQ(Tpkt_protocol::idle, tpkt->state());
+    EXPECT_FALSE(tpkt->timer_armed());
+}
+
 TEST_F(TpktTest, SocketErrorsPassUpAndKeepThePartialFrame) {
     feed({3, 0, 0, 10, 1, 2});
     sink->on_deactivate(make_error(sink, "read error: x"));

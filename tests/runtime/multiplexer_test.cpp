@@ -85,6 +85,31 @@ TEST(Multiplexer, DetachedOrDestroyedHandlerIsNotServicedLaterInThePass) {
     EXPECT_EQ(1u, multiplexer.handlerCount());
 }
 
+// The second deferred-call run of a pass comes after the poll entries are
+// built; a handler destroyed there must not shift the others' results.
+TEST(Multiplexer, HandlerDestroyedByTheLastDeferredCallLeavesTheOthersTheirEvents) {
+    std::unique_ptr<Probe> a(new Probe("a"));
+    Probe b("b");
+    b.makeReady();
+    struct Killer {
+        std::unique_ptr<Probe>* victim;
+        int runs = 0;
+        void Run() {
+            if (++runs == 2) victim->reset();  // the run just before the poll
+        }
+    } killer{&a};
+    Dpc dpc;
+    dpc.Bind(&killer, &Killer::Run);
+    dpc.Activate();
+    multiplexer.runOnce(0);
+    dpc.Deactivate();
+    EXPECT_FALSE(a);
+    EXPECT_EQ(std::vector<short>{POLLIN}, b.calls);
+    EXPECT_EQ(1u, b.event.count);
+    multiplexer.runOnce(0);
+    EXPECT_EQ((std::vector<short>{POLLIN, POLLIN}), b.calls);
+}
+
 TEST(Multiplexer, TerminateStopsBetweenTwoServicesAndKeepsTheRestRegistered) {
     Probe a("a"), b("b");
     a.onCall = [] { multiplexer.terminate(); };
