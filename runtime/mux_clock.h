@@ -64,15 +64,19 @@ struct Set {
     int max = -1;
 
     Set() { FD_ZERO(&set); }
-    void add(int fd) {
+    // A descriptor select cannot watch (negative, or FD_SETSIZE and up)
+    // is refused rather than written past the set.
+    bool add(int fd) {
+        if (fd < 0 || fd >= FD_SETSIZE) return false;
         FD_SET(fd, &set);
         if (fd > max) max = fd;
+        return true;
     }
     void clear() {
         FD_ZERO(&set);
         max = -1;
     }
-    bool has(int fd) const { return FD_ISSET(fd, &set); }
+    bool has(int fd) const { return fd >= 0 && fd < FD_SETSIZE && FD_ISSET(fd, &set); }
 };
 
 int max_fd(const Set& a, const Set& b);

@@ -45,6 +45,22 @@ TEST(Clock, TimevalArithmetic) {
     EXPECT_EQ(100000, tt.start.tv_usec);
 }
 
+TEST(Clock, SelectSetsRefuseDescriptorsSelectCannotWatch) {
+    Mux::Set set;
+    EXPECT_FALSE(set.add(-1));
+    EXPECT_FALSE(set.add(FD_SETSIZE));
+    EXPECT_FALSE(set.has(FD_SETSIZE + 5));
+    EXPECT_EQ(-1, set.max);
+    int p[2];
+    ASSERT_EQ(0, pipe(p));
+    ASSERT_EQ(1, write(p[1], "x", 1));
+    EXPECT_TRUE(set.add(p[0]));
+    EXPECT_EQ(1, Mux::select_rd(set, Mux::timeval{0, 0}));
+    EXPECT_TRUE(set.has(p[0]));
+    close(p[0]);
+    close(p[1]);
+}
+
 TEST(Fd, CloseTwiceAndDuplicate) {
     Fd none;
     errno = 0;
