@@ -27,11 +27,12 @@ struct Scene {
         Packet p = packet(msu);
         f.link->message(p);
     }
-    const Bytes& last() const { return channel.sent.back(); }
+    const Bytes& last() const { return recorder.sent.back(); }
 
     StreamCapture quiet_log{std::clog};
     StreamCapture quiet_err{std::cerr};
-    RecordingChannel channel;
+    RecordingChannel recorder;
+    HdlcPair::End& channel = recorder.end;
     LinkFamily f;
 };
 
@@ -79,7 +80,7 @@ std::vector<GoldenUnit> ss7GoldenUnits() {
     s.feed(unit(127, 1, 7, 1, msu(4)));  // FSN 6 lost
     add("fisu_nack", s.last(), "5 0 3 1 0 -");
     s.feed(unit(1, 0, 6, 0, msu(4)));  // 0 and 1 acknowledged, 2 and 3 asked again
-    add("msu_retransmitted", s.channel.sent[s.channel.sent.size() - 3], "5 0 2 0 63 -");
+    add("msu_retransmitted", s.recorder.sent[s.recorder.sent.size() - 3], "5 0 2 0 63 -");
     add("fisu_ack_after_retransmission", s.last(), "6 0 3 0 0 -");
     return units;
 }

@@ -31,25 +31,26 @@ protected:
         lssu(SLC::SIN);
         feed(unit(127, 1, 127, 1));
         ASSERT_EQ(S::worked, link.get_state_id());
-        channel.sent.clear();
+        recorder.sent.clear();
     }
     bool send(const Bytes& msu) {
         Packet p = packet(msu);
         return link.message(p);
     }
-    const Bytes& last() const { return channel.sent.back(); }
+    const Bytes& last() const { return recorder.sent.back(); }
 
     TestClock clock;
     StreamCapture out{std::clog};
     StreamCapture err{std::cerr};
-    RecordingChannel channel;
+    RecordingChannel recorder;
+    HdlcPair::End& channel = recorder.end;
     LinkFamily family;
     SLC& link = *family.link;
 };
 
 TEST_F(SlcTest, NewLinkSendsAndPrintsNothing) {
     EXPECT_EQ(S::idle, link.get_state_id());
-    EXPECT_TRUE(channel.sent.empty());
+    EXPECT_TRUE(recorder.sent.empty());
     EXPECT_EQ("", out.text() + err.text());
 }
 
@@ -169,7 +170,7 @@ TEST_F(SlcTest, LengthIndicatorOfSentMsus) {
         EXPECT_EQ(n < 63 ? n : 63, last()[2]) << n;
         EXPECT_EQ(n + 3, last().size());
     }
-    EXPECT_EQ((Bytes{0xFF, 0x81, 62}), Bytes(channel.sent[1].begin(), channel.sent[1].begin() + 3));
+    EXPECT_EQ((Bytes{0xFF, 0x81, 62}), Bytes(recorder.sent[1].begin(), recorder.sent[1].begin() + 3));
 }
 
 // Units off the line with their length errors: what reaches the state.
@@ -203,7 +204,7 @@ TEST_F(SlcTest, InSequenceMsuIsAcknowledgedAndDelivered) {
     feed(unit(127, 1, 0, 1, {1, 2, 3}));
     feed(unit(127, 1, 0, 1, {1, 2, 3}));  // a repeat
     EXPECT_EQ(std::vector<Bytes>{(Bytes{1, 2, 3})}, family.received);
-    EXPECT_EQ((std::vector<Bytes>{unit(0, 1, 127, 1)}), channel.sent);
+    EXPECT_EQ((std::vector<Bytes>{unit(0, 1, 127, 1)}), recorder.sent);
     EXPECT_EQ(0u, link.BSN());
 }
 
@@ -212,7 +213,7 @@ TEST_F(SlcTest, GapIsNegativelyAcknowledgedOnce) {
     feed(unit(127, 1, 1, 1, {1, 2, 3}));  // FSN 0 was lost
     EXPECT_EQ(unit(127, 0, 127, 1), last());
     feed(unit(127, 1, 2, 1, {1, 2, 3}));  // sent before the far end saw the BIB
-    EXPECT_EQ(1u, channel.sent.size());
+    EXPECT_EQ(1u, recorder.sent.size());
     feed(unit(127, 1, 0, 0, {4, 5, 6}));  // the retransmission, FIB inverted
     EXPECT_EQ(std::vector<Bytes>{(Bytes{4, 5, 6})}, family.received);
     EXPECT_EQ(1u, link.statistics().badSeqCntr);
@@ -222,9 +223,9 @@ TEST_F(SlcTest, InvertedBibRetransmitsWithTheSameFsns) {
     bring_up();
     for (uint8_t i = 0; i < 3; ++i) send({i, i, i});
     feed(unit(0, 0, 127, 1));  // FSN 0 acknowledged, retransmission from 1
-    ASSERT_EQ(5u, channel.sent.size());
-    EXPECT_EQ((Bytes{0xFF, 0x01, 3, 1, 1, 1}), channel.sent[3]);
-    EXPECT_EQ((Bytes{0xFF, 0x02, 3, 2, 2, 2}), channel.sent[4]);
+    ASSERT_EQ(5u, recorder.sent.size());
+    EXPECT_EQ((Bytes{0xFF, 0x01, 3, 1, 1, 1}), recorder.sent[3]);
+    EXPECT_EQ((Bytes{0xFF, 0x02, 3, 2, 2, 2}), recorder.sent[4]);
     SLC::Statistics s = link.statistics();
     EXPECT_EQ(1u, s.repeatCntr);
     EXPECT_EQ(2u, s.rtbSize);
@@ -248,7 +249,7 @@ TEST_F(SlcTest, MsuWithSecondBadBsnStopsAtIdle) {
     feed(unit(5, 1, 0, 1, {1, 2, 3}));
     EXPECT_EQ(S::idle, link.get_state_id());
     EXPECT_TRUE(family.received.empty());
-    EXPECT_EQ((std::vector<Bytes>{{0xFF, 0xFF, 0x01, SLC::SIOS}}), channel.sent);
+    EXPECT_EQ((std::vector<Bytes>{{0xFF, 0xFF, 0x01, SLC::SIOS}}), recorder.sent);
 }
 
 TEST_F(SlcTest, T7WithoutAcknowledgementGoesIdle) {
@@ -271,9 +272,8 @@ TEST_F(SlcTest, T7WithoutAcknowledgementGoesIdle) {
 TEST_F(SlcTest, RefusedMsuIsNotAnnounced) {
     bring_up();
     send({1, 2, 3});
-    channel.refuse = true;
+    channel.refuse(1);
     EXPECT_TRUE(send({4, 5, 6}));
-    channel.refuse = false;
     feed(unit(127, 1, 0, 1, {9, 9, 9}));  // acknowledged by a FISU
     EXPECT_EQ(unit(0, 1, 0, 1), last());
     link.on_hdlc_ready();
@@ -290,10 +290,10 @@ TEST_F(SlcTest, BufferLimitsAndRelease) {
     EXPECT_EQ(200u, link.tb_count());
     EXPECT_EQ(1u, s.overflowCntr);
     EXPECT_NE(std::string::npos, err.text().find("no space in TB buffer, TB=200 RTB=127 ignoring msu: 47 00 00"));
-    channel.sent.clear();
+    recorder.sent.clear();
     feed(unit(9, 1, 127, 1));  // FSNs 0..9 acknowledged
-    EXPECT_EQ(10u, channel.sent.size());
-    EXPECT_EQ((Bytes{0xFF, 0xFF, 3, 127, 0, 0}), channel.sent[0]);
+    EXPECT_EQ(10u, recorder.sent.size());
+    EXPECT_EQ((Bytes{0xFF, 0xFF, 3, 127, 0, 0}), recorder.sent[0]);
     EXPECT_EQ(127u, link.rtb_count());
     EXPECT_EQ(190u, link.tb_count());
 }
@@ -302,7 +302,7 @@ TEST_F(SlcTest, ShortMsusAndOtherStatesAreRefused) {
     EXPECT_FALSE(send({1, 2, 3}));
     bring_up();
     EXPECT_FALSE(send({1, 2}));
-    EXPECT_TRUE(channel.sent.empty());
+    EXPECT_TRUE(recorder.sent.empty());
     EXPECT_NE(std::string::npos, err.text().find("ignoring short msu: 01 02"));
 }
 

@@ -5,25 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "hardware/hdlc.h"
 #include "links/ss7_slc.h"
 #include "protocol/protocol.h"
+#include "tests/links/hdlc_pair.h"
 
 typedef std::vector<uint8_t> Bytes;
 
-// A channel that keeps what it is given, or refuses while told to.
-class RecordingChannel : public GenericHDLC {
-public:
-    bool hdlc_transmit(Packet& frame) override {
-        if (refuse) return false;
-        sent.emplace_back(frame.data(), frame.data() + frame.length());
-        return true;
+// One end of the kit's pair that keeps every unit the link sends; the far
+// end stays closed, so the units go nowhere.
+struct RecordingChannel {
+    RecordingChannel() {
+        end.record = true;
+        end.open();
     }
-    bool is_open() const override { return true; }
-    bool is_ready() const override { return !refuse; }
-
-    std::vector<Bytes> sent;
-    bool refuse = false;
+    HdlcPair pair;
+    HdlcPair::End& end = pair.a;
+    std::vector<Bytes>& sent = end.sent;
 };
 
 // A family holding one link, that writes down what the link reports.
