@@ -106,6 +106,12 @@ public:
     // due already).
     unsigned timers_schedule();
     unsigned timerCount() const { return timers.count; }
+    // The expiry of the earliest pending timer; false when none is pending.
+    bool nextExpiry(uint32_t& expiry) const {
+        if (!timers.head) return false;
+        expiry = timers.head->expiry;
+        return true;
+    }
 
     void attach(Dpc* d);
     void dettach(Dpc* d);
