@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "tests/e2e/daemon_fixture.h"
@@ -17,8 +16,7 @@ using namespace LgcpTexts;
 
 // The session of the README's walk-through, so that the README stays true.
 std::string readmeSession() {
-    const char* source = std::getenv("KORVAND_SOURCE");
-    std::ifstream readme(std::string(source ? source : ".") + "/README.md");
+    std::ifstream readme(KORVAND_README);
     std::string line, session;
     bool inside = false;
     while (std::getline(readme, line)) {
