@@ -25,8 +25,8 @@ public:
     // The most one read takes.
     static const size_t kReadSize = 1024;
     // The user data that may wait for the channel; a command that would
-    // queue more is refused whole.
-    static const size_t kPendingLimit = 128 * 1024;
+    // queue more is refused whole. One command carries less than 16 KiB.
+    static const size_t kPendingLimit = 64 * 1024;
 
     // Takes a duplicate of an allocated channel's descriptor and reads its
     // TDM channel (a failure's negative result is kept as it is).
