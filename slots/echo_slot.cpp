@@ -4,6 +4,7 @@
 
 #include "board/hal_driver.h"
 #include "hardware/hw_mux.h"
+#include "slots/switch_output.h"
 
 static_assert(EchoFactory::kBuses == Hal::kEchoBuses, "echo buses");
 
@@ -38,7 +39,8 @@ Slot* EchoFactory::INewSlot(const LGCP::CreateParams& params) {
     int bus = params.get_echo().get_bus().getValue();
     int channel = params.get_echo().get_channel().getValue();
     if (!IsPresent(bus) || channel < 0 || channel >= Hal::kEchoTimeslots) return nullptr;
-    return new EchoSlot(bus * Hal::kEchoTimeslots + channel);
+    int tdm = bus * Hal::kEchoTimeslots + channel;
+    return OutputFree(tdm, "echo-slot: ") ? new EchoSlot(tdm) : nullptr;
 }
 
 void EchoFactory::Query(LGCP::Resources& resources) {

@@ -22,7 +22,8 @@ private:
 };
 
 // Builds echo slots (`echo` parameters) on the buses whose echo canceller
-// its scan found, and reports those buses in the resource report.
+// its scan found, on channels no other slot receives on, and reports those
+// buses in the resource report.
 class EchoFactory : public SlotFactory {
 public:
     static const int kBuses = 16;

@@ -2,14 +2,18 @@
 
 #include "board/hal_driver.h"
 #include "hardware/hw_mux.h"
+#include "slots/switch_output.h"
 
 void ExtSlot::IAfterCreate() {
     OnChangeOutputStream(true);
 }
 
+// The idle byte only when the receive side comes on: once on, a source may
+// be linked to it, and a repeated activation must not write over the link.
 bool ExtSlot::IActivate(const TERM::TermActivateParams&) {
+    bool wasOn = IsInputActive();
     OnChangeInputStream(true);
-    HwMux::instance().Disconnect(receiveChannel);
+    if (!wasOn) HwMux::instance().Disconnect(receiveChannel);
     return true;
 }
 
@@ -38,7 +42,7 @@ Slot* ExtFactory::INewSlot(const LGCP::CreateParams& params) {
     if (!params.is_ext()) return nullptr;
     int tx = BusSide(params.get_ext().get_transmitter().getValue());
     int rx = BusSide(params.get_ext().get_receiver().getValue());
-    if (tx < 0 || rx < 0) return nullptr;
+    if (tx < 0 || rx < 0 || !OutputFree(rx, "ext-slot: ")) return nullptr;
     ExtSlot* slot = new ExtSlot;
     slot->transmitChannel = tx;
     slot->receiveChannel = rx;

@@ -34,7 +34,7 @@ public:
 
     const char* GetName() const override { return "Ext"; }
     // Null unless both channels lie on the bus side (0 to 2047 before the
-    // bus offset).
+    // bus offset) and no other slot receives on the receive channel.
     Slot* INewSlot(const LGCP::CreateParams& params) override;
     void Query(LGCP::Resources&) override {}
 };

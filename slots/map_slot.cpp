@@ -5,6 +5,7 @@
 #include "board/hal_driver.h"
 #include "core/slot_table.h"
 #include "hardware/hw_mux.h"
+#include "slots/switch_output.h"
 
 int GetMapTimeSlot(const LGCP::SharedChannel& shared) {
     return Hal::kBusFirst + int(shared.get_bus().getValue()) * Hal::kBusTimeslots +
@@ -46,6 +47,10 @@ Slot* MapFactory::INewSlot(const LGCP::CreateParams& params) {
     int tx = map.has_transmitter() ? GetMapTimeSlot(map.get_transmitter()) : -1;
     int rx = map.has_receiver() ? GetMapTimeSlot(map.get_receiver()) : -1;
     if (!Usable(tx) || !Usable(rx)) return nullptr;
+    // Another map slot on the channel is taken over; a slot of another kind
+    // keeps it.
+    Slot* holder = ReceivingSlot(rx);
+    if (holder && !dynamic_cast<MapSlot*>(holder) && !OutputFree(rx, "map-slot: ")) return nullptr;
     MapSlot* slot = new MapSlot(tx, rx);
     AllocateMapSlot(slot);
     return slot;

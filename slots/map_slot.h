@@ -31,7 +31,8 @@ private:
 
 // Builds map slots (`map` parameters) and remembers which slot holds each
 // of the 2048 bus channels, as transmit or receive channel. A new slot that
-// claims a held channel takes it over: the older slot is destroyed.
+// claims a held channel takes it over: the older slot is destroyed. A
+// receive channel that a slot of another kind receives on is refused.
 class MapFactory : public SlotFactory {
 public:
     static const unsigned kChannels = 2048;
