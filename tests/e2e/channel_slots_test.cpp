@@ -78,17 +78,25 @@ TEST_F(ChannelSlots, ExtensionsNeedBusChannelsAndEchoSlotsAFittedBus) {
     EXPECT_EQ(lines({{ok(1), stream(1, "transmitter", 8195)},
                      refused(2),
                      refused(2),
+                     refused(2),
+                     refused(2),
                      {stream(1, "receiver", 8196), ok(1)},
                      {slotMessage(-1, 1, "signal : receiver : inactive : NULL"), ok(1)},
                      {ok(3), stream(3, "transmitter", 163), stream(3, "receiver", 163)},
                      refused(4),
                      refused(4),
+                     refused(4),
                      refused(4)}),
               run({"1 create : ext : { transmitter 3, receiver 4 }", "2 create : ext : { transmitter 3, receiver -8000 }",
-                   "2 create : ext : { transmitter 2048, receiver 0 }", "1 activate : empty : NULL",
-                   "1 deactivate : NULL", "3 create : echo : { bus 5, channel 3 }",
+                   "2 create : ext : { transmitter 2048, receiver 0 }",
+                   // one stream per switch output: the receive channel is taken
+                   "2 create : ext : { transmitter 9, receiver 4 }", "2 create : map : { receiver { bus 0, channel 4 } }",
+                   "1 activate : empty : NULL", "1 deactivate : NULL", "3 create : echo : { bus 5, channel 3 }",
                    "4 create : echo : { bus 6, channel 0 }", "4 create : echo : { bus 16, channel 0 }",
-                   "4 create : echo : { bus 4, channel 32 }"}));
+                   "4 create : echo : { bus 4, channel 32 }", "4 create : echo : { bus 5, channel 3 }"}));
+    EXPECT_EQ(1u, count("ext-slot: receive channel 8196 is held by 01:bri\n"));
+    EXPECT_EQ(1u, count("map-slot: receive channel 8196 is held by 01:bri\n"));
+    EXPECT_EQ(1u, count("echo-slot: receive channel 163 is held by 03:echo\n"));
 }
 
 TEST_F(ChannelSlots, ByteChannelsAreAllocatedByTypeAndConnectedThroughTheSwitch) {
@@ -130,6 +138,12 @@ TEST_F(ChannelSlots, ASessionSwitchesAnExtensionAndCarriesUserDataBothWays) {
     EXPECT_EQ("0xff", board("/dev/hal bus read 8196"));  // disabled since the switch opened
     ask(3, "activate : empty : NULL");
     EXPECT_EQ("0xd5", board("/dev/hal bus read 8196"));
+    // Activated again, a linked extension keeps its source.
+    ask(4, "create : map : { transmitter { bus 3, channel 0 } }");
+    ASSERT_EQ("ok", board("/dev/hal bus carry 8576 0x42"));
+    ask(4, "connect : 3");
+    ask(3, "activate : empty : NULL");
+    EXPECT_EQ("0x42", board("/dev/hal bus read 8196"));
     ask(3, "deactivate : NULL");
     EXPECT_EQ("0xff", board("/dev/hal bus read 8196"));
 
