@@ -23,26 +23,13 @@
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
 #include "bench/daemon.h"
+#include "bench/lgcp_frame.h"
 #include "board/sim_board.h"
 #include "board/sim_words.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
-
-Bytes Encode(const std::string& text) {
-    LGCP::Message msg;
-    msg.setFromValueNotation(text);
-    std::vector<char> payload;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
-    ASN1::encode(msg, &env, std::back_inserter(payload));
-    Bytes frame(payload.size() + 4);
-    frame[0] = 3;
-    frame[2] = uint8_t(frame.size() >> 8);
-    frame[3] = uint8_t(frame.size());
-    std::copy(payload.begin(), payload.end(), frame.begin() + 4);
-    return frame;
-}
 
 // Reads frames until `octets` of user data and `answers` responses came;
 // counts the signals. False when a frame does not decode or the link fails.
@@ -91,7 +78,7 @@ struct BoardControl {
 struct Daemon : PinnedDaemon {
     Daemon() {
         size_t none = 0;
-        ready = Write(Encode("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }")) &&
+        ready = Write(EncodeFrame("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }")) &&
                 Collect(fd, 0, 1, none) && board.Run("/dev/mcc/ctl patch 256 256") == "ok";
     }
     bool Write(const Bytes& bytes) { return ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
@@ -114,7 +101,7 @@ void BM_MccUserData(benchmark::State& state) {
     bool looped = state.range(0) != 0;
     const size_t octets = looped ? 4096 : 1536;
     const std::string inject = "/dev/mcc/ctl rx 256 " + SimWords::hex(Pattern(octets));
-    const Bytes command = Encode("{ seq 2, slot 1, pdu command : userData : '" + SimWords::hex(Pattern(octets)) + "'H }");
+    const Bytes command = EncodeFrame("{ seq 2, slot 1, pdu command : userData : '" + SimWords::hex(Pattern(octets)) + "'H }");
     size_t signals = 0;
     double cpu = daemon.CpuNs();
     for (auto _ : state) {
