@@ -53,17 +53,19 @@ void MonAgent::OnListen(int fd, short) {
 
 void MonAgent::OnData(int fd, short) {
     char buf[65536];
+    bool closed = false;
     for (;;) {
         ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
         if (n > 0) {
             input_.append(buf, static_cast<size_t>(n));
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        drop();  // closed by the daemon, or failed
-        return;
+        closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        break;
     }
+    // What came before a close is read first.
     takeFrames();
+    if (closed) drop();
 }
 
 void MonAgent::takeFrames() {
