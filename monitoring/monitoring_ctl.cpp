@@ -18,6 +18,7 @@
 #include "core/trace_ctl.h"
 #include "runtime/fd.h"
 #include "runtime/pid_file.h"
+#include "runtime/singleton.h"
 
 namespace {
 
@@ -70,8 +71,7 @@ void traceFileError(const char* what, const std::string& path) {
 // ---- construction -----------------------------------------------------------------
 
 MonitoringCtl* MonitoringCtl::instance() {
-    static MonitoringCtl ctl;
-    return &ctl;
+    return &Singleton<MonitoringCtl>::get();
 }
 
 MonitoringCtl::MonitoringCtl() : halFd(-1), ledMask(0) {
