@@ -103,6 +103,12 @@ public:
     void reset(TimerEvent* e);
     unsigned timers_schedule();
     unsigned timerCount() const { return timers.count; }
+    // The expiry of the earliest pending timer; false when none is pending.
+    bool nextExpiry(uint32_t& expiry) const {
+        if (!timers.head) return false;
+        expiry = timers.head->expiry;
+        return true;
+    }
 
     void attach(Dpc* d);
     void dettach(Dpc* d);

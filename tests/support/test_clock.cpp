@@ -28,3 +28,18 @@ void advanceAndPump(TestClock& clock, uint64_t ms, uint64_t step) {
         multiplexer.runOnce(0);
     }
 }
+
+bool runUntil(TestClock& clock, const std::function<bool()>& done, uint64_t limitMs) {
+    const uint64_t end = clock.nowMs() + limitMs;
+    while (!done()) {
+        multiplexer.runOnce(0);
+        if (done()) return true;
+        uint32_t expiry;
+        if (!multiplexer.nextExpiry(expiry)) return false;
+        int32_t wait = static_cast<int32_t>(expiry - Mux::milliseconds());
+        if (wait <= 0) continue;
+        if (clock.nowMs() + uint64_t(wait) > end) return false;
+        clock.advance(uint64_t(wait));
+    }
+    return true;
+}
