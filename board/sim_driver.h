@@ -57,6 +57,10 @@ public:
 protected:
     template <class Record>
     void serveRecord(unsigned long request, std::function<int(SimHandle&, const Record&)> handler);
+    // A request whose record the driver also writes back: the handler may
+    // change it, and the caller's record takes the change unless it fails.
+    template <class Record>
+    void serveRecordInOut(unsigned long request, std::function<int(SimHandle&, Record&)> handler);
     void serveValue(unsigned long request, std::function<int(SimHandle&, long)> handler);
     // A request without argument accepts either call form and ignores it.
     void serveBare(unsigned long request, std::function<int(SimHandle&)> handler);
@@ -68,10 +72,10 @@ private:
     enum Argument { ByRecord, ByValue, NoArgument };
     struct Entry {
         Argument argument;
-        std::function<int(SimHandle&, const void*, long)> handler;
+        std::function<int(SimHandle&, void*, long)> handler;
     };
     void serve(unsigned long request, size_t size, Argument argument,
-               std::function<int(SimHandle&, const void*, long)> handler);
+               std::function<int(SimHandle&, void*, long)> handler);
 
     std::map<unsigned long, Entry> requests_;
     std::vector<const SimHandle*> down_;
@@ -105,6 +109,16 @@ void SimDriver::serveRecord(unsigned long request,
                             std::function<int(SimHandle&, const Record&)> handler) {
     serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, const void* arg, long) {
         return handler(h, loadRecord<Record>(arg));
+    });
+}
+
+template <class Record>
+void SimDriver::serveRecordInOut(unsigned long request, std::function<int(SimHandle&, Record&)> handler) {
+    serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, void* arg, long) {
+        Record r = loadRecord<Record>(arg);
+        int result = handler(h, r);
+        if (result >= 0) storeRecord(arg, r);
+        return result;
     });
 }
 

@@ -75,6 +75,11 @@ void Server::Bind(Service* s) {
     s->server = this;
 }
 
+void Server::UnBindAll() {
+    for (Service* s : services) s->server = nullptr;
+    services.clear();
+}
+
 bool Server::Activate(Control::Service* s) {
     Deactivate();
     service.reset(s);

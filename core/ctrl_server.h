@@ -81,6 +81,9 @@ public:
 
     // Appends the service; bind order is dispatch order.
     void Bind(Service* s);
+    // Forgets every bound service, so a test leaves the global server as
+    // it found it.
+    void UnBindAll();
     // Deactivate(), then owns `s`, names it "server", listens to it and
     // activates it; returns the activation's result. Not from inside the
     // connection service's own callbacks.

@@ -31,6 +31,7 @@
 #include "hardware/hw_tests.h"
 #include "hardware/spi_ctrl.h"
 #include "protocol/acceptor.h"
+#include "rtp/rtp_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -305,8 +306,13 @@ int main(int argc, char** argv) {
     SimBoardControl simControl(selectedSimBoard());
 
     // Slot factories: the E1 and BRI trunk factories are static objects,
-    // built before main and so asked last. The other slot kinds build their
-    // factories here, each a function-local static, as they are added.
+    // built before main and so asked last. The others are function-local
+    // statics built here in this order, each linking itself at the head of
+    // the registry (the last built is asked first): MapFactory,
+    // PstnFactory, RtpFactory, ModemFactory, Mixer::MixerFactory,
+    // ExtFactory, MccFactory, EchoFactory, VoiceFactory, T38SoftFactory,
+    // IsdnFactory, RtpLEMZFactory, RtpED137Factory, HdlcSlotFactory.
+    static RtpFactory rtpFactory;
 
     // The switch opens its device and disables every output before any
     // controller can connect.

@@ -46,6 +46,7 @@ protected:
     void TearDown() override {
         client.Close();
         ctrlServer.Deactivate();
+        ctrlServer.UnBindAll();
     }
     // The services bound after the heartbeat.
     virtual void BindServices() {
