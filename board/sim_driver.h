@@ -57,10 +57,10 @@ public:
 protected:
     template <class Record>
     void serveRecord(unsigned long request, std::function<int(SimHandle&, const Record&)> handler);
-    // A request whose record the driver also writes back: the handler may
-    // change it, and the caller's record takes the change unless it fails.
+    // A request whose record the driver reads and may fill in: the caller's
+    // record takes the handler's changes unless the request fails.
     template <class Record>
-    void serveRecordInOut(unsigned long request, std::function<int(SimHandle&, Record&)> handler);
+    void serveReport(unsigned long request, std::function<int(SimHandle&, Record&)> handler);
     void serveValue(unsigned long request, std::function<int(SimHandle&, long)> handler);
     // A request without argument accepts either call form and ignores it.
     void serveBare(unsigned long request, std::function<int(SimHandle&)> handler);
@@ -107,13 +107,13 @@ private:
 template <class Record>
 void SimDriver::serveRecord(unsigned long request,
                             std::function<int(SimHandle&, const Record&)> handler) {
-    serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, const void* arg, long) {
+    serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, void* arg, long) {
         return handler(h, loadRecord<Record>(arg));
     });
 }
 
 template <class Record>
-void SimDriver::serveRecordInOut(unsigned long request, std::function<int(SimHandle&, Record&)> handler) {
+void SimDriver::serveReport(unsigned long request, std::function<int(SimHandle&, Record&)> handler) {
     serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, void* arg, long) {
         Record r = loadRecord<Record>(arg);
         int result = handler(h, r);

@@ -29,14 +29,14 @@ SimRtp::SimRtp() : SimDriver(kPath) {
         s.params = p;
         return 0;
     });
-    serveRecordInOut<rtp_channel_info>(RTP_ADD_CHANNEL,
+    serveReport<rtp_channel_info>(RTP_ADD_CHANNEL,
                                        [this](SimHandle& h, rtp_channel_info& r) { return addChannel(h, r); });
     serveBare(RTP_INPUT_ON, [](SimHandle& h) { return state(h).input = true, 0; });
     serveBare(RTP_INPUT_OFF, [](SimHandle& h) { return state(h).input = false, 0; });
     serveBare(RTP_TEARDOWN_0, [](SimHandle& h) { return state(h).input = false, 0; });
     serveBare(RTP_TEARDOWN_1, [](SimHandle& h) { return state(h).channel = -1, 0; });
     serveBare(RTP_TEARDOWN_2, [](SimHandle& h) { return state(h).begun = false, 0; });
-    serveRecordInOut<rtp_pd_params>(RTP_SET_PD, [](SimHandle& h, rtp_pd_params& r) {
+    serveReport<rtp_pd_params>(RTP_SET_PD, [](SimHandle& h, rtp_pd_params& r) {
         if (r.word[0] != 1 || r.word[2] < 0 || r.word[5] != r.word[2]) return refuse(EINVAL);
         Session& s = state(h);
         s.pd = true;

@@ -1,5 +1,6 @@
 #include "core/ctrl_server.h"
 
+#include <algorithm>
 #include <iostream>
 #include <iterator>
 
@@ -75,9 +76,9 @@ void Server::Bind(Service* s) {
     s->server = this;
 }
 
-void Server::UnBindAll() {
-    for (Service* s : services) s->server = nullptr;
-    services.clear();
+void Server::Unbind(Service* s) {
+    services.erase(std::remove(services.begin(), services.end(), s), services.end());
+    if (s->server == this) s->server = nullptr;
 }
 
 bool Server::Activate(Control::Service* s) {
