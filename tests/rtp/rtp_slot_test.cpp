@@ -3,7 +3,6 @@
 // the slot table, with the RTCP packets caught on a local UDP socket.
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,19 +18,11 @@
 #include "rtp/rtp_factory.h"
 #include "runtime/fd.h"
 #include "tests/core/slot_fixture.h"
+#include "tests/support/descriptors.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-size_t openDescriptors() {
-    size_t n = 0;
-    if (DIR* d = ::opendir("/proc/self/fd")) {
-        while (::readdir(d)) ++n;
-        ::closedir(d);
-    }
-    return n;
-}
 
 class RtpSlots : public SlotServer {
 protected:
@@ -161,7 +152,7 @@ TEST_F(RtpSlots, DriverFailuresCloseWhatWasOpened) {
     rtp.failOpen(ENODEV, 1);
     create(1, "ptG729");  // the controller's connection and the services are in place
     sim.board().collect();
-    size_t before = openDescriptors();
+    int before = openDescriptors();
     rtp.failOpen(ENODEV, 1);
     EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "ptG729"));
     EXPECT_NE(std::string::npos, err.text().find("device \"/dev/rtp\" open fail: No such device\n"));
@@ -304,7 +295,7 @@ TEST_F(RtpSlots, CreateAndDestroyKeepTheDescriptorCount) {
     ASSERT_EQ(created(1, 256), create(1, "ptG729"));
     command(1, "destroy : NULL");
     sim.board().collect();
-    size_t before = openDescriptors();
+    int before = openDescriptors();
     for (int i = 0; i < 200; ++i) {
         ASSERT_EQ(created(1, 256), create(1, "ptG729"));
         command(1, "destroy : NULL");
