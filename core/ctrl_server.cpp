@@ -1,5 +1,6 @@
 #include "core/ctrl_server.h"
 
+#include <algorithm>
 #include <iostream>
 #include <iterator>
 
@@ -73,6 +74,13 @@ Server::~Server() {
 void Server::Bind(Service* s) {
     services.push_back(s);
     s->server = this;
+}
+
+void Server::UnBind(Service* s) {
+    auto at = std::find(services.begin(), services.end(), s);
+    if (at == services.end()) return;
+    services.erase(at);
+    s->server = nullptr;
 }
 
 bool Server::Activate(Control::Service* s) {

@@ -81,6 +81,8 @@ public:
 
     // Appends the service; bind order is dispatch order.
     void Bind(Service* s);
+    // Takes the service out; it hears nothing more from the server.
+    void UnBind(Service* s);
     // Deactivate(), then owns `s`, names it "server", listens to it and
     // activates it; returns the activation's result. Not from inside the
     // connection service's own callbacks.
