@@ -1,10 +1,12 @@
-// The slot table under arbitrary controller messages: trunk slots created,
-// replaced, linked, unlinked and destroyed through the control server, with
+// The slot table under arbitrary controller messages: trunk, map,
+// extension, echo and MCC slots created, replaced, linked, unlinked and
+// destroyed through the control server, with
 // switch requests failing where the input says so. After every input the
 // table, the links and the switch must agree: each stored slot sits at its
 // id, links are symmetric, every logical link is carried by the switch, and
-// no two trunk slots share a switch channel. Every input starts from an
-// empty table and leaves one, so a finding replays alone.
+// the map factory's table holds exactly the live map slots' channels, and no
+// two trunk slots share a switch channel. Every input starts from an empty
+// table and leaves one, so a finding replays alone.
 //
 // Input: records of [faults][length][payload]; faults bit 0 fails the next
 // switch connect, bit 1 the next idle-byte write (a disconnect).
@@ -27,6 +29,10 @@
 #include "core/slot_table.h"
 #include "fuzz/fuzz_input.h"
 #include "hardware/hw_mux.h"
+#include "slots/echo_slot.h"
+#include "slots/ext_slot.h"
+#include "slots/map_slot.h"
+#include "slots/mcc_slot.h"
 #include "slots/trunk_slot.h"
 
 namespace {
@@ -36,6 +42,7 @@ struct Silent : std::streambuf {
 };
 
 SimHal* hal = nullptr;
+MapFactory* maps = nullptr;
 
 bool setUp() {
     static Silent silent;
@@ -47,6 +54,11 @@ bool setUp() {
     HwMux::instance();
     // Naming a trunk factory also links them all in.
     if (firstFactory != &trunk_bri7) std::abort();
+    static MapFactory map;
+    static ExtFactory ext;
+    static MccFactory mcc;
+    static EchoFactory echo;
+    maps = &map;
     ctrlServer.Bind(HeartBeatCtl::instance());
     ctrlServer.Bind(Slots::instance());
     return true;
@@ -73,13 +85,33 @@ void checkSlot(Slot* slot, std::set<int>& trunkChannels) {
     if (dynamic_cast<TrunkSlot*>(slot)) require(trunkChannels.insert(slot->IGetTransmitChannel()).second);
 }
 
-// Destroys what the input left (trunk slots finish at once) and forgets the
-// controller's time-out.
+// Destroys what the input left (every slot kind here finishes at once) and
+// forgets the controller's time-out.
 void clear() {
     Slots& table = *Slots::instance();
     while (!table.Live().empty()) require(table.Destroy(table.Live().front()));
     for (SlotFactory* f = firstFactory; f; f = f->GetNext()) require(f->GetSlots().empty());
     HeartBeatCtl::instance()->OnDisconnect();
+}
+
+// Each bus channel of the map table is held by the live map slot that
+// names it, and by no other.
+void checkMapTable() {
+    size_t held = 0;
+    for (unsigned i = 0; i < MapFactory::kChannels; ++i) {
+        MapSlot* slot = maps->Holder(i);
+        if (!slot) continue;
+        ++held;
+        require(holds(Slots::instance()->Live(), slot));
+        int channel = Hal::kBusFirst + int(i);
+        require(slot->IGetReceiveChannel() == channel || slot->IGetTransmitChannel() == channel);
+    }
+    size_t named = 0;
+    for (Slot* slot : maps->GetSlots()) {
+        int rx = slot->IGetReceiveChannel(), tx = slot->IGetTransmitChannel();
+        named += (rx >= 0) + (tx >= 0 && tx != rx);
+    }
+    require(held == named);
 }
 
 }  // namespace
@@ -101,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hal->failRequest(Hal::kMuxWrite, 0);
     std::set<int> trunkChannels;
     for (Slot* slot : Slots::instance()->Live()) checkSlot(slot, trunkChannels);
+    checkMapTable();
     clear();
     return 0;
 }

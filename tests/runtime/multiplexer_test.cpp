@@ -146,6 +146,13 @@ TEST(Multiplexer, ScheduleWithNegativeDescriptorStaysUnregistered) {
     EXPECT_TRUE(e.attached);
     EXPECT_EQ(POLLOUT, e.events);
     EXPECT_EQ(1u, multiplexer.handlerCount());
+    // Its own descriptor is kept, only the events change.
+    int own = e.fd.get();
+    e.Schedule(e.fd, POLLOUT | POLLIN);
+    EXPECT_EQ(own, e.fd.get());
+    EXPECT_NE(-1, fcntl(own, F_GETFD));
+    EXPECT_TRUE(e.attached);
+    EXPECT_EQ(POLLOUT | POLLIN, e.events);
     close(p[0]);
     close(p[1]);
 }
