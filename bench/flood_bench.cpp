@@ -172,8 +172,8 @@ void BM_PipelinedBusTests(benchmark::State& state) {
         state.counters["beyond_longest_command_p99_ms"] = beyond[beyond.size() * 99 / 100];
         state.counters["frame_octets"] = double(frame.size());
         ctrlServer.Deactivate();
-        ctrlServer.UnBind(&tests);
-        ctrlServer.UnBind(&stamps);
+        ctrlServer.Unbind(&tests);
+        ctrlServer.Unbind(&stamps);
     }
     std::clog.rdbuf(log);
     setBoardIo(nullptr);

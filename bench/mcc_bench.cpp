@@ -36,8 +36,11 @@ Bytes Encode(const std::string& text) {
     std::vector<char> payload;
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
     ASN1::encode(msg, &env, std::back_inserter(payload));
-    Bytes frame = {3, 0, uint8_t((payload.size() + 4) >> 8), uint8_t(payload.size() + 4)};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    Bytes frame(payload.size() + 4);
+    frame[0] = 3;
+    frame[2] = uint8_t(frame.size() >> 8);
+    frame[3] = uint8_t(frame.size());
+    std::copy(payload.begin(), payload.end(), frame.begin() + 4);
     return frame;
 }
 

@@ -76,11 +76,9 @@ void Server::Bind(Service* s) {
     s->server = this;
 }
 
-void Server::UnBind(Service* s) {
-    auto at = std::find(services.begin(), services.end(), s);
-    if (at == services.end()) return;
-    services.erase(at);
-    s->server = nullptr;
+void Server::Unbind(Service* s) {
+    services.erase(std::remove(services.begin(), services.end(), s), services.end());
+    if (s->server == this) s->server = nullptr;
 }
 
 bool Server::Activate(Control::Service* s) {

@@ -70,7 +70,7 @@ struct World {
         for (CtrlSrv::Service* s : services()) ctrlServer.Bind(s);
     }
     ~World() {
-        for (CtrlSrv::Service* s : services()) ctrlServer.UnBind(s);
+        for (CtrlSrv::Service* s : services()) ctrlServer.Unbind(s);
         e1.reset();
         bus.reset();
         tests.reset();

@@ -151,8 +151,6 @@ TEST_F(ControlServer, SignalsReachTheOtherServicesFirstThenTheController) {
 TEST(ControlService, AnUnboundServiceOnlyComplains) {
     StreamCapture err(std::cerr);
     ScriptedService loose;
-    ctrlServer.Bind(&loose);
-    ctrlServer.UnBind(&loose);
     LGCP::Signal signal;
     signal.set_activated();
     loose.Success();
