@@ -32,6 +32,7 @@
 #include "hardware/spi_ctrl.h"
 #include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
+#include "rtp/rtp_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -269,7 +270,7 @@ void RunDaemon() {
 void BuildSlotFactories() {
     static MapFactory mapFactory;
     // PstnFactory
-    // RtpFactory
+    static RtpFactory rtpFactory;
     // ModemFactory
     // Mixer::MixerFactory
     static ExtFactory extFactory;
