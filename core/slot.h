@@ -141,6 +141,9 @@ public:
     bool IsInputActive() const { return inputActive; }
     bool IsOutputActive() const { return outputActive; }
     bool IsDestroying() const { return destroying; }
+    // The sequence number of a destroy request whose answer waits for the
+    // slot to finish; 0 when none does.
+    unsigned GetDelayedSeq() const { return delayedSeq; }
 
     // ---- used by the slot table and the connection logic ---------------------
 

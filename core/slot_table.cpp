@@ -207,6 +207,9 @@ void Slots::OnSignal(const LGCP::Signal& signal) {
 // ---- destruction ------------------------------------------------------------------
 
 bool Slots::Destroy(Slot* slot) {
+    // A slot on its way out finishes through on_release: its release must
+    // not be started a second time.
+    if (slot->destroying) return slot->released;
     Unlink(slot);
     slot->destroying = true;
     bool now = slot->BeforeDestroy();

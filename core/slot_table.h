@@ -41,7 +41,8 @@ public:
     // Sends the resource report as a `query` signal.
     void UpdateHardwareResources();
     // Destroys a slot as a destroy command would, without answering one:
-    // true when it is gone, false when it finishes later (on_release).
+    // true when it is gone, false when it finishes later (on_release). A
+    // slot that is being destroyed already is left to finish.
     bool Destroy(Slot* slot);
     // Completes a postponed destruction: the pending request is answered,
     // the slot leaves the table at once and is deleted on a later pass, out

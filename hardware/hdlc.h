@@ -25,9 +25,9 @@ public:
 // cross-connects it through the time-slot switch with the channel's time
 // slot. Received frames and state changes go to the listener.
 //
-// Calling order for an owner: construct; fill in `params` and `trace_id`;
-// bind the listener; activate; transmit and receive; deactivate; unbind;
-// destroy.
+// Calling order for an owner: construct; fill in `params`, `trace_level`
+// and `trace_id`; bind the listener; activate; transmit and receive;
+// deactivate; unbind; destroy.
 class HDLC : public GenericHDLC {
 public:
     // The listener of a channel: link protocols and the slots that use a
@@ -104,6 +104,9 @@ public:
     const Counters& counters() const { return counters_; }
 
     Params params;
+    // The detail of the owner's link traces (its `log` parameter); the
+    // channel itself traces under the switch "signalling.hdlc".
+    uint32_t trace_level = 0;
     int32_t trace_id = 0;
 
 private:

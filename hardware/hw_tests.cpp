@@ -75,12 +75,24 @@ bool HwTests::Run(const LGCP::BpcTestParams& p, LGCP::ErrorCause::NamedNumber& c
             cause = LGCP::ErrorCause::busError;
             return Compare(kWrite);
         case LGCP::BpcTestMode::e_disconnect:
-            for (uint32_t c = first; c < end; ++c) mux.Disable(int(c));
-            ::usleep(kDisableSettleUs);
-            return true;
+            cause = LGCP::ErrorCause::busError;
+            return DisableRun();
         default:
             return false;
     }
+}
+
+// Every channel of the run is disabled, also after one that the switch
+// refused; the first refusal fails the test.
+bool HwTests::DisableRun() {
+    uint32_t refused = end;
+    for (uint32_t c = first; c < end; ++c)
+        if (!mux.Disable(int(c)) && refused == end) refused = c;
+    ::usleep(kDisableSettleUs);
+    if (refused == end) return true;
+    std::cerr << "bus " << bus << ": disable failed on channel " << refused % unsigned(Hal::kBusTimeslots)
+              << std::endl;
+    return false;
 }
 
 bool HwTests::Compare(Check check) {

@@ -23,7 +23,8 @@ public:
     void OnConnect() override {}
     void OnDisconnect() override {}
     // Takes `testBpc`: success, `busError` at the first channel that does
-    // not carry its byte, `invalidParams` for a run that leaves its bus.
+    // not carry its byte or that the switch would not disable,
+    // `invalidParams` for a run that leaves its bus.
     bool OnCommand(const LGCP::Command& command) override;
 
 private:
@@ -34,6 +35,9 @@ private:
     // Compares the run with the seed's bytes; false at the first mismatch,
     // after printing it.
     bool Compare(Check check);
+    // Disables the run; false, after printing it, when the switch refused
+    // a channel.
+    bool DisableRun();
 
     HwMux& mux;
     uint32_t bus = 0;

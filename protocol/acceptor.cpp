@@ -38,9 +38,23 @@ void AcceptorNetCheckConnection::ImplDeactivate() {
     AcceptorNet::ImplDeactivate();
 }
 
+// A watch belongs to the connection it was started for: the next
+// controller starts unwatched.
 void AcceptorNetCheckConnection::ImplConnected(Fd fd) {
     watched.close();
     watched = fd.dup();
+    if (check_state != CheckState::Idle) EndWatch();
+}
+
+void AcceptorNetCheckConnection::ImplOnDisconnect() {
+    if (check_state != CheckState::Idle) EndWatch();
+    watched.close();
+}
+
+void AcceptorNetCheckConnection::EndWatch() {
+    check_state = CheckState::Idle;
+    counter = 0;
+    SetupKeepAlive(false);
 }
 
 void AcceptorNetCheckConnection::ImplRefuseConnection() {
@@ -53,8 +67,7 @@ void AcceptorNetCheckConnection::ImplRefuseConnection() {
 
 void AcceptorNetCheckConnection::CheckConnection() {
     if (GetState() == Service::Connected && Examine()) {
-        check_state = CheckState::Idle;
-        SetupKeepAlive(false);
+        EndWatch();
         Disconnect();
         if (GetTrace()) std::cerr << "CheckConnectionState Idle" << std::endl;
     }
@@ -79,8 +92,7 @@ bool AcceptorNetCheckConnection::Examine() {
                     drop = true;
                 }
             } else {
-                check_state = CheckState::Idle;
-                SetupKeepAlive(false);
+                EndWatch();
                 if (GetTrace()) std::cerr << "CheckConnectionState Idle" << std::endl;
             }
         }

@@ -63,8 +63,8 @@ protected:
     bool ImplActivate() override;
     void ImplDeactivate() override;
     // The watched duplicate goes with the connection, so the peer sees the
-    // close.
-    void ImplOnDisconnect() override { watched.close(); }
+    // close; a watch that a refusal started ends with it.
+    void ImplOnDisconnect() override;
     void ImplRefuseConnection() override;
     void ImplConnected(Fd fd) override;
 
@@ -74,6 +74,8 @@ protected:
 private:
     bool Examine();
     void Report(const std::string& reason);
+    // Back to Idle with the normal keep-alive on the watched socket.
+    void EndWatch();
 
     Timer check;
     Fd watched;  // the acceptor's own duplicate of the connected socket

@@ -37,6 +37,9 @@ public:
     static const unsigned reconnect_ms = 10000;
 
     ConnectSocket(Service& service, const char* event_name, const Texts& texts);
+    // A connect still in progress goes with it: the socket has no other
+    // owner, and the peer would keep a half-open connection.
+    ~ConnectSocket() { Stop(); }
     ConnectSocket(const ConnectSocket&) = delete;
     ConnectSocket& operator=(const ConnectSocket&) = delete;
 

@@ -158,18 +158,23 @@ void Multiplexer::run(bool withWatchdog, bool liveClock) {
 void Multiplexer::runOnce(int maxWait) { pass(true, maxWait < 0 ? -1 : maxWait); }
 
 void Multiplexer::pass(bool liveClock, int maxWait) {
-    unsigned wait = timers_schedule();
-    int timerWait = wait < 1 ? INT_MAX : static_cast<int>(wait);
-    int pluginWait = timerPoll_schedule();
-    if (pluginWait < 1) pluginWait = INT_MAX;
-    int timeout = std::min(timerWait, pluginWait);
-    if (timeout == INT_MAX) timeout = -1;
+    timers_schedule();
+    int pluginWait = timerPoll_schedule();  // below 1 or INT_MAX: no deadline
+    if (pluginWait < 1 || pluginWait == INT_MAX) pluginWait = -1;
 
     while (EventHandler* h = fresh.remove_from_head()) active.push_back(h);
     if (pollfds.size() != active.count) pollfds.resize(active.count);
     size_t i = 0;
     for (EventHandler* h : active) h->shedule_event(pollfds[i++]);
     pollSetBuilt = true;
+
+    execute_dpc();
+    // Taken after the last deferred calls, which may arm timers too.
+    int timeout = nextTimerWait();
+    if (pluginWait != -1 && (timeout == -1 || pluginWait < timeout)) timeout = pluginWait;
+    // A handler registered by those calls is polled from the next pass on,
+    // which therefore follows at once.
+    if (!fresh.empty()) timeout = 0;
 
     if (timeout == -1 && active.empty() && maxWait < 0) {
         std::cerr << "multiplexer: system hang detected!!!" << std::endl;
@@ -178,7 +183,7 @@ void Multiplexer::pass(bool liveClock, int maxWait) {
     if (watchdog >= 0 && (timeout == -1 || timeout > kWatchdogPeriod)) timeout = kWatchdogPeriod;
     if (maxWait >= 0 && (timeout == -1 || timeout > maxWait)) timeout = maxWait;
 
-    execute_dpc();
+    lastTimeout = timeout;
     int n = ::poll(pollfds.data(), pollfds.size(), timeout);
     int pollErrno = errno;
     pollSetBuilt = false;
@@ -227,8 +232,18 @@ unsigned Multiplexer::timers_schedule() {
         timerMeasure.end();
     }
     execute_dpc();
-    unsigned wait = (timers.head ? timers.head->expiry : now) - now;
-    if (wait <= kMaxWait) return wait;
+    int wait = nextTimerWait();
+    return wait < 0 ? 0 : unsigned(wait);
+}
+
+// A timer that is due already (armed by a deferred call, or for 0 ms) asks
+// for a poll that does not wait at all; it is not "no deadline".
+int Multiplexer::nextTimerWait() {
+    if (!timers.head) return -1;
+    uint32_t now = Mux::milliseconds();
+    int32_t left = static_cast<int32_t>(timers.head->expiry - now);
+    if (left <= 0) return 0;
+    if (unsigned(left) <= kMaxWait) return left;
     std::cerr << "******** RUNTIME ERROR CONDITION *************"
               << "Multiplexer::timers_schedule() invalid wait time detected!" << std::endl
               << "now = " << now << std::endl

@@ -101,6 +101,9 @@ public:
 
     void set(TimerEvent* e);
     void reset(TimerEvent* e);
+    // Fires the due timers, runs the deferred calls once and returns the
+    // wait to the first remaining timer (0 when none is pending or one is
+    // due already).
     unsigned timers_schedule();
     unsigned timerCount() const { return timers.count; }
     // The expiry of the earliest pending timer; false when none is pending.
@@ -122,6 +125,8 @@ public:
 
     unsigned handlerCount() const { return fresh.count + serviced.count + active.count; }
     bool watchdogOpen() const { return watchdog >= 0; }
+    // The time-out the last poll was given, in ms (-1: none).
+    int pollTimeout() const { return lastTimeout; }
 
 private:
     class PluginWalk;
@@ -132,6 +137,9 @@ private:
     void feedWatchdog();
     void service();
     void forgetPollEntry(EventHandler* h);
+    // Milliseconds to the first pending timer: -1 with none, 0 when it is
+    // due; a wait beyond two hours is reported and every timer re-armed.
+    int nextTimerWait();
 
     F_sorted_list<TimerEvent> timers;
     F_dual_list<EventHandler> fresh;
@@ -150,6 +158,7 @@ private:
     int watchdog = -1;
     bool fed = false;
     uint32_t lastFeed = 0;
+    int lastTimeout = -1;
 };
 
 extern Multiplexer multiplexer;

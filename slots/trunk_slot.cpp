@@ -48,14 +48,25 @@ Slot* TrunkFactory::Claim(const LGCP::TrunkParams& params, unsigned timeslots,
                           TrunkSlot* (*make)(int channel)) {
     unsigned timeslot = params.get_timeslot().getValue();
     if (params.get_trunk().getValue() != trunk || timeslot >= timeslots) return nullptr;
-    if (TrunkSlot* old = table[timeslot]) {
+    int channel = int(firstChannel + timeslot);
+    // E1 trunk 0 and the BRI lines share the switch channels 0 to 31: the
+    // slot that holds the channel goes, whichever family made it.
+    for (SlotFactory* f = firstFactory; f; f = f->GetNext()) {
+        auto* trunks = dynamic_cast<TrunkFactory*>(f);
+        TrunkSlot* old = trunks ? trunks->HolderOfChannel(channel) : nullptr;
+        if (!old) continue;
         std::cerr << "trunk-slot: two slots require the same timeslot, remove old." << std::endl;
         std::cerr << " old slot " << *old << std::endl;
         Slots::instance()->Destroy(old);
     }
-    TrunkSlot* slot = make(int(firstChannel + timeslot));
+    TrunkSlot* slot = make(channel);
     table[timeslot] = slot;
     return slot;
+}
+
+TrunkSlot* TrunkFactory::HolderOfChannel(int channel) const {
+    unsigned timeslot = unsigned(channel) - firstChannel;
+    return Holder(timeslot);
 }
 
 void TrunkFactory::ReleaseTrunkSlot(TrunkSlot* slot) {

@@ -40,8 +40,10 @@ public:
 };
 
 // Builds the slots of one E1 trunk (`trunk` parameters) and remembers which
-// slot holds each time slot. A second slot on a held time slot replaces the
-// first, which is destroyed.
+// slot holds each time slot. A switch channel has one trunk slot at most: a
+// second slot on a held channel replaces the first, which is destroyed,
+// also when the two are of different families (E1 trunk 0 and the BRI
+// lines name the same channels 0 to 31).
 class TrunkFactory : public SlotFactory {
 public:
     static const unsigned kTimeSlots = 32;
@@ -58,11 +60,13 @@ public:
 
     // The slot holding `timeslot`, or null.
     TrunkSlot* Holder(unsigned timeslot) const { return timeslot < kTimeSlots ? table[timeslot] : nullptr; }
+    // The slot of this factory on switch channel `channel`, or null.
+    TrunkSlot* HolderOfChannel(int channel) const;
 
 protected:
     // The slot for `timeslot` of this factory's trunk, made by `make` with
-    // its channel, after destroying a slot that holds the time slot; null
-    // for another trunk or a time slot not below `timeslots`.
+    // its channel, after destroying any trunk slot that holds the channel;
+    // null for another trunk or a time slot not below `timeslots`.
     Slot* Claim(const LGCP::TrunkParams& params, unsigned timeslots, TrunkSlot* (*make)(int channel));
 
     unsigned trunk;

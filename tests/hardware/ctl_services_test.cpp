@@ -183,6 +183,14 @@ TEST_F(ControlServices, BusTestsWriteReadAndDisableRunsOfTheBus) {
     EXPECT_EQ(std::vector<std::string>{success(5)},
               exchange(test + "1, seed 0, mode disconnect : NULL, timeslot-start 10, timeslot-length 3 } }"));
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(sw.isDisabled(kBus1 + 10 + i)) << i;
+
+    // A switch that refuses the disables fails the test.
+    err.clear();
+    hal.failRequest(Hal::kMuxDisable, EIO);
+    EXPECT_EQ(std::vector<std::string>{error(5, "busError")},
+              exchange(test + "1, seed 0, mode disconnect : NULL, timeslot-start 20, timeslot-length 2 } }"));
+    hal.failRequest(Hal::kMuxDisable, 0);
+    EXPECT_EQ("bus 1: disable failed on channel 20\n", err.text());
 }
 
 std::string casCommand(int seq, int trunk, int timeslot, const std::string& cmd) {

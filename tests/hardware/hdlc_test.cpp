@@ -101,13 +101,17 @@ TEST_F(HdlcTest, ActivationAllocatesByModeAndCrossConnectsTheChannel) {
     ASSERT_TRUE(start(ss7, l, 0, 8302));
     EXPECT_EQ(3u, mcc.channel(19).allocation.kind);
 
-    // Activating again gives up the first channel and zeroes the counters.
+    // Activating again gives up the first channel and zeroes the counters,
+    // but keeps what the owner set.
     ASSERT_TRUE(pumpUntil([&] { return data.is_ready(); }));
     Packet p = packet({1});
     ASSERT_TRUE(data.hdlc_transmit(p));
     EXPECT_EQ(1u, data.counters().txSU);
+    EXPECT_EQ(0u, data.trace_level);
+    data.trace_level = 3;
     ASSERT_TRUE(data.activate());
     EXPECT_EQ(0u, data.counters().txSU);
+    EXPECT_EQ(3u, data.trace_level);
     EXPECT_EQ((std::vector<int>{17, 18, 19}), mcc.allocated());
 
     // A mode without a controller kind is refused before the device opens.

@@ -257,4 +257,23 @@ TEST_F(WatchedAcceptor, RefusalWatchesTheControllerAndDropsItWhenStuck) {
     EXPECT_EQ(2, owner.disconnects);
 }
 
+// A watch started by a refusal ends with the controller it was started for:
+// the next controller is not dropped for the state of the old watch.
+TEST_F(WatchedAcceptor, AWatchEndsWithItsConnection) {
+    ASSERT_TRUE(acceptor.Activate());
+    acceptor.info.ca_state = 4;  // every reading from now on is congested
+    {
+        Peer controller = admitted();
+        EXPECT_TRUE(Peer::tcp(port).closedByPeer());
+        EXPECT_EQ(AcceptorNetCheckConnection::CheckState::CheckConnection, acceptor.GetCheckState());
+    }
+    ASSERT_TRUE(pumpUntil([&] { return owner.disconnects == 1; }));
+    EXPECT_EQ(AcceptorNetCheckConnection::CheckState::Idle, acceptor.GetCheckState());
+    Peer next = admitted();
+    advanceAndPump(clock, 3000, 1000);
+    EXPECT_EQ(Service::Connected, acceptor.GetState());
+    EXPECT_EQ(7200, acceptor.keepidle.back());
+    exchange(next, {1});
+}
+
 }  // namespace

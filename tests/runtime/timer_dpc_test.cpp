@@ -141,6 +141,36 @@ TEST_F(TimerTest, OverLongWaitIsReportedAndRearmedOneSecondOut) {
     EXPECT_EQ((std::vector<std::string>{"a", "b"}), fired);
 }
 
+// The poll's time-out is taken after the last deferred calls of the pass: a
+// timer they arm counts, and a due timer means a poll that does not wait.
+TEST_F(TimerTest, PollTimeOutCountsWhatTheDeferredCallsArm) {
+    struct Case {
+        int run;        // the deferred-call run of the pass that arms the timer
+        unsigned delay;
+        int timeout;    // what the poll gets
+    } cases[] = {{1, 0, 0}, {2, 0, 0}, {2, 20, 20}};
+    for (const Case& c : cases) {
+        fired.clear();
+        struct Arming {
+            const Case* c;
+            Owner owner{"armed"};
+            int runs = 0;
+            void Run() {
+                if (++runs == c->run) owner.timer.set(c->delay, &Owner::OnTimer, &owner);
+            }
+        } arming{&c};
+        Dpc dpc;
+        dpc.Bind(&arming, &Arming::Run);
+        dpc.Activate();
+        multiplexer.runOnce(5000);
+        dpc.Deactivate();
+        EXPECT_EQ(c.timeout, multiplexer.pollTimeout()) << "run " << c.run << ", " << c.delay << " ms";
+        clock.advance(c.delay);
+        multiplexer.runOnce(0);
+        EXPECT_EQ(std::vector<std::string>{"armed"}, fired);
+    }
+}
+
 // ---- deferred calls ---------------------------------------------------------
 
 std::vector<int> runs;

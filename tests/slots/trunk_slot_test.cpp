@@ -74,4 +74,64 @@ TEST_F(TrunkSlots, ASecondSlotOnAHeldTimeSlotReplacesTheFirst) {
     EXPECT_EQ(6, at(7)->IGetReceiveChannel());
 }
 
+// E1 trunk 0 and the BRI lines name the same switch channels: a channel has
+// one trunk slot, whichever family asks for it last.
+TEST_F(TrunkSlots, TrunkZeroAndTheBriLinesShareTheirChannels) {
+    create(1, 0, 5);
+    create(3, 1, 1);
+    link(3, 1);
+    Texts replaced = {ok(1, 0)};
+    for (const std::string& m : created(2, 5)) replaced.push_back(m);
+    EXPECT_EQ(replaced, create(2, 1, 1, "trunk_bri"));
+    EXPECT_NE(std::string::npos, err.text().find(" old slot 01:trunk\n"));
+    EXPECT_EQ(nullptr, at(1));
+    EXPECT_EQ(nullptr, trunk0.Holder(5));
+    EXPECT_EQ(int(HwMux::kIdleByte), sw.constantOf(5));
+    EXPECT_EQ(Texts{ok(3)}, link(3, 2));
+    EXPECT_EQ(33, sw.sourceOf(5));
+
+    // And the other way round.
+    EXPECT_EQ(ok(2, 0), create(4, 0, 5).front());
+    EXPECT_EQ(nullptr, at(2));
+    EXPECT_EQ(nullptr, trunk_bri1.Holder(1));
+    EXPECT_EQ(at(4), trunk0.Holder(5));
+}
+
+// A trunk slot kind that finishes its destruction later and keeps its time
+// slot until then, as slot kinds with drivers do.
+struct LateTrunkSlot : TrunkSlot {
+    using TrunkSlot::TrunkSlot;
+    bool IBeforeDestroy() override { return ++releases, false; }
+    int releases = 0;
+};
+
+struct LateTrunkFactory : TrunkFactory {
+    LateTrunkFactory() : TrunkFactory(9, 300) {}
+    Slot* INewSlot(const LGCP::CreateParams& p) override {
+        if (!p.is_trunk()) return nullptr;
+        return Claim(p.get_trunk(), kTimeSlots, [](int channel) -> TrunkSlot* { return new LateTrunkSlot(channel); });
+    }
+};
+
+TEST_F(TrunkSlots, ATakeoverLeavesASlotThatIsFinishingAlone) {
+    LateTrunkFactory late;
+    create(1, 9, 0);
+    auto* old = static_cast<LateTrunkSlot*>(at(1));
+    EXPECT_EQ(Texts{}, command(1, "destroy : NULL", "seq 7, "));
+    EXPECT_EQ(7u, old->GetDelayedSeq());
+    EXPECT_EQ(created(2, 300), create(2, 9, 0));
+    EXPECT_EQ(1, old->releases);
+    EXPECT_EQ(7u, old->GetDelayedSeq());
+
+    // Both finish; the old one answers its destroy request once.
+    size_t before = client.Received().size();
+    old->on_release();
+    EXPECT_EQ(Texts{ok(1, 7)}, barrier(before));
+    command(2, "destroy : NULL");
+    before = client.Received().size();
+    at(2)->on_release();
+    EXPECT_EQ(Texts{ok(2)}, barrier(before));
+    EXPECT_TRUE(late.GetSlots().empty());
+}
+
 }  // namespace
