@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/daemon_root.h"
 #include "bench/loopback.h"
 
 // Reads exactly `n` bytes; false when the connection ends first.
@@ -67,23 +68,6 @@ struct Placement {
     }
     int client = -1;
     int servers = -1;
-};
-
-// A private filesystem root for the daemon, removed with the object.
-struct DaemonRoot {
-    DaemonRoot() {
-        char tmpl[] = "/tmp/korvand-bench-XXXXXX";
-        path = ::mkdtemp(tmpl);
-        ::mkdir((path + "/var").c_str(), 0755);
-        ::mkdir((path + "/var/run").c_str(), 0755);
-    }
-    ~DaemonRoot() {
-        std::string cmd = "rm -rf '" + path + "'";
-        if (::system(cmd.c_str()) != 0) {
-            // A temporary directory left behind is harmless.
-        }
-    }
-    std::string path;
 };
 
 // Starts the daemon on the simulated board, pinned to `cpu` (-1: anywhere),

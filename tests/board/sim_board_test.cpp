@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -147,6 +148,41 @@ TEST(FsRoot, PrefixesAbsolutePaths) {
     EXPECT_EQ("relative", Fs::path("relative"));
     unsetenv("KORVAND_ROOT");
     EXPECT_EQ("/var/run/server.pid", Fs::path("/var/run/server.pid"));
+}
+
+std::string changedTo;
+int recordChange(const char* resolved) {
+    changedTo = resolved;
+    return 0;
+}
+
+std::string workingDirectory() {
+    char buf[4096];
+    return getcwd(buf, sizeof buf) ? buf : "";
+}
+
+TEST(FsRoot, DirectoryChangesGoThroughTheChangerBelowTheRoot) {
+    std::string before = workingDirectory();
+    setenv("KORVAND_ROOT", "/tmp/r", 1);
+    Fs::DirectoryChanger previous = Fs::setDirectoryChanger(recordChange);
+    EXPECT_EQ(0, Fs::changeDirectory("/usr/local/etc/"));
+    EXPECT_EQ("/tmp/r/usr/local/etc/", changedTo);
+    Fs::setDirectoryChanger(previous);
+    unsetenv("KORVAND_ROOT");
+    EXPECT_EQ(before, workingDirectory());
+
+    // The default really changes the directory: seen in a child process, so
+    // this one keeps its own.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool moved = Fs::changeDirectory("/tmp") == 0 && workingDirectory() == "/tmp";
+        bool refused = Fs::changeDirectory("/no/such/dir") == -1 && errno == ENOENT;
+        _exit(moved && refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
