@@ -210,6 +210,12 @@ void Packet::drop_head(unsigned n) {
     if (n) operator->()->data += n;
 }
 
+void Packet::drop_tail(unsigned n) {
+    passert(ptr != nullptr, "null packet");
+    passert(n <= ptr->_length(), "len<=_length()");
+    if (n) operator->()->tail -= n;
+}
+
 Packet Packet::sub(unsigned len, unsigned start) const {
     passert(ptr != nullptr, "null packet");
     passert(start <= ptr->_length(), "start<=_length()");

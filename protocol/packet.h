@@ -102,6 +102,8 @@ public:
     void put_tail(unsigned n);
     // Removes `n` octets from the front.
     void drop_head(unsigned n);
+    // Cuts `n` octets from the end.
+    void drop_tail(unsigned n);
 
     // A private copy of `len` octets from offset `start`, at the same place
     // in its block; null when the pool is empty.

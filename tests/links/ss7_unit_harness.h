@@ -1,0 +1,56 @@
+#ifndef KORVAND_TESTS_LINKS_SS7_UNIT_HARNESS_H
+#define KORVAND_TESTS_LINKS_SS7_UNIT_HARNESS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "links/ss7_slc.h"
+#include "protocol/protocol.h"
+#include "tests/links/hdlc_pair.h"
+
+typedef std::vector<uint8_t> Bytes;
+
+// One end of the kit's pair that keeps every unit the link sends; the far
+// end stays closed, so the units go nowhere.
+struct RecordingChannel {
+    RecordingChannel() {
+        end.record = true;
+        end.open();
+    }
+    HdlcPair pair;
+    HdlcPair::End& end = pair.a;
+    std::vector<Bytes>& sent = end.sent;
+};
+
+// A family holding one link, that writes down what the link reports.
+class LinkFamily : public ProtocolsFamily {
+public:
+    LinkFamily() { add_protocol_tail(link); }
+    void on_activated(Protocol*) override { ++activations; }
+    void on_deactivated(Protocol*, Protocol_status_ptr s) override { downs.push_back(s->message()); }
+    void on_message(Packet& p) override { received.emplace_back(p.data(), p.data() + p.length()); }
+
+    SS7::SLC* link = new SS7::SLC;
+    int activations = 0;
+    std::vector<std::string> downs;
+    std::vector<Bytes> received;
+};
+
+// A packet holding `bytes`, with the head room a layer above would give.
+inline Packet packet(const Bytes& bytes, unsigned head = 16) {
+    Packet p;
+    p.reserve_head(head);
+    p.put(bytes.data(), unsigned(bytes.size()));
+    return p;
+}
+
+// A signal unit as it comes off the line; LI is computed unless given.
+inline Bytes unit(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, const Bytes& rest = {}, int li = -1) {
+    Bytes u{uint8_t(bsn | bib << 7), uint8_t(fsn | fib << 7),
+            uint8_t(li >= 0 ? li : rest.size() < 63 ? rest.size() : 63)};
+    u.insert(u.end(), rest.begin(), rest.end());
+    return u;
+}
+
+#endif
