@@ -36,6 +36,33 @@ int digitValue(char c) {
     return 99;
 }
 
+// `"a"`, `"a" or "b"`, `"a", "b" or "c"`.
+std::string alternatives(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+        text += '"' + names[i] + '"';
+    }
+    return text;
+}
+
+std::string alternatives(const char* const* names, unsigned count) {
+    return alternatives(std::vector<std::string>(names, names + count));
+}
+
+// The names a SEQUENCE may continue with from component `first` on, and
+// after its opening brace the closing one.
+std::string componentsFrom(const SEQUENCE& value, unsigned first) {
+    std::vector<std::string> names;
+    const SequenceInfo* info = value.info();
+    for (unsigned i = first; i < info->numFields + info->knownExtensions; ++i)
+        names.push_back(value.getFieldName(i));
+    if (first == 0) names.push_back("}");
+    return "expected " + alternatives(names);
+}
+
+const char kNotUnderstood[] = "an open type of unknown type has no value notation";
+
 }  // namespace
 
 bool get_id(const char* const* names, unsigned size, const std::string& name, int& id) {
@@ -44,6 +71,32 @@ bool get_id(const char* const* names, unsigned size, const std::string& name, in
             id = static_cast<int>(i);
             return true;
         }
+    }
+    return false;
+}
+
+AVNDecoder::AVNDecoder(std::istream& is) : strm(is), origin(0) {
+    origin = offset();
+}
+
+long long AVNDecoder::offset() {
+    // The buffer's position: the stream's own state (eof after a peek at
+    // the end) does not matter to it.
+    std::streambuf* buffer = strm.rdbuf();
+    if (buffer == nullptr || origin < 0) return -1;
+    std::streamoff here = buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+    return here < 0 ? -1 : here - origin;
+}
+
+long long AVNDecoder::mark() {
+    nextNonSpace();
+    return offset();
+}
+
+bool AVNDecoder::fail(long long at, const std::string& reason) {
+    if (failed.reason.empty()) {
+        failed.offset = at;
+        failed.reason = reason;
     }
     return false;
 }
@@ -60,6 +113,11 @@ bool AVNDecoder::expect(char c) {
     if (nextNonSpace() != static_cast<unsigned char>(c)) return false;
     strm.get();
     return true;
+}
+
+bool AVNDecoder::need(char c) {
+    long long at = mark();
+    return expect(c) || fail(at, "expected \"" + std::string(1, c) + "\"");
 }
 
 bool AVNDecoder::readWhile(bool (*accepts)(int), std::string& out) {
@@ -90,30 +148,44 @@ bool AVNDecoder::readNumber(bool allowNegative, long long& out) {
 }
 
 bool AVNDecoder::readQuoted(std::string& out) {
-    if (!expect('"')) return false;
+    long long at = mark();
+    if (!expect('"')) return fail(at, "expected a quoted string");
     out.clear();
     char c;
     while (strm.get(c)) {
         if (c == '"') return true;
         out += c;
     }
-    return false;
+    return fail(offset(), "expected the closing double quote");
 }
 
 bool AVNDecoder::readQuotedDigits(std::vector<char>& bytes, unsigned& bits) {
-    if (!expect('\'')) return false;
+    long long at = mark();
+    if (!expect('\''))
+        return fail(at, "expected a quoted bit or hexadecimal string ('...'B or '...'H)");
     std::string digits;
+    // Where the first digit of neither base stands and the first that is
+    // no bit: the base is known only after the closing quote.
+    long long notHex = -1, notBit = -1;
     char c = 0;
-    while (strm.get(c) && c != '\'') {
-        if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
+    for (long long here = offset(); strm.get(c) && c != '\''; here = offset()) {
+        if (std::isspace(static_cast<unsigned char>(c))) continue;
+        digits += c;
+        int v = digitValue(c);
+        if (v > 15 && notHex < 0) notHex = here;
+        if (v > 1 && notBit < 0) notBit = here;
     }
-    if (c != '\'' || !strm.get(c) || (c != 'B' && c != 'H')) return false;
+    if (c != '\'' || strm.eof()) return fail(offset(), "expected the closing apostrophe");
+    long long suffix = offset();
+    if (!strm.get(c) || (c != 'B' && c != 'H')) return fail(suffix, "expected \"B\" or \"H\"");
+    long long bad = c == 'B' ? notBit : notHex;
+    if (bad >= 0)
+        return fail(bad, c == 'B' ? "expected a binary digit" : "expected a hexadecimal digit");
     unsigned perDigit = c == 'B' ? 1 : 4;
     bytes.assign((digits.size() * perDigit + 7) / 8, 0);
     bits = static_cast<unsigned>(digits.size() * perDigit);
     for (size_t i = 0; i < digits.size(); ++i) {
         int v = digitValue(digits[i]);
-        if (v >= (1 << perDigit)) return false;
         size_t bit = i * perDigit;
         // A digit never straddles a byte: 1 and 4 both divide 8.
         bytes[bit / 8] |= static_cast<char>(v << (8 - perDigit - bit % 8));
@@ -122,26 +194,30 @@ bool AVNDecoder::readQuotedDigits(std::vector<char>& bytes, unsigned& bits) {
 }
 
 bool AVNDecoder::readCharacterList(std::wstring& out) {
-    if (!expect('{')) return false;
+    if (!need('{')) return false;
     out.clear();
     if (expect('}')) return true;
     for (;;) {
         long long quad[4];
-        if (!expect('{')) return false;
+        long long at = mark();
+        if (!need('{')) return false;
         for (int i = 0; i < 4; ++i) {
-            if ((i > 0 && !expect(',')) || !readNumber(false, quad[i])) return false;
+            if (i > 0 && !need(',')) return false;
+            long long number = mark();
+            if (!readNumber(false, quad[i])) return fail(number, "expected a number");
         }
-        if (!expect('}') || quad[0] != 0 || quad[1] != 0 || quad[2] > 255 || quad[3] > 255) {
-            return false;
-        }
+        if (!need('}')) return false;
+        if (quad[0] != 0 || quad[1] != 0 || quad[2] > 255 || quad[3] > 255)
+            return fail(at, "expected a character { 0, 0, row, cell } with row and cell up to 255");
         out += static_cast<wchar_t>(quad[2] << 8 | quad[3]);
         if (expect('}')) return true;
-        if (!expect(',')) return false;
+        long long at2 = mark();
+        if (!expect(',')) return fail(at2, "expected \",\" or \"}\"");
     }
 }
 
 bool AVNDecoder::readNested(AbstractData& value) {
-    if (depth >= MaximumDepth) return false;
+    if (depth >= MaximumDepth) return fail(mark(), "values nested more than 100 deep");
     ++depth;
     bool ok = value.accept(*this);
     --depth;
@@ -149,22 +225,27 @@ bool AVNDecoder::readNested(AbstractData& value) {
 }
 
 bool AVNDecoder::do_visit(Null&) {
+    long long at = mark();
     std::string word;
-    return readWhile(isLetter, word) && word == "NULL";
+    return (readWhile(isLetter, word) && word == "NULL") || fail(at, "expected \"NULL\"");
 }
 
 bool AVNDecoder::do_visit(BOOLEAN& value) {
+    long long at = mark();
     std::string word;
-    if (!readWhile(isLetter, word) || (word != "TRUE" && word != "FALSE")) return false;
+    if (!readWhile(isLetter, word) || (word != "TRUE" && word != "FALSE"))
+        return fail(at, "expected \"TRUE\" or \"FALSE\"");
     value = word == "TRUE";
     return true;
 }
 
 bool AVNDecoder::do_visit(INTEGER& value) {
+    long long at = mark();
     bool isUnsigned = value.isUnsigned();
     long long v;
-    if (!readNumber(!isUnsigned, v)) return false;
-    if (isUnsigned ? v > UINT_MAX : (v < INT_MIN || v > INT_MAX)) return false;
+    if (!readNumber(!isUnsigned, v) || (isUnsigned ? v > UINT_MAX : (v < INT_MIN || v > INT_MAX)))
+        return fail(at, isUnsigned ? "expected a number from 0 to 4294967295"
+                                   : "expected a number from -2147483648 to 2147483647");
     value.setValue(static_cast<int>(static_cast<uint32_t>(v)));
     return true;
 }
@@ -172,27 +253,35 @@ bool AVNDecoder::do_visit(INTEGER& value) {
 bool AVNDecoder::do_visit(IntegerWithNamedNumber& value) {
     int c = nextNonSpace();
     if (c == '-' || std::isdigit(c)) return do_visit(static_cast<INTEGER&>(value));
+    long long at = mark();
     std::string name;
-    return readIdentifier(name) && value.setFromName(name);
+    if (readIdentifier(name) && value.setFromName(name)) return true;
+    std::vector<std::string> names;
+    const NamedNumberInfo* info = value.info();
+    for (unsigned i = 0; i < info->entryCount; ++i) names.push_back(info->nameEntries[i].name);
+    return fail(at, "expected a number or " + alternatives(names));
 }
 
 bool AVNDecoder::do_visit(ENUMERATED& value) {
+    long long at = mark();
     std::string word;
-    if (!readWhile(isEnumChar, word)) return false;
     int number;
-    if (parseInt(word, number)) {
+    if (readWhile(isEnumChar, word) && parseInt(word, number)) {
         value.setValue(number);
         return true;
     }
-    return value.setFromName(word);
+    return value.setFromName(word) ||
+           fail(at, "expected " + alternatives(value.info()->names, value.info()->nameCount));
 }
 
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
-    if (!expect('{')) return false;
+    if (!need('{')) return false;
     value.clear();
     while (nextNonSpace() != '}') {
+        long long at = mark();
         long long arc;
-        if (!readNumber(false, arc) || arc > UINT_MAX) return false;
+        if (!readNumber(false, arc) || arc > UINT_MAX)
+            return fail(at, "expected a number from 0 to 4294967295 or \"}\"");
         value.append(static_cast<unsigned>(arc));
     }
     strm.get();
@@ -216,10 +305,13 @@ bool AVNDecoder::do_visit(AbstractString& value) { return readQuoted(value); }
 
 bool AVNDecoder::do_visit(BMPString& value) {
     if (nextNonSpace() != '"') return readCharacterList(value);
+    long long at = mark();
     std::string text;
-    if (!readQuoted(text) || text.find('\0') != std::string::npos) return false;
-    size_t length = std::mbstowcs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return false;
+    if (!readQuoted(text)) return false;
+    size_t length = text.find('\0') == std::string::npos ? std::mbstowcs(nullptr, text.c_str(), 0)
+                                                         : static_cast<size_t>(-1);
+    if (length == static_cast<size_t>(-1))
+        return fail(at, "expected text in the locale's character set");
     boost::scoped_array<wchar_t> wide(new wchar_t[length + 1]);
     std::mbstowcs(wide.get(), text.c_str(), length + 1);
     value.assign(wide.get(), length);
@@ -227,17 +319,19 @@ bool AVNDecoder::do_visit(BMPString& value) {
 }
 
 bool AVNDecoder::do_visit(CHOICE& value) {
+    long long at = mark();
     std::string name;
     int index;
-    if (!readIdentifier(name) || !expect(':')) return false;
-    if (!get_id(value.info()->selectionNames, value.info()->totalChoices, name, index)) {
-        return false;
-    }
-    return value.select(index) && readNested(*value.getSelection());
+    const ChoiceInfo* info = value.info();
+    if (!readIdentifier(name) || !get_id(info->selectionNames, info->totalChoices, name, index))
+        return fail(at, "expected " + alternatives(info->selectionNames, info->totalChoices));
+    if (!need(':')) return false;
+    if (!value.select(index)) return fail(at, "expected an alternative this value can take");
+    return readNested(*value.getSelection());
 }
 
 bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
-    if (!expect('{')) return false;
+    if (!need('{')) return false;
     value.clear();
     if (expect('}')) return true;
     do {
@@ -245,15 +339,21 @@ bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
         if (!readNested(*element)) return false;
         value.push_back(element.release());
     } while (expect(','));
-    return expect('}');
+    long long at = mark();
+    return expect('}') || fail(at, "expected \",\" or \"}\"");
 }
 
 // Nothing says how an undecoded open value is written as text.
-bool AVNDecoder::do_visit(OpenData&) { return false; }
-bool AVNDecoder::do_revisit(OpenData&) { return false; }
+bool AVNDecoder::do_visit(OpenData&) {
+    return fail(mark(), kNotUnderstood);
+}
+bool AVNDecoder::do_revisit(OpenData&) {
+    return fail(mark(), kNotUnderstood);
+}
 
 bool AVNDecoder::do_visit(TypeConstrainedOpenData& value) {
-    return value.has_data() && readNested(*value.get_data());
+    if (!value.has_data()) return fail(mark(), kNotUnderstood);
+    return readNested(*value.get_data());
 }
 
 bool AVNDecoder::do_visit(GeneralizedTime& value) {
@@ -263,34 +363,55 @@ bool AVNDecoder::do_visit(GeneralizedTime& value) {
     return true;
 }
 
-Visitor::VISIT_SEQ_RESULT AVNDecoder::preVisitExtensionRoots(SEQUENCE&) {
-    if (!expect('{')) return FAIL;
+Visitor::VISIT_SEQ_RESULT AVNDecoder::preVisitExtensionRoots(SEQUENCE& value) {
+    if (!need('{')) return FAIL;
     identifiers.emplace_back();
+    Ahead& ahead = identifiers.back();
+    ahead.at = mark();
     if (expect('}')) {
-        identifiers.back() = "}";
+        ahead.name = "}";
         return CONTINUE;
     }
-    return readIdentifier(identifiers.back()) ? CONTINUE : FAIL;
+    if (readIdentifier(ahead.name)) return CONTINUE;
+    fail(ahead.at, componentsFrom(value, 0));
+    return FAIL;
 }
 
 Visitor::VISIT_SEQ_RESULT AVNDecoder::readComponent(SEQUENCE& value, int index, int optionalId) {
     // The stack grows while the component is read: keep the position.
     size_t slot = identifiers.size() - 1;
-    if (identifiers[slot] != value.getFieldName(static_cast<unsigned>(index))) {
+    const char* name = value.getFieldName(static_cast<unsigned>(index));
+    if (identifiers[slot].name != name) {
         // Not given: an optional component is absent, a mandatory one missing.
-        if (optionalId == -1) return FAIL;
+        identifiers[slot].passed.push_back(name);
+        if (optionalId == -1) {
+            fail(identifiers[slot].at, "expected " + alternatives(identifiers[slot].passed));
+            return FAIL;
+        }
         value.removeOptionalField(static_cast<unsigned>(optionalId));
         return CONTINUE;
     }
+    identifiers[slot].passed.clear();
     if (optionalId != -1 &&
         !value.includeOptionalField(static_cast<unsigned>(optionalId), static_cast<unsigned>(index))) {
+        fail(identifiers[slot].at, std::string("component \"") + name + "\" cannot be included");
         return FAIL;
     }
     AbstractData* field = value.getField(static_cast<unsigned>(index));
     if (field == nullptr || !readNested(*field)) return FAIL;
-    if (expect(',')) return readIdentifier(identifiers[slot]) ? CONTINUE : FAIL;
-    if (!expect('}')) return FAIL;
-    identifiers[slot] = "}";
+    Ahead& ahead = identifiers[slot];
+    ahead.at = mark();
+    if (expect(',')) {
+        ahead.at = mark();
+        if (readIdentifier(ahead.name)) return CONTINUE;
+        fail(ahead.at, componentsFrom(value, static_cast<unsigned>(index) + 1));
+        return FAIL;
+    }
+    if (!expect('}')) {
+        fail(ahead.at, "expected \",\" or \"}\"");
+        return FAIL;
+    }
+    ahead.name = "}";
     return CONTINUE;
 }
 
@@ -306,7 +427,11 @@ Visitor::VISIT_SEQ_RESULT AVNDecoder::visitKnownExtension(SEQUENCE& value, int i
 
 bool AVNDecoder::visitUnknownExtensions(SEQUENCE&) {
     // A name left over is unknown to the type or out of order.
-    if (identifiers.back() != "}") return false;
+    Ahead& ahead = identifiers.back();
+    if (ahead.name != "}") {
+        ahead.passed.push_back("}");
+        return fail(ahead.at, "expected " + alternatives(ahead.passed));
+    }
     identifiers.pop_back();
     return true;
 }

@@ -9,14 +9,23 @@
 
 namespace ASN1 {
 
+// Where a read of value notation stopped and why: the offset from where
+// the reader began (-1 when the stream cannot tell its position) and a
+// reason such as `expected "}"`.
+struct NotationFailure {
+    long long offset = -1;
+    std::string reason;
+};
+
 // Reads ASN.1 value notation of the form AVNEncoder writes back into a
 // value. Any unexpected character, unknown name or bad number fails the
-// read; the value keeps what was read until then. Besides names, an
-// ENUMERATED also reads a decimal number, which is how the writer prints a
-// value that no identifier has.
+// read; the value keeps what was read until then, and failure() tells
+// where and what was expected there. Besides names, an ENUMERATED also
+// reads a decimal number, which is how the writer prints a value that no
+// identifier has.
 class AVNDecoder : public Visitor {
 public:
-    explicit AVNDecoder(std::istream& is) : strm(is) {}
+    explicit AVNDecoder(std::istream& is);
 
     using Visitor::do_visit;
     bool do_visit(Null& value) override;
@@ -43,13 +52,33 @@ public:
 
     // True when nothing but white space is left.
     bool atEnd();
+    // The offset from where the reader began, -1 when the stream cannot
+    // tell.
+    long long offset();
+    // The first failure of the read; an empty reason while none.
+    const NotationFailure& failure() const { return failed; }
 
 private:
+    // A component name read ahead inside a SEQUENCE ("}" once the closing
+    // brace was read), where it stood, and the optional components passed
+    // over since the last one read, for the failure's reason.
+    struct Ahead {
+        std::string name;
+        long long at = -1;
+        std::vector<std::string> passed;
+    };
+
     // Nested values deeper than this fail instead of exhausting the stack.
     static const unsigned MaximumDepth = 100;
 
     int nextNonSpace();
+    // The offset of the next non-space character.
+    long long mark();
+    // Records the first failure and returns false.
+    bool fail(long long at, const std::string& reason);
     bool expect(char c);
+    // expect(), failing with "expected" and the character.
+    bool need(char c);
     bool readWhile(bool (*accepts)(int), std::string& out);
     bool readIdentifier(std::string& out);
     bool readNumber(bool allowNegative, long long& out);
@@ -61,10 +90,11 @@ private:
     VISIT_SEQ_RESULT readComponent(SEQUENCE& value, int index, int optionalId);
 
     std::istream& strm;
-    // The component name read ahead for each SEQUENCE being read; "}" once
-    // the closing brace was read.
-    std::vector<std::string> identifiers;
+    long long origin;
+    // One entry for each SEQUENCE being read.
+    std::vector<Ahead> identifiers;
     unsigned depth = 0;
+    NotationFailure failed;
 };
 
 // The position of `name` in a table of `size` names.

@@ -1,14 +1,17 @@
 // Reads arbitrary text as value notation into a value of one of the schema's
-// types; the first two bytes choose the type. A text that reads must print
-// and read back to an equal value.
+// types; the first two bytes choose the type. A text that does not read must
+// say where it failed; one that reads must print and read back to an equal
+// value.
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "asn1/abstract_data.h"
+#include "asn1/avn_decoder.h"
 #include "asn1/gen/modules.h"
 
 namespace {
@@ -30,7 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data) + 2, size - 2);
 
     std::unique_ptr<ASN1::AbstractData> value(ASN1::AbstractData::create(type));
-    if (!value->setFromValueNotation(text)) return 0;
+    std::istringstream is(text);
+    ASN1::AVNDecoder decoder(is);
+    bool read = value->accept(decoder);
+    // A failed read says where, within the text, and why; a good one does not.
+    const ASN1::NotationFailure& failure = decoder.failure();
+    if (read != failure.reason.empty()) std::abort();
+    if (!read && (failure.offset < 0 || failure.offset > static_cast<long long>(text.size())))
+        std::abort();
+    if (!read || !decoder.atEnd()) return 0;
     std::string printed = value->asValueNotation();
     std::unique_ptr<ASN1::AbstractData> again(ASN1::AbstractData::create(type));
     if (!again->setFromValueNotation(printed) || again->compare(*value) != 0) std::abort();

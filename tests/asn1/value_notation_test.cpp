@@ -165,6 +165,16 @@ TEST(ValueNotationReader, RoundTripsEveryType) {
     EXPECT_EQ(checked, 513u * 6);
 }
 
+// The reader's verdict on a text: where it failed and why ("" when it read).
+ASN1::NotationFailure readFailure(const std::string& text) {
+    std::istringstream is(text);
+    ASN1::AVNDecoder decoder(is);
+    LGCP::Message message;
+    bool read = message.accept(decoder);
+    EXPECT_EQ(read, decoder.failure().reason.empty()) << text;
+    return decoder.failure();
+}
+
 TEST(ValueNotationReader, EveryTruncationFailsCleanly) {
     ASN1Test::RandomValue random(42);
     std::unique_ptr<ASN1::AbstractData> value = random.make(&LGCP::Message::theInfo);
@@ -172,35 +182,60 @@ TEST(ValueNotationReader, EveryTruncationFailsCleanly) {
     for (size_t n = 0; n < text.size(); ++n) {
         LGCP::Message read;
         EXPECT_FALSE(read.setFromValueNotation(text.substr(0, n))) << text.substr(0, n);
+        ASN1::NotationFailure failure = readFailure(text.substr(0, n));
+        EXPECT_GE(failure.offset, 0) << text.substr(0, n);
+        EXPECT_LE(failure.offset, static_cast<long long>(n)) << text.substr(0, n);
     }
 }
 
-TEST(ValueNotationReader, MalformedTextFails) {
-    const char* bad[] = {
-        "",
-        "{}",                                             // pdu is mandatory
-        "{ pdu command : ping : NULL, seq 1 }",           // out of order
-        "{ seq 1, seq 2, pdu command : ping : NULL }",    // twice
-        "{ seq 1 pdu command : ping : NULL }",            // no comma
-        "{ sequence 1, pdu command : ping : NULL }",      // unknown name
-        "{ slot -1, pdu command : ping : NULL }",         // unsigned range
-        "{ slot 4294967296, pdu command : ping : NULL }",
-        "{ seq 2147483648, pdu command : ping : NULL }",
-        "{ seq 99999999999999999999, pdu command : ping : NULL }",
-        "{ pdu command : pong : NULL }",
-        "{ pdu command : ping NULL }",
-        "{ pdu command : ping : NULLX }",
-        "{ pdu response : error : noSuchCause }",
-        "{ pdu command : userData : '0g'H }",
-        "{ pdu command : userData : '01'X }",
-        "{ pdu command : userData : '01 }",
-        "{ pdu signal : number : \"12 }",
-        "{ pdu command : ping : NULL } trailing",
-        "{ pdu command : ping : NULL }}",
+TEST(ValueNotationReader, MalformedTextFailsWhereItGoesWrongSayingWhatWasExpected) {
+    const std::string commands =
+        "expected \"query\", \"testBpc\", \"connect\", \"disconnect\", \"create\", \"destroy\", "
+        "\"activate\", \"deactivate\", \"userData\", \"ioctl\", \"trunkCfg\", \"clockCfg\", "
+        "\"ping\", \"display\" or \"protoLemz\"";
+    const std::string causes = "expected \"invalidParams\", \"insufficientResources\", ";
+    const std::string number = "expected a number from 0 to 4294967295";
+    const struct {
+        const char* text;
+        long long offset;
+        std::string reason;  // a prefix of it
+    } bad[] = {
+        {"", 0, "expected \"{\""},
+        {"{}", 1, "expected \"seq\", \"slot\" or \"pdu\""},              // pdu is mandatory
+        {"{ pdu command : ping : NULL, seq 1 }", 29, "expected \"}\""},  // out of order
+        {"{ seq 1, seq 2, pdu command : ping : NULL }", 9, "expected \"slot\" or \"pdu\""},
+        {"{ seq 1 pdu command : ping : NULL }", 8, "expected \",\" or \"}\""},
+        {"{ sequence 1, pdu command : ping : NULL }", 2, "expected \"seq\", \"slot\" or \"pdu\""},
+        {"{ seq 1, 2 }", 9, "expected \"slot\" or \"pdu\""},
+        {"{ slot -1, pdu command : ping : NULL }", 7, number},
+        {"{ slot 4294967296, pdu command : ping : NULL }", 7, number},
+        {"{ seq 2147483648, pdu command : ping : NULL }", 6, "expected a number from"},
+        {"{ seq 99999999999999999999, pdu command : ping : NULL }", 6, "expected a number from"},
+        {"{ pdu command : pong : NULL }", 16, commands},
+        {"{ pdu command : ping NULL }", 21, "expected \":\""},
+        {"{ pdu command : ping : NULLX }", 23, "expected \"NULL\""},
+        {"{ pdu response : error : noSuchCause }", 25, causes},
+        {"{ pdu command : userData : '0g'H }", 29, "expected a hexadecimal digit"},
+        {"{ pdu command : userData : '012'B }", 30, "expected a binary digit"},
+        {"{ pdu command : userData : '01'X }", 31, "expected \"B\" or \"H\""},
+        {"{ pdu command : userData : 01 }", 27, "expected a quoted bit or hexadecimal string"},
+        {"{ pdu command : userData : '01 }", 32, "expected the closing apostrophe"},
+        {"{ pdu signal : number : \"12 }", 29, "expected the closing double quote"},
+        {"{ pdu command : ping : NULL", 27, "expected \",\" or \"}\""},
+        {"{ pdu command : clockCfg : { x", 29, "expected \""},
     };
-    for (const char* text : bad) {
+    for (const auto& b : bad) {
         LGCP::Message message;
-        EXPECT_FALSE(message.setFromValueNotation(text)) << text;
+        EXPECT_FALSE(message.setFromValueNotation(b.text)) << b.text;
+        ASN1::NotationFailure failure = readFailure(b.text);
+        EXPECT_EQ(failure.offset, b.offset) << b.text;
+        EXPECT_EQ(failure.reason.substr(0, b.reason.size()), b.reason)
+            << b.text << ": " << failure.reason;
+    }
+    for (const char* trailing :
+         {"{ pdu command : ping : NULL } trailing", "{ pdu command : ping : NULL }}"}) {
+        LGCP::Message message;
+        EXPECT_FALSE(message.setFromValueNotation(trailing)) << trailing;
     }
     std::istringstream is("{ pdu command : pong : NULL }");
     LGCP::Message message;

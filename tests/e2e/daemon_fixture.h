@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,20 +18,30 @@
 #include "tests/support/lgcp_texts.h"
 #include "tests/support/temp_root.h"
 
+// Whether a TCP socket of this host on the local `port` is as `wanted`
+// says, given its state and its queues as /proc/net/tcp shows them (state
+// "0A" listening, "01" established; queues "tx:rx" in hexadecimal).
+using TcpSocketTest = std::function<bool(const std::string& state, const std::string& queues)>;
+inline bool tcpSocketAt(int port, const TcpSocketTest& wanted) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, ":%04X", unsigned(port));
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        bool here = local.size() > 5 && local.substr(local.size() - 5) == suffix;
+        if (here && wanted(state, queues)) return true;
+    }
+    return false;
+}
+
 // Whether a TCP socket of this host listens on `port` (so a client can
 // connect without racing the daemon's start).
 inline bool listening(int port) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    char wanted[8];
-    std::snprintf(wanted, sizeof wanted, ":%04X", unsigned(port));
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (state == "0A" && local.size() > 5 && local.substr(local.size() - 5) == wanted) return true;
-    }
-    return false;
+    return tcpSocketAt(port,
+                       [](const std::string& state, const std::string&) { return state == "0A"; });
 }
 
 // The version text the daemon prints.

@@ -1,4 +1,5 @@
-// The controller client's offline commands, run as the program.
+// The controller client's offline verbs, its help and its failures, run
+// as the program.
 
 #include <sys/wait.h>
 
@@ -38,23 +39,70 @@ TEST(Lgcpc, EncodesValueNotationAndDecodesHex) {
     EXPECT_EQ(lgcpc({"decode", "MON.Message"}, mon.out).out, set);
 }
 
-TEST(Lgcpc, EveryFailureIsOneLineOnTheErrorStreamAndStatusOne) {
-    const std::pair<std::vector<std::string>, std::string> failures[] = {
-        {{"encode", "LGCP.Nothing"}, "{ pdu command : ping : NULL }"},
-        {{"encode", "LGCP.Message"}, "{ pdu command : pong : NULL }"},
-        {{"encode", "LGCP.Message"}, "{ slot 2000, pdu command : ping : NULL }"},
-        {{"decode", "LGCP.Message"}, "c0 01 0"},
-        {{"decode", "LGCP.Message"}, "c0 01 zz"},
-        {{"decode", "LGCP.Message"}, "c00101"},
-        {{"decode"}, "0600"},
-        {{"send", "LGCP.Message"}, ""},
+TEST(Lgcpc, EveryFailureIsOneLineThatSaysWhereAndWhat) {
+    const char* const pong =
+        "lgcpc: line 2, column 17: expected \"query\", \"testBpc\", \"connect\", "
+        "\"disconnect\", \"create\", \"destroy\", \"activate\", \"deactivate\", "
+        "\"userData\", \"ioctl\", \"trunkCfg\", \"clockCfg\", \"ping\", \"display\" or "
+        "\"protoLemz\", found \"pong\"\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string input, error;
+    } failures[] = {
+        {{"encode", "LGCP.Nothing"},
+         "{ pdu command : ping : NULL }",
+         "lgcpc: unknown type LGCP.Nothing\n"},
+        {{"encode", "LGCP.Message"}, "{ seq 1,\n  pdu command : pong : NULL }", pong},
+        {{"encode", "LGCP.Message"},
+         "\n  { slot 2000, pdu command : ping : NULL }",
+         "lgcpc: line 2, column 3: slot: The INTEGER value 2000 is greater than upper bound "
+         "1023\n"},
+        {{"encode", "LGCP.Message"},
+         "{ slot 1, pdu command : connect : 1024 }",
+         "lgcpc: line 1, column 1: pdu.command.connect: The INTEGER value 1024 is greater than "
+         "upper bound 1023\n"},
+        {{"encode", "LGCP.Message"},
+         "{ pdu command : userData : '0g'H }",
+         "lgcpc: line 1, column 30: expected a hexadecimal digit, found \"g\"\n"},
+        {{"encode", "LGCP.Message"},
+         "{ pdu command : ping : NULL\n",
+         "lgcpc: line 2, column 1: expected \",\" or \"}\", found the end of the input\n"},
+        {{"encode", "LGCP.Message"},
+         "{ pdu command : ping : NULL } {",
+         "lgcpc: line 1, column 31: expected the end of the input after the LGCP.Message value\n"},
+        {{"encode", "LGCP.Message"}, " \n", "lgcpc: the input holds no LGCP.Message value\n"},
+        {{"decode", "LGCP.Message"}, "c0 01 0", "lgcpc: the input is not hexadecimal octets\n"},
+        {{"decode", "LGCP.Message"}, "c00101", "lgcpc: LGCP.Message: decode error\n"},
+        {{"decode"}, "0600", "lgcpc: decode takes one type, MODULE.Type (see lgcpc --help)\n"},
+        {{"send", "LGCP.Message"},
+         "",
+         "lgcpc: send: unexpected argument \"LGCP.Message\" (see lgcpc --help)\n"},
+        {{"send", "--port=0"},
+         "",
+         "lgcpc: send: --port takes a number from 1 to 65535, not \"0\" (see lgcpc --help)\n"},
+        {{"send", "--wait"}, "", "lgcpc: send: --wait needs a value (see lgcpc --help)\n"},
+        {{"ping"}, "", "lgcpc: unknown verb \"ping\" (see lgcpc --help)\n"},
     };
     for (const auto& f : failures) {
-        Outcome run = lgcpc(f.first, f.second);
-        EXPECT_EQ(run.status, 1) << f.second;
-        EXPECT_EQ(run.out, "") << f.second;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_EQ(run.err.rfind("lgcpc: ", 0), 0u) << run.err;
+        Outcome run = lgcpc(f.args, f.input);
+        EXPECT_EQ(run.status, 1) << f.input;
+        EXPECT_EQ(run.out, "") << f.input;
+        EXPECT_EQ(run.err, f.error) << f.input;
+    }
+}
+
+TEST(Lgcpc, HelpNamesEveryVerbAndOption) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } calls[] = {{{}, 1}, {{"-h"}, 0}, {{"--help"}, 0}, {{"send", "--port", "1", "--help"}, 0}};
+    for (const auto& call : calls) {
+        Outcome run = lgcpc(call.args, "");
+        EXPECT_EQ(call.status, run.status);
+        const std::string& help = call.status == 0 ? run.out : run.err;
+        for (const char* word :
+             {"lgcpc send", "lgcpc encode", "lgcpc decode", "--host", "--port", "--wait", "--help"})
+            EXPECT_NE(std::string::npos, help.find(word)) << word << " in " << help;
     }
 }
 

@@ -35,6 +35,7 @@ std::string tempFile(const char* tag) {
 }  // namespace
 
 ChildProcess::~ChildProcess() {
+    endInput();
     if (pid_ > 0 && status_ == -1) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
@@ -45,12 +46,36 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::start(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& env, const std::string& stdinText) {
-    outFile_ = tempFile("out");
-    errFile_ = tempFile("err");
     std::string inFile = tempFile("in");
     std::ofstream(inFile, std::ios::binary) << stdinText;
     int in = open(inFile.c_str(), O_RDONLY | O_CLOEXEC);
     unlink(inFile.c_str());
+    return launch(program, args, env, in);
+}
+
+// A stream socket pair rather than a pipe: a write to a child that has
+// gone fails instead of raising SIGPIPE in the test.
+bool ChildProcess::startFed(const std::string& program, const std::vector<std::string>& args) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
+    input_ = ends[1];
+    return launch(program, args, {}, ends[0]);
+}
+
+bool ChildProcess::feed(const std::string& text) {
+    return input_ >= 0 &&
+           send(input_, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
+}
+
+void ChildProcess::endInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+bool ChildProcess::launch(const std::string& program, const std::vector<std::string>& args,
+                          const std::vector<std::string>& env, int in) {
+    outFile_ = tempFile("out");
+    errFile_ = tempFile("err");
     int out = open(outFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     int err = open(errFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     pid_ = fork();
@@ -69,8 +94,7 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     close(in);
     close(out);
     close(err);
-    if (pid_ < 0) return false;
-    return true;
+    return pid_ >= 0;
 }
 
 void ChildProcess::signal(int sig) const {

@@ -19,6 +19,11 @@ public:
     // ("NAME=value"). Returns false if it could not be started.
     bool start(const std::string& program, const std::vector<std::string>& args,
                const std::vector<std::string>& env = {}, const std::string& stdinText = "");
+    // As start(), with a standard input that feed() writes to until
+    // endInput() closes it.
+    bool startFed(const std::string& program, const std::vector<std::string>& args);
+    bool feed(const std::string& text);
+    void endInput();
     void signal(int sig) const;
     // Waits up to `ms` for the exit; returns the raw wait status or -1.
     int wait(int ms = 10000);
@@ -28,7 +33,12 @@ public:
     std::string err() const;
 
 private:
+    // Forks and runs `program` with `in` as its standard input.
+    bool launch(const std::string& program, const std::vector<std::string>& args,
+                const std::vector<std::string>& env, int in);
+
     pid_t pid_ = -1;
+    int input_ = -1;
     int status_ = -1;
     std::string outFile_;
     std::string errFile_;

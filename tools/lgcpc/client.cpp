@@ -88,7 +88,7 @@ bool Client::Connect(const std::string& host, uint16_t port, std::string& error,
     INet4::Addr peer;
     if (!resolve(host, port, peer, error)) return false;
     std::string reason;
-    Fd sock = connectWithin(peer, ms, reason);
+    sock = connectWithin(peer, ms, reason);
     if (sock.get() < 0) {
         error = "cannot connect to " + peer.GetString() + ": " + reason;
         return false;
@@ -96,12 +96,16 @@ bool Client::Connect(const std::string& host, uint16_t port, std::string& error,
     lost = false;
     link.reset(new Link);
     link->Bind(this);
-    link->Connected(sock, peer);
-    sock.close();  // the link keeps its own duplicate
+    link->Connected(sock, peer);  // the link keeps its own duplicate
     return true;
 }
 
+void Client::Finish() {
+    if (sock.get() >= 0) ::shutdown(sock.get(), SHUT_WR);
+}
+
 void Client::Close() {
+    sock.close();
     if (!link) return;
     link->UnBind();
     link->Deactivate();
@@ -123,9 +127,8 @@ bool Client::Send(const std::string& text, std::string& error) {
 
 bool Client::Send(const LGCP::Message& msg, std::string& error) {
     std::vector<char> octets;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
-    if (!ASN1::encode(msg, &env, std::back_inserter(octets))) {
-        error = "LGCP.Message: encode error";
+    if (!encodeValue(msg, octets, error)) {
+        error = "LGCP.Message: " + error;
         return false;
     }
     return SendOctets(octets, error);
@@ -144,12 +147,13 @@ void Client::OnMessage(const char* data, int len) {
     std::vector<char> octets(data, data + len);
     std::string error;
     std::ostringstream text;
-    if (decodeOctets(octets, msg, error))
+    bool decoded = decodeOctets(octets, msg, error);
+    if (decoded)
         text << msg;
     else
         text << "-- undecodable: " << toHex(octets);
     received.push_back(text.str());
-    if (onReceive) onReceive(received.back());
+    if (onReceive) onReceive(received.back(), decoded ? &msg : nullptr);
 }
 
 // ---- waiting ----------------------------------------------------------------------

@@ -20,6 +20,7 @@
 
 #include "asn1/gen/lgcp.h"
 #include "protocol/control_service.h"
+#include "runtime/fd.h"
 
 namespace Lgcpc {
 
@@ -40,6 +41,9 @@ public:
     bool Send(const LGCP::Message& msg, std::string& error);
     // Sends arbitrary octets as one frame's payload.
     bool SendOctets(const std::vector<char>& payload, std::string& error);
+    // Ends the sending side (the daemon then closes the connection once it
+    // has handled everything before); what it still sends keeps coming.
+    void Finish();
     // Closes the connection from this side.
     void Close();
 
@@ -56,8 +60,11 @@ public:
     // Every message received, in the value-notation printer's layout; a
     // payload that does not decode as "-- undecodable: " and its hex.
     const std::vector<std::string>& Received() const { return received; }
-    // Called with each received message's text as it comes.
-    void OnReceive(std::function<void(const std::string&)> callback) { onReceive = callback; }
+    // Called with each received message's text as it comes, and the
+    // message itself (null when it did not decode).
+    using ReceiveCallback =
+        std::function<void(const std::string& text, const LGCP::Message* message)>;
+    void OnReceive(ReceiveCallback callback) { onReceive = callback; }
 
 private:
     class Link;
@@ -69,9 +76,11 @@ private:
     bool Pump(const std::function<bool()>& done, int ms);
 
     std::unique_ptr<Link> link;
+    // The client's own handle on the link's socket, to end its sending side.
+    Fd sock;
     bool lost = false;
     std::vector<std::string> received;
-    std::function<void(const std::string&)> onReceive;
+    ReceiveCallback onReceive;
 };
 
 // An LGCP.Message in value notation, reprinted in the printer's layout

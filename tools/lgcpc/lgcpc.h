@@ -1,11 +1,14 @@
 #ifndef KORVAND_TOOLS_LGCPC_LGCPC_H
 #define KORVAND_TOOLS_LGCPC_LGCPC_H
 
-// The controller client's commands as a library:
+// The controller client's verbs as a library:
+//   lgcpc send [--host H] [--port N] [--wait MS]   a session with a daemon (send.h)
 //   lgcpc encode TYPE   value notation on the input -> aligned PER in hex
 //   lgcpc decode TYPE   hex on the input -> value notation
+//   lgcpc --help | -h   every verb and option (usageText)
 // TYPE is "MODULE.Type" ("LGCP.Message", "MON.Message"). A failure writes
-// one line on the error stream and gives the exit status 1.
+// one line on the error stream and gives the exit status 1; a call without
+// arguments writes the usage text there.
 
 #include <iosfwd>
 #include <memory>
@@ -25,7 +28,12 @@ bool fromHex(const std::string& text, std::vector<char>& octets);
 // A new default value of the named type; null (and `error` set) when there
 // is no such type.
 std::unique_ptr<ASN1::AbstractData> newValue(const std::string& typeName, std::string& error);
-// Reads value notation of the named type and encodes it in aligned PER.
+// Checks a value against its type's constraints and encodes it in aligned
+// PER; a broken constraint names the component ("slot: The INTEGER value
+// 5000 is greater than upper bound 1023").
+bool encodeValue(const ASN1::AbstractData& value, std::vector<char>& octets, std::string& error);
+// Reads the one value of the named type that the text holds and encodes it
+// in aligned PER; what does not read is named by line and column.
 bool encodeText(const std::string& typeName, const std::string& text,
                 std::vector<char>& octets, std::string& error);
 // Decodes aligned PER into `value` (open types stay undecoded); on failure
@@ -33,10 +41,12 @@ bool encodeText(const std::string& typeName, const std::string& text,
 bool decodeOctets(const std::vector<char>& octets, ASN1::AbstractData& value,
                   std::string& error);
 
-// Runs one command (the arguments after the program name) with the given
-// streams and returns the exit status.
-int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-        std::ostream& err);
+// Every verb and option, for --help.
+extern const char* const usageText;
+
+// Runs one command (the arguments after the program name) with the input
+// descriptor and the output streams given; returns the exit status.
+int run(const std::vector<std::string>& args, int input, std::ostream& out, std::ostream& err);
 
 }  // namespace Lgcpc
 

@@ -1,21 +1,31 @@
 #ifndef KORVAND_TOOLS_LGCPC_SEND_H
 #define KORVAND_TOOLS_LGCPC_SEND_H
 
-#include <iosfwd>
 #include <string>
 #include <vector>
 
+#include <iosfwd>
+
 namespace Lgcpc {
 
-// lgcpc send [--host H] [--port P] [--wait MS]
-// Connects to the control port (127.0.0.1:20001 by default), sends each
-// LGCP.Message read in value notation from `in` as one frame, prints every
-// message received in value notation (a blank line between two), listens
-// MS milliseconds (500) after the last send and returns 0. A refused or
-// lost connection, bad input or bad arguments: one line on `err`, 1.
-// `args` starts with "send".
-int send(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-         std::ostream& err);
+// What `lgcpc send` is told on its command line.
+struct SendOptions {
+    std::string host = "127.0.0.1";
+    long port = 20001;
+    // How long to wait, once the input has ended, for the answers missing.
+    long waitMs = 5000;
+};
+
+// Reads the options after "send" ("--port N" or "--port=N"); false with
+// `error` set for an unknown option, a missing value or a number out of
+// range.
+bool parseSendOptions(const std::vector<std::string>& args, SendOptions& options,
+                      std::string& error);
+
+// lgcpc send [--host H] [--port N] [--wait MS]: a session (see Session)
+// fed from the descriptor `input`. `args` starts with "send". Returns the
+// exit status; a failure writes its reason on `err`.
+int send(const std::vector<std::string>& args, int input, std::ostream& out, std::ostream& err);
 
 }  // namespace Lgcpc
 
