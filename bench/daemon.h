@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -106,5 +107,35 @@ inline int Connect(int port) {
     }
     return -1;
 }
+
+// The daemon on the simulated board, pinned away from the client, with
+// the client's connection.
+struct PinnedDaemon {
+    PinnedDaemon() {
+        int port = FreePort();
+        Placement placement;
+        pid = StartDaemon(port, root.path, placement.servers);
+        Placement::pin(placement.client);
+        fd = Connect(port);
+    }
+    ~PinnedDaemon() {
+        ::close(fd);
+        StopDaemon(pid);
+    }
+    PinnedDaemon(const PinnedDaemon&) = delete;
+    PinnedDaemon& operator=(const PinnedDaemon&) = delete;
+
+    // The processor time the daemon has used, in nanoseconds (0 when unknown).
+    double CpuNs() const {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/schedstat");
+        double ns = 0;
+        stat >> ns;
+        return ns;
+    }
+
+    DaemonRoot root;
+    pid_t pid = -1;
+    int fd = -1;
+};
 
 #endif

@@ -15,6 +15,7 @@ struct DaemonRoot {
         path = ::mkdtemp(&tmpl[0]);
         ::mkdir((path + "/var").c_str(), 0755);
         ::mkdir((path + "/var/run").c_str(), 0755);
+        ::mkdir((path + "/dev").c_str(), 0755);  // the simulated board's control socket
     }
     ~DaemonRoot() {
         std::string cmd = "rm -rf '" + path + "'";

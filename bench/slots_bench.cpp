@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <streambuf>
 #include <string>
@@ -102,35 +101,10 @@ bool Pipelined(int fd) {
     return true;
 }
 
-struct Daemon {
-    Daemon() {
-        int port = FreePort();
-        Placement placement;
-        pid = StartDaemon(port, root.path, placement.servers);
-        Placement::pin(placement.client);
-        fd = Connect(port);
-    }
-    ~Daemon() {
-        ::close(fd);
-        StopDaemon(pid);
-    }
-    DaemonRoot root;
-    pid_t pid = -1;
-    int fd = -1;
-};
-
-// The processor time the daemon has used, in nanoseconds (0 when unknown).
-double DaemonCpuNs(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/schedstat");
-    double ns = 0;
-    stat >> ns;
-    return ns;
-}
-
 void BM_SlotCycle(benchmark::State& state) {
-    static Daemon daemon;
+    static PinnedDaemon daemon;
     bool (*run)(int) = state.range(0) ? Pipelined : OneAtATime;
-    double cpu = DaemonCpuNs(daemon.pid);
+    double cpu = daemon.CpuNs();
     for (auto _ : state) {
         if (!run(daemon.fd)) {
             state.SkipWithError("an answer differed or the connection failed");
@@ -140,7 +114,7 @@ void BM_SlotCycle(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     if (state.iterations() > 0)
         state.counters["daemon_cpu_us_per_cycle"] =
-            (DaemonCpuNs(daemon.pid) - cpu) / 1000.0 / double(state.iterations());
+            (daemon.CpuNs() - cpu) / 1000.0 / double(state.iterations());
 }
 BENCHMARK(BM_SlotCycle)->Arg(0)->Arg(1)->UseRealTime();
 

@@ -19,6 +19,11 @@ const int32_t kBusFirst = 8192;
 const int32_t kBuses = 16;
 const int32_t kBusTimeslots = 128;
 
+// The echo-canceller buses: channel = bus * kEchoTimeslots + time slot, with
+// no bus offset. A bus is fitted when an echo canceller drives its channels.
+const int32_t kEchoBuses = 16;
+const int32_t kEchoTimeslots = 32;
+
 // {channel}: the switch stops driving the output.
 struct MuxChannel {
     int32_t channel;

@@ -9,8 +9,9 @@
 // Requests and records of the multi-channel communication controller
 // "/dev/mcc/ctl". Each open descriptor becomes one controller channel once
 // allocated; then one write sends one frame and one read returns one
-// received frame. Records are laid out as the board lays them out: fields in
-// the processor's byte order.
+// received frame (a transparent channel carries a byte stream instead).
+// Records are laid out as the board lays them out: fields in the processor's
+// byte order.
 namespace Mcc {
 
 const char* const kDevice = "/dev/mcc/ctl";
@@ -31,13 +32,35 @@ static_assert(sizeof(Allocate) == 20 && offsetof(Allocate, rx_packet_size) == 4 
                   offsetof(Allocate, tx_threshold) == 16,
               "allocation record");
 
+// The record of a byte channel that the controller reads and writes
+// directly (the MCC and ISDN slots): packets of 512 octets, each threshold 1.
+inline Allocate byteChannel(uint32_t kind) {
+    return Allocate{kind, 512, 0, 1, 1};
+}
+
+// MCC_RESOURCES: how many channels the driver offers for each use, on any
+// open (allocated or not).
+struct Resources {
+    uint32_t data;
+    uint32_t bri;
+    uint32_t transparent;
+    uint32_t in_use;  // channels allocated now
+};
+
+static_assert(sizeof(Resources) == 16 && offsetof(Resources, bri) == 4 &&
+                  offsetof(Resources, transparent) == 8 && offsetof(Resources, in_use) == 12,
+              "resource record");
+
 const unsigned long MCC_ALLOCATE = 0x40144D00UL;
 // No argument; the result is the channel's TDM channel number.
 const unsigned long MCC_TIMESLOT = 0x20004D02UL;
+const unsigned long MCC_RESOURCES = 0x80104D03UL;
 
 static_assert(MCC_ALLOCATE == BoardIoctl::code(BoardIoctl::Read, sizeof(Allocate), 'M', 0),
               "allocate");
 static_assert(MCC_TIMESLOT == BoardIoctl::code(BoardIoctl::None, 0, 'M', 2), "time slot");
+static_assert(MCC_RESOURCES == BoardIoctl::code(BoardIoctl::Write, sizeof(Resources), 'M', 3),
+              "resources");
 
 }  // namespace Mcc
 

@@ -59,7 +59,7 @@ int SimDriver::refuse(int err) {
 }
 
 void SimDriver::serve(unsigned long request, size_t size, Argument argument,
-                      std::function<int(SimHandle&, const void*, long)> handler) {
+                      std::function<int(SimHandle&, void*, long)> handler) {
     // A table that disagrees with the request number, or serves a request
     // twice, is a set-up mistake.
     if (argumentSize(request) != size || requests_.count(request)) {
@@ -72,12 +72,12 @@ void SimDriver::serve(unsigned long request, size_t size, Argument argument,
 
 void SimDriver::serveValue(unsigned long request, std::function<int(SimHandle&, long)> handler) {
     serve(request, sizeof(int32_t), ByValue,
-          [handler](SimHandle& h, const void*, long value) { return handler(h, value); });
+          [handler](SimHandle& h, void*, long value) { return handler(h, value); });
 }
 
 void SimDriver::serveBare(unsigned long request, std::function<int(SimHandle&)> handler) {
     serve(request, 0, NoArgument,
-          [handler](SimHandle& h, const void*, long) { return handler(h); });
+          [handler](SimHandle& h, void*, long) { return handler(h); });
 }
 
 int SimDriver::onIoctl(SimHandle& h, unsigned long request, void* arg) {

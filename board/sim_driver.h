@@ -57,6 +57,9 @@ public:
 protected:
     template <class Record>
     void serveRecord(unsigned long request, std::function<int(SimHandle&, const Record&)> handler);
+    // A request whose record the driver fills in (read back by the caller).
+    template <class Record>
+    void serveReport(unsigned long request, std::function<int(SimHandle&, Record&)> handler);
     void serveValue(unsigned long request, std::function<int(SimHandle&, long)> handler);
     // A request without argument accepts either call form and ignores it.
     void serveBare(unsigned long request, std::function<int(SimHandle&)> handler);
@@ -68,10 +71,10 @@ private:
     enum Argument { ByRecord, ByValue, NoArgument };
     struct Entry {
         Argument argument;
-        std::function<int(SimHandle&, const void*, long)> handler;
+        std::function<int(SimHandle&, void*, long)> handler;
     };
     void serve(unsigned long request, size_t size, Argument argument,
-               std::function<int(SimHandle&, const void*, long)> handler);
+               std::function<int(SimHandle&, void*, long)> handler);
 
     std::map<unsigned long, Entry> requests_;
     std::vector<const SimHandle*> down_;
@@ -103,8 +106,18 @@ private:
 template <class Record>
 void SimDriver::serveRecord(unsigned long request,
                             std::function<int(SimHandle&, const Record&)> handler) {
-    serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, const void* arg, long) {
+    serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, void* arg, long) {
         return handler(h, loadRecord<Record>(arg));
+    });
+}
+
+template <class Record>
+void SimDriver::serveReport(unsigned long request, std::function<int(SimHandle&, Record&)> handler) {
+    serve(request, sizeof(Record), ByRecord, [handler](SimHandle& h, void* arg, long) {
+        Record r = loadRecord<Record>(arg);
+        int result = handler(h, r);
+        if (result >= 0) storeRecord(arg, r);
+        return result;
     });
 }
 

@@ -14,6 +14,8 @@ SimMcc::SimMcc() : SimDriver(kPath) {
     serveRecord<Mcc::Allocate>(
         Mcc::MCC_ALLOCATE, [this](SimHandle& h, const Mcc::Allocate& r) { return allocate(h, r); });
     serveBare(Mcc::MCC_TIMESLOT, [this](SimHandle& h) { return timeslot(h); });
+    serveReport<Mcc::Resources>(Mcc::MCC_RESOURCES,
+                                [this](SimHandle&, Mcc::Resources& r) { return resources(r); });
 }
 
 bool SimMcc::setChannelPool(int first, int count) {
@@ -49,9 +51,28 @@ SimHandle* SimMcc::liveOpen(int c) const {
 
 // ---- requests --------------------------------------------------------------
 
+// SS7 channels are data channels with another framing.
+SimMcc::Use SimMcc::useOf(uint32_t kind) {
+    if (kind == Mcc::kBri) return kBriUse;
+    return kind == Mcc::kTransparent ? kTransparentUse : kDataUse;
+}
+
+uint32_t SimMcc::offered(Use use) const {
+    const uint32_t counts[] = {counts_.data, counts_.bri, counts_.transparent};
+    return counts[use];
+}
+
+uint32_t SimMcc::holding(Use use) const {
+    uint32_t n = 0;
+    for (const auto& c : channels_)
+        if (c.second.open && useOf(c.second.allocation.kind) == use) ++n;
+    return n;
+}
+
 int SimMcc::allocate(SimHandle& h, const Mcc::Allocate& r) {
     if (channelOf(h) >= 0) return refuse(EBUSY);
     if (r.kind > Mcc::kSs7 || r.reserved != 0 || r.rx_packet_size == 0) return refuse(EINVAL);
+    if (holding(useOf(r.kind)) >= offered(useOf(r.kind))) return refuse(ENOSPC);
     for (int n = poolFirst_; n < poolFirst_ + poolCount_; ++n) {
         Channel& c = channels_[n];
         if (c.open) continue;
@@ -60,6 +81,11 @@ int SimMcc::allocate(SimHandle& h, const Mcc::Allocate& r) {
         return 0;
     }
     return refuse(ENOSPC);
+}
+
+int SimMcc::resources(Mcc::Resources& r) const {
+    r = Mcc::Resources{counts_.data, counts_.bri, counts_.transparent, uint32_t(allocated().size())};
+    return 0;
 }
 
 int SimMcc::timeslot(const SimHandle& h) const {
@@ -82,10 +108,26 @@ ssize_t SimMcc::onWrite(SimHandle& h, int fd, const void* buf, size_t len) {
     if (transmitBuffer_ > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &transmitBuffer_, sizeof transmitBuffer_);
     // Never block the daemon's one thread, whatever its descriptor's mode.
-    ssize_t n = ::send(fd, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
+    const Channel& ch = channels_[c];
+    ssize_t n = isStream(ch) ? sendStream(ch, fd, static_cast<const uint8_t*>(buf), len)
+                             : ::send(fd, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) return -1;
-    if (!channels_[c].held) drain(c);
+    if (!ch.held) drain(c);
     return n;
+}
+
+size_t SimMcc::unit(const Channel& c) {
+    return std::min<size_t>(c.allocation.rx_packet_size, size_t(kFrameLimit));
+}
+
+ssize_t SimMcc::sendStream(const Channel& c, int fd, const uint8_t* data, size_t len) {
+    size_t taken = 0;
+    while (taken < len) {
+        size_t n = std::min(unit(c), len - taken);
+        if (::send(fd, data + taken, n, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) break;
+        taken += n;
+    }
+    return taken > 0 ? ssize_t(taken) : -1;
 }
 
 // ---- the line --------------------------------------------------------------
@@ -110,7 +152,15 @@ void SimMcc::deliver(int from, const Frame& frame) {
     }
     if (c.partner < 0) return;
     SimHandle* to = liveOpen(c.partner);
-    if (!to || !emit(*to, frame.data(), frame.size())) ++channels_[c.partner].lost;
+    if (!to || !emitTo(c.partner, *to, frame)) ++channels_[c.partner].lost;
+}
+
+bool SimMcc::emitTo(int c, SimHandle& h, const Frame& data) {
+    const Channel& ch = channel(c);
+    if (!isStream(ch) || data.empty()) return emit(h, data.data(), data.size());
+    for (size_t at = 0; at < data.size(); at += unit(ch))
+        if (!emit(h, data.data() + at, std::min(unit(ch), data.size() - at))) return false;
+    return true;
 }
 
 bool SimMcc::patch(int a, int b) {
@@ -153,7 +203,7 @@ bool SimMcc::clearSent(int c) {
 
 bool SimMcc::receive(int c, const Frame& frame) {
     SimHandle* h = isChannel(c) ? liveOpen(c) : nullptr;
-    return h && emit(*h, frame.data(), frame.size());
+    return h && emitTo(c, *h, frame);
 }
 
 bool SimMcc::hangUp(int c) {
@@ -206,6 +256,7 @@ std::string SimMcc::control(const std::vector<std::string>& words) {
                    setChannelPool(int(a), int(b));
         return set ? ok() : error("bad pool");
     }
+    if (verb == "counts" && (words.size() == 1 || words.size() == 4)) return countsCommand(words);
     if (verb == "buffer" && words.size() == 2) {
         if (!number(words[1], 0, 0x7FFFFFFF, a)) return error("bad size");
         setTransmitBuffer(int(a));
@@ -254,6 +305,21 @@ std::string SimMcc::channelCommand(const std::vector<std::string>& words) {
     for (const Action& a : kActions)
         if (verb == a.verb) return (this->*a.run)(n) ? ok() : error("channel has no open");
     return SimDriver::control(words);
+}
+
+std::string SimMcc::countsCommand(const std::vector<std::string>& words) {
+    using namespace SimWords;
+    if (words.size() == 1) {
+        Mcc::Resources r;
+        resources(r);
+        return "data=" + std::to_string(r.data) + " bri=" + std::to_string(r.bri) +
+               " transparent=" + std::to_string(r.transparent) + " in-use=" + std::to_string(r.in_use);
+    }
+    uint32_t n[3];
+    for (int i = 0; i < 3; ++i)
+        if (!word32(words[size_t(i) + 1], n[i])) return error("bad count");
+    setCounts(Counts{n[0], n[1], n[2]});
+    return ok();
 }
 
 std::string SimMcc::stateCommand(int c) const {

@@ -15,10 +15,13 @@
 // The multi-channel communication controller "/dev/mcc/ctl". MCC_ALLOCATE
 // turns an open into a controller channel, numbered with the lowest free
 // TDM channel of a configurable pool (16 channels from 256 unless set);
-// MCC_TIMESLOT answers that number. Refused with EINVAL: a kind above 3, a
+// MCC_TIMESLOT answers that number. The driver offers a number of channels
+// for each use (data, counting SS7 channels too; BRI; transparent), which
+// MCC_RESOURCES reports on any open. Refused with EINVAL: a kind above 3, a
 // non-zero reserved word, packet size 0, MCC_TIMESLOT or a write before the
 // allocation, an empty frame; EBUSY: a second allocation on one open;
-// ENOSPC: a full pool; EBADF: a write on a read-only open.
+// ENOSPC: a full pool, or no channel left for the kind's use; EBADF: a
+// write on a read-only open.
 //
 // Transmit path: a written frame goes into the daemon's own socket, so its
 // send buffer is the controller's transmit queue and a full queue gives a
@@ -34,8 +37,16 @@
 // received frame; an empty one reads as 0 bytes. hangUp() and breakDown()
 // fail a channel's open (SimDriver).
 //
+// A transparent channel carries a byte stream, moved in buffers of its
+// packet size: a write takes what fits of the transmit queue, buffer by
+// buffer (a short count when the queue fills, EAGAIN when nothing fits), and
+// received bytes are read a buffer at a time.
+//
 // Command words (after "/dev/mcc/ctl"); <c> is a channel number:
 //   pool <first> <count>   channels later allocations take
+//   counts [<data> <bri> <transparent>]
+//                          the channels offered for each use; without
+//                          numbers "data=8 bri=4 transparent=4 in-use=1"
 //   buffer <bytes>         transmit bound of the daemon's descriptors (0:
 //                          the kernel's)
 //   channels               the allocated channels, blank separated
@@ -46,7 +57,7 @@
 //                          loop)
 //   unpatch <c>
 //   hold <c>, release <c>  stop and restart the transmitter
-//   rx <c> [<hex>]         a received frame
+//   rx <c> [<hex>]         a received frame (bytes of a transparent channel)
 //   tx <c>                 the frames sent, oldest first, one a line in hex
 //   clear <c>              forgets them
 //   hangup <c>, fail <c>   fail the channel's open
@@ -77,9 +88,17 @@ public:
         uint32_t lost = 0;
     };
 
+    // The channels offered for each use.
+    struct Counts {
+        uint32_t data = 8;
+        uint32_t bri = 4;
+        uint32_t transparent = 4;
+    };
+
     SimMcc();
 
     bool setChannelPool(int first, int count);
+    void setCounts(const Counts& counts) { counts_ = counts; }
     void setTransmitBuffer(int bytes) { transmitBuffer_ = bytes; }
 
     // A channel no allocation or command touched reads as free and idle.
@@ -112,7 +131,20 @@ public:
 
 private:
     static bool isChannel(long c) { return c >= 0 && c < kChannelLimit; }
+    static bool isStream(const Channel& c) { return c.allocation.kind == Mcc::kTransparent; }
+    // The buffer size of a transparent channel.
+    static size_t unit(const Channel& c);
+    enum Use { kDataUse, kBriUse, kTransparentUse };
+    static Use useOf(uint32_t kind);
+    // The channels offered for a use, and those allocated for it.
+    uint32_t offered(Use use) const;
+    uint32_t holding(Use use) const;
     int allocate(SimHandle& h, const Mcc::Allocate& r);
+    int resources(Mcc::Resources& r) const;
+    ssize_t sendStream(const Channel& c, int fd, const uint8_t* data, size_t len);
+    // Hands received bytes to the daemon's end of channel `c`; false when
+    // some did not fit.
+    bool emitTo(int c, SimHandle& h, const Frame& data);
     int timeslot(const SimHandle& h) const;
     SimHandle* liveOpen(int c) const;
     void drain(int c);
@@ -120,6 +152,7 @@ private:
 
     std::string channelCommand(const std::vector<std::string>& words);
     std::string stateCommand(int c) const;
+    std::string countsCommand(const std::vector<std::string>& words);
 
     std::map<int, Channel> channels_;
     std::map<int, std::unique_ptr<SimMccPeer>> peers_;
@@ -127,6 +160,7 @@ private:
     int poolFirst_ = 256;
     int poolCount_ = 16;
     int transmitBuffer_ = 0;
+    Counts counts_;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "board/sim_board.h"
 #include "board/sim_bus_clock.h"
 #include "board/sim_cas.h"
+#include "board/sim_echo.h"
 #include "board/sim_hal.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
@@ -24,12 +25,16 @@ void installE1(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimCas));
 }
 
-// The switch with the bus clock and, unless KORVAND_SIM_SPI says it is
-// absent, the SPI line interface of eight BRI lines: six in sync, the last
-// two without a line plugged in.
+// The switch with the bus clock, echo cancellers on buses 4 and 5 and,
+// unless KORVAND_SIM_SPI says it is absent, the SPI line interface of eight
+// BRI lines: six in sync, the last two without a line plugged in.
 void installHal(SimBoard& board) {
     auto& hal = static_cast<SimHal&>(board.add(std::unique_ptr<SimDevice>(new SimHal)));
     hal.add(std::unique_ptr<SimHalFamily>(new SimBusClock));
+    auto& echo = static_cast<SimEchoCanceller&>(
+        hal.add(std::unique_ptr<SimHalFamily>(new SimEchoCanceller(hal.switchPart()))));
+    echo.fit(4);
+    echo.fit(5);
     auto& spi = static_cast<SimSpi&>(
         hal.add(std::unique_ptr<SimHalFamily>(new SimSpi(SimSpi::presentFromEnvironment()))));
     spi.setLine(6, SimSpi::kLineLossCarrier);

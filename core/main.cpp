@@ -40,6 +40,10 @@
 #include "runtime/multiplexer.h"
 #include "runtime/pid_file.h"
 #include "runtime/version.h"
+#include "slots/echo_slot.h"
+#include "slots/ext_slot.h"
+#include "slots/map_slot.h"
+#include "slots/mcc_slot.h"
 
 namespace {
 
@@ -257,6 +261,27 @@ void RunDaemon() {
     Daemon::Init(params);
 }
 
+// The slot factories, built here in this order and kept to the end of the
+// process. Each links itself at the head of the registry when it is built,
+// so the last built is asked first; the E1 and BRI trunk factories are
+// static objects built before main, and so asked last.
+void BuildSlotFactories() {
+    static MapFactory mapFactory;
+    // PstnFactory
+    // RtpFactory
+    // ModemFactory
+    // Mixer::MixerFactory
+    static ExtFactory extFactory;
+    static MccFactory mccFactory;
+    static EchoFactory echoFactory;
+    // VoiceFactory
+    // T38SoftFactory
+    // IsdnFactory
+    // RtpLEMZFactory
+    // RtpED137Factory
+    // HdlcSlotFactory
+}
+
 // The order of binding is the order in which every command is offered.
 void BindServices() {
     ctrlServer.Bind(HeartBeatCtl::instance());
@@ -311,9 +336,7 @@ int main(int argc, char** argv) {
     selectBoardFromEnvironment();
     SimBoardControl simControl(selectedSimBoard());
 
-    // Slot factories: the E1 and BRI trunk factories are static objects,
-    // built before main and so asked last. The other slot kinds build their
-    // factories here, each a function-local static, as they are added.
+    BuildSlotFactories();
 
     // The switch opens its device and disables every output before any
     // controller can connect.

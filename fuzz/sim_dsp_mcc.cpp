@@ -39,6 +39,7 @@ const unsigned long kRequests[] = {Tonec::DTMF_CONFIGURE_DETECTOR,
                                    DSProc::DSPROC_VERSION,
                                    Mcc::MCC_ALLOCATE,
                                    Mcc::MCC_TIMESLOT,
+                                   Mcc::MCC_RESOURCES,
                                    0x40044208UL};
 
 void check(bool ok) {

@@ -1,8 +1,10 @@
-// The slot table under arbitrary controller messages: trunk slots created,
-// replaced, linked, unlinked and destroyed through the control server, with
+// The slot table under arbitrary controller messages: trunk, map,
+// extension, echo and MCC slots created, replaced, linked, unlinked and
+// destroyed through the control server, with
 // switch requests failing where the input says so. After every input the
 // table, the links and the switch must agree: each stored slot sits at its
-// id, links are symmetric, and every logical link is carried by the switch.
+// id, links are symmetric, every logical link is carried by the switch, and
+// the map factory's table holds exactly the live map slots' channels.
 //
 // Input: records of [faults][length][payload]; faults bit 0 fails the next
 // switch connect, bit 1 the next idle-byte write (a disconnect).
@@ -24,6 +26,10 @@
 #include "core/slot_table.h"
 #include "fuzz/fuzz_input.h"
 #include "hardware/hw_mux.h"
+#include "slots/echo_slot.h"
+#include "slots/ext_slot.h"
+#include "slots/map_slot.h"
+#include "slots/mcc_slot.h"
 #include "slots/trunk_slot.h"
 
 namespace {
@@ -33,6 +39,7 @@ struct Silent : std::streambuf {
 };
 
 SimHal* hal = nullptr;
+MapFactory* maps = nullptr;
 
 bool setUp() {
     static Silent silent;
@@ -44,6 +51,11 @@ bool setUp() {
     HwMux::instance();
     // Naming a trunk factory also links them all in.
     if (firstFactory != &trunk_bri7) std::abort();
+    static MapFactory map;
+    static ExtFactory ext;
+    static MccFactory mcc;
+    static EchoFactory echo;
+    maps = &map;
     ctrlServer.Bind(HeartBeatCtl::instance());
     ctrlServer.Bind(Slots::instance());
     return true;
@@ -69,6 +81,26 @@ void checkSlot(Slot* slot) {
     }
 }
 
+// Each bus channel of the map table is held by the live map slot that
+// names it, and by no other.
+void checkMapTable() {
+    size_t held = 0;
+    for (unsigned i = 0; i < MapFactory::kChannels; ++i) {
+        MapSlot* slot = maps->Holder(i);
+        if (!slot) continue;
+        ++held;
+        require(holds(Slots::instance()->Live(), slot));
+        int channel = Hal::kBusFirst + int(i);
+        require(slot->IGetReceiveChannel() == channel || slot->IGetTransmitChannel() == channel);
+    }
+    size_t named = 0;
+    for (Slot* slot : maps->GetSlots()) {
+        int rx = slot->IGetReceiveChannel(), tx = slot->IGetTransmitChannel();
+        named += (rx >= 0) + (tx >= 0 && tx != rx);
+    }
+    require(held == named);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -87,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hal->failRequest(Hal::kMuxConnect, 0);
     hal->failRequest(Hal::kMuxWrite, 0);
     for (Slot* slot : Slots::instance()->Live()) checkSlot(slot);
+    checkMapTable();
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "hardware/hdlc.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -9,6 +8,7 @@
 
 #include "board/board_io.h"
 #include "board/mcc_driver.h"
+#include "hardware/mcc_channel.h"
 #include "core/trace_ctl.h"
 #include "hardware/driver_read.h"
 #include "hardware/hw_mux.h"
@@ -66,11 +66,10 @@ bool HDLC::activate() {
         std::cerr << "activate fail: no controller mode " << params.mode << std::endl;
         return false;
     }
-    int fd = boardIo().open(Mcc::kDevice, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    int fd = Mcc::OpenDevice();
     if (fd < 0) return activationFailed(fd, "fail to open MCC device: ", errno);
     Mcc::Allocate a{static_cast<uint32_t>(code), kRxPacketSize, 0, kRxThreshold, kTxThreshold};
-    if (boardIo().ioctl(fd, Mcc::MCC_ALLOCATE, static_cast<void*>(&a)) < 0)
-        return activationFailed(fd, "MCC_ALLOCATE fail: ", errno);
+    if (!Mcc::AllocateChannel(fd, a)) return activationFailed(fd, "MCC_ALLOCATE fail: ", errno);
     int controller = boardIo().ioctl(fd, Mcc::MCC_TIMESLOT, 0L);
     if (controller < 0) return activationFailed(fd, "MCC_TIMESLOT fail: ", errno);
     connectSwitch(controller);

@@ -14,10 +14,14 @@ void Event::Bind(Handler* h) {
 
 void Event::UnBind() { Bind(nullptr); }
 
+// Scheduled with its own descriptor, the event keeps it and only takes the
+// new events: closing it first would leave nothing to duplicate.
 void Event::Schedule(Fd newFd, short ev) {
     if (fd) mux_detach();
-    fd.close();
-    fd = newFd.dup();
+    if (!fd || newFd != fd) {
+        fd.close();
+        fd = newFd.dup();
+    }
     events = ev;
     if (fd) mux_attach();
 }

@@ -42,7 +42,8 @@ public:
     void UnBind();
 
     // Takes a duplicate of `fd` for `events` and registers with the loop;
-    // the caller keeps and closes its own descriptor.
+    // the caller keeps and closes its own descriptor. Given the event's own
+    // descriptor, it keeps it and registers again for `events`.
     void Schedule(Fd fd, short events);
     // Leaves the loop and closes the duplicate.
     void Release();

@@ -32,8 +32,8 @@ bool BlockMode(int fd) {
     return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != -1;
 }
 
-void SetCloexec(int fd, bool on) {
+bool SetCloexec(int fd, bool on) {
     int flags = ::fcntl(fd, F_GETFD);
-    if (flags == -1) return;
-    ::fcntl(fd, F_SETFD, on ? (flags | FD_CLOEXEC) : (flags & ~FD_CLOEXEC));
+    if (flags == -1) return true;
+    return ::fcntl(fd, F_SETFD, on ? (flags | FD_CLOEXEC) : (flags & ~FD_CLOEXEC)) == -1;
 }

@@ -25,6 +25,7 @@ private:
 
 bool NonBlockMode(int fd);
 bool BlockMode(int fd);
-void SetCloexec(int fd, bool on);
+// True when the flag could not be changed.
+bool SetCloexec(int fd, bool on);
 
 #endif

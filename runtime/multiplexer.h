@@ -93,6 +93,9 @@ public:
     void runOnce(int maxWait = 0);
     void terminate() { stop = true; }
     bool stopped() const { return stop; }
+    // Clears the stop flag that terminate() left, so that a test that ended
+    // a run leaves the loop runnable. The daemon never calls it.
+    void resume() { stop = false; }
 
     void attach(EventHandler* h);
     void detach(EventHandler* h);
@@ -124,6 +127,7 @@ public:
     void dump(std::ostream& os) const;
 
     unsigned handlerCount() const { return fresh.count + serviced.count + active.count; }
+    size_t dpcCount() const { return dpcs.size(); }
     bool watchdogOpen() const { return watchdog >= 0; }
     // The time-out the last poll was given, in ms (-1: none).
     int pollTimeout() const { return lastTimeout; }

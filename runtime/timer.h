@@ -72,9 +72,40 @@ struct SimpleCall1 {
 
 template <class T>
 using ObjTimerEvent1 = HeldTimerEvent<ObjCall1<T>>;
-template <class T>
-using ObjTimerEvent2 = HeldTimerEvent<ObjCall2<T>>;
 using SimpleTimerEvent1 = HeldTimerEvent<SimpleCall1>;
+
+// Also built by hand: new ObjTimerEvent2<T>(&holder, &T::member, object, ms)
+// schedules itself; the holder then adopts it.
+template <class T>
+class ObjTimerEvent2 : public HeldTimerEvent<ObjCall2<T>> {
+public:
+    ObjTimerEvent2(Timer* owner, unsigned ms, ObjCall2<T> call) : HeldTimerEvent<ObjCall2<T>>(owner, ms, call) {}
+    ObjTimerEvent2(Timer* owner, void (T::*member)(Timer*), T* object, unsigned ms)
+        : HeldTimerEvent<ObjCall2<T>>(owner, ms, ObjCall2<T>{member, object}) {}
+};
+
+// A timer whose callback and period are fixed in a static record, for an
+// owner that arms one holder with the same period over and over:
+//   static const TimerSpec<Slot>::Spec TUpdatespec = {&Slot::OnUpdateTimer, 3000};
+//   TimerSpec<Slot> update{TUpdatespec};   ...   update.set(this);
+template <class T>
+class TimerSpec {
+public:
+    struct Spec {
+        void (T::*member)();
+        unsigned ms;
+    };
+
+    explicit TimerSpec(const Spec& spec) : spec(spec) {}
+
+    // Arms the holder for the record's period, cancelling what it held.
+    void set(T* owner) { timer.set(spec.ms, spec.member, owner); }
+    void reset() { timer.reset(); }
+    bool armed() const { return timer.armed(); }
+
+    const Spec& spec;
+    Timer timer;
+};
 
 template <class T>
 void Timer::set(unsigned ms, void (T::*member)(), T* object) {

@@ -184,6 +184,17 @@ TEST_F(SimHalFamiliesTest, PeerPatternIsGlibcRandomOfTheSeedAndLeavesTheProcessS
         EXPECT_EQ(0u, control(bad).find("error:")) << bad;
 }
 
+TEST_F(SimHalFamiliesTest, FittedEchoCancellersDriveTheirBusWithSilence) {
+    EXPECT_EQ("4 5", control("echo"));
+    EXPECT_EQ(0xD5, readByte(4 * 32));
+    EXPECT_EQ(0xD5, readByte(5 * 32 + 31));
+    EXPECT_EQ(0xFF, readByte(6 * 32));  // an empty bus reads as the idle level
+    EXPECT_EQ("ok", control("echo fit 15"));
+    EXPECT_EQ(0xD5, readByte(15 * 32 + 7));
+    EXPECT_EQ("4 5 15", control("echo"));
+    EXPECT_EQ(0, control("echo fit 16").rfind("error:", 0));
+}
+
 TEST_F(SimHalFamiliesTest, LogSummaryNamesTheRequestsOfEveryFamily) {
     control("log clear");
     select(4);

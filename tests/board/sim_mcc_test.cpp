@@ -74,6 +74,44 @@ TEST_F(SimMccTest, AllocationTakesTheLowestFreeChannelOfThePool) {
     EXPECT_EQ(ENOSPC, refusedWith(allocate(fd, kHdlcData)));
 }
 
+TEST_F(SimMccTest, EachUseHasItsOwnCountWhichTheQueryReports) {
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl counts 1 1 0"));
+    EXPECT_GE(channel(Allocate{kSs7, 512, 0, 1, 1}), 0);
+    EXPECT_EQ(-1, channel());  // SS7 channels count as data channels
+    EXPECT_EQ(ENOSPC, errno);
+    EXPECT_EQ(-1, channel(Allocate{kTransparent, 512, 0, 1, 1}));
+    EXPECT_GE(channel(Allocate{kBri, 512, 0, 1, 1}), 0);
+
+    Resources r{};
+    ASSERT_EQ(0, board->ioctl(fd, MCC_RESOURCES, &r));  // an open without a channel answers too
+    EXPECT_EQ(1u, r.data);
+    EXPECT_EQ(1u, r.bri);
+    EXPECT_EQ(0u, r.transparent);
+    EXPECT_EQ(2u, r.in_use);
+    EXPECT_EQ("data=1 bri=1 transparent=0 in-use=2", board->control("/dev/mcc/ctl counts"));
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl counts 1 x 1"));
+}
+
+TEST_F(SimMccTest, ATransparentChannelMovesBytesInBuffersOfItsPacketSize) {
+    int a = channel(Allocate{kTransparent, 4, 0, 1, 1});
+    EXPECT_EQ(10, send(a, "0123456789"));
+    EXPECT_EQ("30313233\n34353637\n3839\n", board->control("/dev/mcc/ctl tx 17"));
+
+    // A full transmit queue takes part of a write, then nothing.
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl buffer 4096"));
+    ASSERT_TRUE(mcc.hold(17));
+    std::string block(1 << 20, 'b');
+    ssize_t taken = send(a, block);
+    EXPECT_GT(taken, 0);
+    EXPECT_LT(taken, ssize_t(block.size()));
+    EXPECT_EQ(0, taken % 4);
+    EXPECT_EQ(EAGAIN, refusedWith(send(a, block)));
+
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl rx 17 00010203040506"));
+    EXPECT_EQ(std::string("\x00\x01\x02\x03", 4), receive(a));
+    EXPECT_EQ("\x04\x05\x06", receive(a));
+}
+
 TEST_F(SimMccTest, HostileRequestsAndWritesAreRefused) {
     EXPECT_EQ(EINVAL, refusedWith(timeslot(fd)));
     EXPECT_EQ(EINVAL, refusedWith(send(fd, "x")));  // no channel yet

@@ -78,6 +78,9 @@ TEST(Fd, CloseTwiceAndDuplicate) {
     EXPECT_TRUE(fcntl(p[0], F_GETFL) & O_NONBLOCK);
     EXPECT_TRUE(BlockMode(p[0]));
     EXPECT_FALSE(fcntl(p[0], F_GETFL) & O_NONBLOCK);
+    EXPECT_FALSE(SetCloexec(p[0], true));
+    EXPECT_TRUE(fcntl(p[0], F_GETFD) & FD_CLOEXEC);
+    EXPECT_TRUE(SetCloexec(-1, true));  // the change failed
     EXPECT_EQ(0, r.close());
     EXPECT_EQ(-1, r.get());
     EXPECT_EQ(-1, r.close());

@@ -6,6 +6,7 @@
 #include "runtime/ext_table.h"
 #include "runtime/hex_out.h"
 #include "runtime/measure.h"
+#include "runtime/stream_items.h"
 #include "runtime/version.h"
 
 namespace {
@@ -83,6 +84,15 @@ TEST(Hex, BytesAndNumbers) {
     std::ostringstream num;
     num << ext::OutUnsignedInHex(0xAB, 4) << " " << ext::OutUnsignedInHex(0x1F) << std::setw(3) << 1;
     EXPECT_EQ("0x00AB 0x1F  1", num.str());
+}
+
+TEST(StreamItems, HeaderAndQuotes) {
+    struct Link {
+        void PutHeader(std::ostream& os) const { os << "link [7]: "; }
+    } link;
+    std::ostringstream os;
+    os << ext::header(link) << "state " << ext::quoted("up") << ' ' << ext::quoted(3);
+    EXPECT_EQ("link [7]: state \"up\" \"3\"", os.str());
 }
 
 TEST(Version, RecordAndTypeNames) {

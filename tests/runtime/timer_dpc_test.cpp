@@ -66,6 +66,27 @@ TEST_F(TimerTest, RearmingReplacesAndDestroyingCancels) {
     EXPECT_EQ((std::vector<std::string>{"a"}), fired);
 }
 
+TEST_F(TimerTest, HandBuiltEventsAndFixedPeriodTimers) {
+    Owner a("a");
+    a.rearms = 2;  // no re-arming: the event is only handed its holder
+    a.timer.adopt(new ObjTimerEvent2<Owner>(&a.timer, &Owner::OnTimerRearm, &a, 20));
+    static const TimerSpec<Owner>::Spec spec = {&Owner::OnTimer, 30};
+    Owner b("b");
+    TimerSpec<Owner> periodic(spec);
+    periodic.set(&b);
+    clock.advance(20);
+    multiplexer.timers_schedule();
+    EXPECT_EQ((std::vector<std::string>{"a"}), fired);
+    EXPECT_FALSE(a.timer.armed());
+    periodic.set(&b);  // re-arming restarts the period
+    clock.advance(29);
+    multiplexer.timers_schedule();
+    EXPECT_EQ(1u, fired.size());
+    clock.advance(1);
+    multiplexer.timers_schedule();
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), fired);
+}
+
 TEST_F(TimerTest, CallbackMayRearmOrDestroyItsOwnHolder) {
     Owner a("a");
     a.timer.set(10, &Owner::OnTimerRearm, &a);

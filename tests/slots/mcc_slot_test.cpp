@@ -1,0 +1,173 @@
+// MCC byte-channel slots in process, on the simulated controller: the
+// channel kinds, the resource report, the read and write paths, and what
+// the controller is told when the device fails.
+
+#include "slots/mcc_slot.h"
+
+#include <dirent.h>
+
+#include "board/mcc_driver.h"
+#include "board/sim_mcc.h"
+#include "board/sim_words.h"
+#include "slots/trunk_slot.h"
+#include "tests/core/slot_fixture.h"
+
+namespace {
+
+class MccSlots : public SlotServer {
+protected:
+    static const int kFirst = 256;  // the simulated controller's first channel
+
+    Texts create(int slot, const std::string& type, const std::string& mode = "standard") {
+        return command(slot, "create : mcc : { type " + type + ", mode " + mode + " }");
+    }
+    Texts userData(int slot, const std::string& bytes) {
+        return command(slot, "userData : '" + SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H");
+    }
+    // Waits for `n` more messages from the daemon.
+    Texts next(size_t n) {
+        size_t before = client.Received().size();
+        EXPECT_TRUE(client.WaitFor(before + n)) << "got " << client.Received().size() - before;
+        return Texts(client.Received().begin() + long(before), client.Received().end());
+    }
+    static std::string data(int slot, const std::string& bytes) {
+        return slotMessage(-1, slot,
+                           "signal : userData : '" +
+                               SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H");
+    }
+    static std::string lost(int slot) { return slotMessage(-1, slot, "signal : deactivated : networkError"); }
+    MccSlot* slotAt(int id) const { return dynamic_cast<MccSlot*>(at(id)); }
+
+    MccFactory factory;
+    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
+};
+
+TEST_F(MccSlots, TypeAndModeChooseTheChannelKind) {
+    struct Case {
+        const char* type;
+        const char* mode;
+        uint32_t kind;
+    } cases[] = {{"data", "standard", 0}, {"bri", "standard", 1}, {"transparent", "standard", 2},
+                 {"transparent", "ss7", 3}, {"data", "ss7", 3}};
+    int slot = 1;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Texts{ok(slot)}, create(slot, c.type, c.mode)) << c.type << " " << c.mode;
+        const Mcc::Allocate& r = mcc.channel(kFirst + slot - 1).allocation;
+        EXPECT_EQ((std::vector<uint32_t>{c.kind, 512, 0, 1, 1}),
+                  (std::vector<uint32_t>{r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold}));
+        EXPECT_NE(std::string::npos, log.text().find("mcc: MCC_ALLOCATE type=" + std::to_string(c.kind) + "\n"));
+        EXPECT_EQ(kFirst + slot - 1, at(slot)->IGetTransmitChannel());
+        ++slot;
+    }
+}
+
+// The counts themselves are checked end to end with the query.
+TEST_F(MccSlots, WithoutTheControllerTheResourceReportCarriesNoChannels) {
+    LGCP::Resources r;
+    r.set_mcc_data(7);
+    mcc.failOpen(ENOENT, 1);
+    factory.Query(r);
+    EXPECT_EQ(0, r.get_mcc_data().getValue() + r.get_mcc_bri().getValue() + r.get_mcc_trans().getValue());
+}
+
+TEST_F(MccSlots, ABurstArrivesInOrderAsSignalsOfAtMostOneRead) {
+    create(1, "transparent");
+    std::string burst;
+    for (int i = 0; i < 3000; ++i) burst += char(i * 7);
+    ASSERT_TRUE(mcc.receive(kFirst, SimMcc::Frame(burst.begin(), burst.end())));
+    Texts expected;
+    for (size_t at = 0; at < burst.size(); at += 512) expected.push_back(data(1, burst.substr(at, 512)));
+    EXPECT_EQ(expected, next(expected.size()));
+}
+
+TEST_F(MccSlots, UserDataTheChannelCannotTakeYetWaitsAndIsWrittenInOrder) {
+    create(1, "transparent");
+    ASSERT_EQ("ok", sim.board().control("/dev/mcc/ctl buffer 4096"));
+    ASSERT_TRUE(mcc.hold(kFirst));
+    std::string written;
+    for (char c : std::string("abcd")) {
+        std::string bytes(16000, c);
+        EXPECT_EQ(Texts{ok(1)}, userData(1, bytes));
+        EXPECT_GT(slotAt(1)->Pending(), 0u);
+        written += bytes;
+    }
+    // Beyond the queue's bound the whole command is refused.
+    EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, std::string(16000, 'e')));
+
+    ASSERT_TRUE(mcc.release(kFirst));
+    ASSERT_TRUE(pumpUntil([&] {
+        mcc.release(kFirst);
+        return slotAt(1)->Pending() == 0;
+    }));
+    std::string sent;
+    for (const SimMcc::Frame& f : mcc.channel(kFirst).sent) sent.append(f.begin(), f.end());
+    EXPECT_EQ(written, sent);
+
+    mcc.failWrite(EIO, 1);
+    EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
+    EXPECT_NE(std::string::npos, err.text().find("mcc: write fail: Input/output error\n"));
+}
+
+TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
+    struct Case {
+        const char* command;  // what the board does to channel 256
+        const char* why;
+    } cases[] = {{"rx 256", "end of file"}, {"hangup 256", "end of file"}, {"fail 256", "Connection reset by peer"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        create(1, "data");
+        ASSERT_EQ("ok", sim.board().control(std::string("/dev/mcc/ctl ") + c.command));
+        EXPECT_EQ(Texts{lost(1)}, next(1));
+        EXPECT_FALSE(slotAt(1)->IsOpen());
+        EXPECT_NE(std::string::npos, err.text().find(std::string("mcc: channel 256 lost, read fail: ") + c.why));
+        EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
+        command(1, "destroy : NULL");
+        sim.board().collect();
+    }
+}
+
+TEST_F(MccSlots, DeviceFailuresGiveNoSlot) {
+    mcc.setCounts(SimMcc::Counts{0, 4, 4});
+    EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "data"));
+    EXPECT_NE(std::string::npos, err.text().find("mcc: MCC_ALLOCATE fail: No space left on device\n"));
+    mcc.failOpen(EBUSY, 1);
+    EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "bri"));
+    EXPECT_NE(std::string::npos, err.text().find("mcc: fail to open MCC device: Device or resource busy\n"));
+    EXPECT_TRUE(mcc.allocated().empty());
+
+    // A channel whose time slot the driver cannot tell is kept as it is
+    // and cannot be connected.
+    mcc.failRequest(Mcc::MCC_TIMESLOT, EIO, 1);
+    EXPECT_EQ(Texts{ok(1)}, create(1, "bri"));
+    EXPECT_EQ(-1, at(1)->IGetReceiveChannel());
+    command(2, "create : trunk : { trunk 0, timeslot 5 }");
+    EXPECT_EQ((Texts{stream(1, "transmitter", -1), error(1, "connectFail")}), link(1, 2));
+}
+
+size_t OpenDescriptors() {
+    size_t n = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (::readdir(d)) ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
+    create(1, "transparent");
+    command(1, "destroy : NULL");
+    sim.board().collect();
+    size_t before = OpenDescriptors();
+    for (int i = 0; i < 1000; ++i) {
+        std::string error;
+        client.Send("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }", error);
+        client.Send("{ seq 2, slot 1, pdu command : destroy : NULL }", error);
+        if (i % 100 == 99) barrier(client.Received().size());
+    }
+    barrier(client.Received().size());
+    sim.board().collect();
+    EXPECT_EQ(before, OpenDescriptors());
+    EXPECT_TRUE(mcc.allocated().empty());
+}
+
+}  // namespace
