@@ -31,6 +31,7 @@
 #include "hardware/hw_tests.h"
 #include "hardware/spi_ctrl.h"
 #include "protocol/acceptor.h"
+#include "rtp/rtp_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -268,7 +269,7 @@ void RunDaemon() {
 void BuildSlotFactories() {
     static MapFactory mapFactory;
     // PstnFactory
-    // RtpFactory
+    static RtpFactory rtpFactory;
     // ModemFactory
     // Mixer::MixerFactory
     static ExtFactory extFactory;
