@@ -184,12 +184,4 @@ TEST_F(PriPair, ARefusingChannelDelaysButLosesNothing) {
     EXPECT_GT(pair.a.counters.refused, 3u);
 }
 
-TEST_F(PriPair, PacedAtTheLineRateTheTimersStayQuiet) {
-    pair.a.line.bitRate = pair.b.line.bitRate = 64000;
-    establish();
-    exchange(500, 50);
-    expectInOrderOnce(network, 500);
-    EXPECT_EQ(user.link->stats.t200_expired + network.link->stats.t200_expired, 0u);
-}
-
 }  // namespace

@@ -13,17 +13,6 @@ namespace Q = ISDN::Q921;
 
 class UserLink : public ScriptedLink {};
 
-TEST_F(UserLink, EstablishesOnceAndReportsIt) {
-    link().local_activate();
-    settle();
-    EXPECT_EQ(far.frames, (std::vector<Frame>{{0x00, 0x01, 0x7F}}));  // SABME, P = 1, command
-    EXPECT_EQ(l3.state(), AwaitingEstablishment);
-    inject(peer::u(Q::kUA, true, false));
-    EXPECT_EQ(l3.state(), MultipleFrameEstablished);
-    EXPECT_EQ(l3.activations, 1);
-    EXPECT_TRUE(link().fullState().t203_running);
-}
-
 TEST_F(UserLink, FourSabmeThenTheEstablishmentFails) {
     link().local_activate();
     ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
@@ -63,15 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ReleaseCase{"none", {}, "link error (T200 expired N200 times)"}),
     [](const ::testing::TestParamInfo<ReleaseCase>& i) { return std::string(i.param.name); });
 
-TEST_F(UserLink, ThePeerEstablishesAndReleases) {
-    inject(peer::u(Q::kSABME, true, true));
-    EXPECT_EQ(last(), (Frame{0x02, 0x01, 0x73}));  // UA, F = 1, response
-    EXPECT_EQ(l3.activations, 1);
-    inject(peer::u(Q::kDISC, true, true));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"remote error (DISC received)"});
-    EXPECT_EQ(l3.state(), TeiAssigned);
-}
-
 // ---- the window, acknowledgement and flow control ------------------------------------------
 
 TEST_F(UserLink, TheEighthMessageWaitsForAnAcknowledgement) {
@@ -101,17 +81,6 @@ TEST_F(UserLink, AnIFrameInSequenceIsDeliveredAndAcknowledged) {
     inject(peer::i(1, 0, false));  // in sequence again
     EXPECT_EQ(l3.received.size(), 2u);
     EXPECT_FALSE(link().fullState().reject_exception);
-}
-
-TEST_F(UserLink, ARejectResendsFromItsNumber) {
-    establish();
-    for (uint32_t n = 0; n < 5; ++n) l3.send(n);
-    settle();
-    inject(peer::s(Q::kREJ, 2, false, false));
-    ASSERT_EQ(far.frames.size(), 1u + 5 + 3);
-    for (unsigned k = 0; k < 3; ++k) EXPECT_EQ(far.frames[6 + k][2], (2 + k) << 1);
-    EXPECT_EQ(link().stats.retrains, 3u);
-    EXPECT_EQ(link().ack_queue.count(), 3u);
 }
 
 TEST_F(UserLink, AnNrOutsideTheWindowReEstablishes) {
@@ -151,29 +120,6 @@ TEST_F(UserLink, GetInfoReportsChangesOnly) {
 }
 
 // ---- timer recovery ------------------------------------------------------------------------
-
-TEST_F(UserLink, AnUnansweredPollEndsInReEstablishment) {
-    establish();
-    l3.send(1);
-    settle();
-    ASSERT_TRUE(runUntil(clock, [&] {
-        return l3.has("Unsuccessful retransmission (N200 times) - Status enquiry");
-    }));
-    // The I frame, then three polls (RR command, P = 1), then SABME.
-    ASSERT_EQ(far.frames.size(), 1u + 1 + 3 + 1);
-    for (int k = 2; k < 5; ++k) EXPECT_EQ(far.frames[size_t(k)], (Frame{0x00, 0x01, 0x01, 0x01}));
-    EXPECT_EQ(l3.state(), AwaitingEstablishment);
-}
-
-TEST_F(UserLink, AnAnsweredPollResendsWhatWasLost) {
-    establish();
-    l3.send(1);
-    waitFrames(3);  // the I frame, then the poll at T200
-    EXPECT_EQ(l3.state(), TimerRecovery);
-    inject(peer::s(Q::kRR, 0, true, false));  // F = 1, nothing acknowledged
-    EXPECT_EQ(l3.state(), MultipleFrameEstablished);
-    EXPECT_EQ(last(), far.frames[1]);  // the I frame again
-}
 
 TEST_F(UserLink, T203PollsAnIdleLink) {
     establish();
