@@ -31,19 +31,8 @@ std::string SimBoard::control(const std::string& line) {
 }
 
 int SimBoard::openControl(const std::string& path) {
-    sockaddr_un a;
-    std::memset(&a, 0, sizeof a);
-    if (path.size() >= sizeof a.sun_path) return -1;
-    a.sun_family = AF_UNIX;
-    std::memcpy(a.sun_path, path.c_str(), path.size());
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int fd = bindUnixSocket(path, SOCK_DGRAM);
     if (fd < 0) return -1;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
     if (control_ >= 0) ::close(control_);
     control_ = fd;
     return fd;
@@ -68,6 +57,7 @@ std::unique_ptr<SimBoard> SimBoard::makeStandard() {
 }
 
 SimDevice& SimBoard::add(std::unique_ptr<SimDevice> device) {
+    device->setPoller(&poller_);
     devices_.push_back(std::move(device));
     return *devices_.back();
 }

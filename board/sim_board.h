@@ -7,6 +7,7 @@
 
 #include "board/board_io.h"
 #include "board/sim_device.h"
+#include "board/sim_poller.h"
 
 // The simulated board. Opening a modelled device node makes a socket pair:
 // the daemon gets one end, the model keeps the other. Requests and writes
@@ -46,6 +47,10 @@ public:
     // Answers every command waiting on the control socket; never blocks.
     void serveControl();
 
+    // The descriptors the models watch (outside peers of their channels);
+    // the owner polls its descriptor too and calls its serve().
+    SimPoller& poller() { return poller_; }
+
     // The handle behind a daemon descriptor, or null.
     SimHandle* handleOf(int fd) const;
 
@@ -58,6 +63,7 @@ public:
 private:
     void drop(size_t index);
 
+    SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
     int control_ = -1;

@@ -295,11 +295,14 @@ void BindServices() {
 }
 
 // On the simulated board, tests drive the device models of the running
-// daemon through the board's control socket.
+// daemon through the board's control socket, and the models' outside peers
+// (processes at the far end of a channel) are served from the loop.
 class SimBoardControl {
 public:
     explicit SimBoardControl(SimBoard* board) : board(board) {
         if (!board) return;
+        peers.Bind("SimBoard::peers", &SimBoardControl::OnPeers, this);
+        peers.Schedule(board->poller().descriptor(), POLLIN);
         int fd = board->openControl(Fs::path(kSimControlPath));
         if (fd < 0) return;
         event.Bind("SimBoard::control", &SimBoardControl::OnCommand, this);
@@ -308,10 +311,14 @@ public:
     void OnCommand(int, short revents) {
         if (revents & POLLIN) board->serveControl();
     }
+    void OnPeers(int, short revents) {
+        if (revents & POLLIN) board->poller().serve();
+    }
 
 private:
     SimBoard* board;
     Event event;
+    Event peers;
 };
 
 }  // namespace
