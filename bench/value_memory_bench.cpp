@@ -32,7 +32,7 @@
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
 #include "bench/daemon.h"
-#include "bench/lgcp_frame.h"
+#include "bench/daemon_lgcp.h"
 #include "bench/proc_status.h"
 
 namespace {
@@ -82,7 +82,7 @@ const std::vector<uint8_t>& largeFrame() {
         int ends[2];
         if (::pipe(ends) != 0) return std::vector<uint8_t>();
         if (::fork() == 0) {
-            std::vector<uint8_t> built = EncodeFrame(largeMessage());
+            std::vector<uint8_t> built = EncodeLgcp(largeMessage());
             bool sent = ::write(ends[1], built.data(), built.size()) == ssize_t(built.size());
             _exit(sent ? 0 : 1);
         }
@@ -110,7 +110,7 @@ void memoryCounters(benchmark::State& state, pid_t pid, const Resident& idle, si
 
 void BM_DecodeLargeMessage(benchmark::State& state) {
     const std::vector<uint8_t>& frame = largeFrame();
-    if (frame.empty()) return state.SkipWithError("the message does not encode");
+    if (frame.size() <= 4) return state.SkipWithError("the message does not encode");
     const char* begin = reinterpret_cast<const char*>(frame.data()) + 4;
     const char* end = reinterpret_cast<const char*>(frame.data()) + frame.size();
     for (auto _ : state) {
@@ -125,19 +125,13 @@ void BM_DecodeLargeMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeLargeMessage)->Name("Decode/protoLemz128")->Unit(benchmark::kMicrosecond);
 
-// Reads frames until the response with sequence number `seq`; false when
-// the connection fails or a frame does not decode.
+// Reads messages until the response with sequence number `seq`; false
+// when the connection fails or a message does not decode.
 bool AwaitAnswer(int fd, int seq) {
-    std::vector<uint8_t> frame;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
     for (;;) {
-        if (!ReadFrame(fd, frame)) return false;
         LGCP::Message msg;
-        const char* data = reinterpret_cast<const char*>(frame.data());
-        if (!ASN1::decode(data + 4, data + frame.size(), &env, msg, false)) return false;
-        if (msg.get_pdu().is_response() && msg.has_seq() &&
-            msg.get_seq().getValue() == seq)
-            return true;
+        if (!ReadLgcp(fd, msg)) return false;
+        if (msg.get_pdu().is_response() && msg.has_seq() && msg.get_seq().getValue() == seq) return true;
     }
 }
 
@@ -147,7 +141,8 @@ bool Send(int fd, const std::vector<uint8_t>& frame) {
 
 void BM_DaemonAfterLargeMessage(benchmark::State& state) {
     const std::vector<uint8_t>& large = largeFrame();
-    std::vector<uint8_t> ping = EncodeFrame("{ seq 2, pdu command : ping : NULL }");
+    if (large.size() <= 4) return state.SkipWithError("the message does not encode");
+    std::vector<uint8_t> ping = EncodeLgcp("{ seq 2, pdu command : ping : NULL }");
     for (auto _ : state) {
         DaemonRoot root;
         int port = FreePort();
