@@ -187,6 +187,9 @@ TEST_F(RtpSlots, StreamsEventsAndTeardown) {
                   event(1, 7, 300);
               }));
     EXPECT_NE(std::string::npos, log.text().find("rtp[256]: rtp event:  type=2\n"));
+    // The board's control emits a burst of one record.
+    EXPECT_EQ((Texts{pd, pd, pd}), received([&] { rtp.control({"event", "256", "1", "7", "300", "3"}); }));
+    EXPECT_EQ("error: bad count", rtp.control({"event", "256", "1", "7", "300", "65"}));
     // A short record ends the pass; the next records still come.
     EXPECT_EQ(Texts{pd}, received([&] {
                   rtp.control({"raw", "0100"});
