@@ -57,6 +57,8 @@ public:
 
 private:
     void drop(size_t index);
+    // The model that answers `request` on the daemon's socket `fd`, or null.
+    SimDevice* socketModel(int fd, unsigned long request) const;
 
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;

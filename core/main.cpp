@@ -44,6 +44,8 @@
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
+#include "slots/modem_factory.h"
+#include "slots/t38_soft_slot.h"
 
 namespace {
 
@@ -269,13 +271,13 @@ void BuildSlotFactories() {
     static MapFactory mapFactory;
     // PstnFactory
     // RtpFactory
-    // ModemFactory
+    static ModemFactory modemFactory;
     // Mixer::MixerFactory
     static ExtFactory extFactory;
     static MccFactory mccFactory;
     static EchoFactory echoFactory;
     // VoiceFactory
-    // T38SoftFactory
+    static T38SoftFactory t38SoftFactory;
     // IsdnFactory
     // RtpLEMZFactory
     // RtpED137Factory
