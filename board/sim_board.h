@@ -2,11 +2,13 @@
 #define KORVAND_BOARD_SIM_BOARD_H
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "board/board_io.h"
 #include "board/sim_device.h"
+#include "board/sim_poller.h"
 
 // The simulated board. Opening a modelled device node makes a socket pair:
 // the daemon gets one end, the model keeps the other. Requests and writes
@@ -37,6 +39,9 @@ public:
     // Runs one text command "<device path> <words...>" against the model
     // of that device. Commands are split on blanks.
     std::string control(const std::string& line);
+    // Runs each command of a list separated by ";"; the replies that report
+    // a failure are written to `errors`. Returns false when one did.
+    bool runCommands(const std::string& list, std::ostream& errors);
 
     // The control socket: a datagram socket bound at `path`; each datagram
     // is one command and is answered with one datagram to its sender.
@@ -45,6 +50,10 @@ public:
     int openControl(const std::string& path);
     // Answers every command waiting on the control socket; never blocks.
     void serveControl();
+
+    // The descriptors the models watch (outside peers of their channels);
+    // the owner polls its descriptor too and calls its serve().
+    SimPoller& poller() { return poller_; }
 
     // The handle behind a daemon descriptor, or null.
     SimHandle* handleOf(int fd) const;
@@ -60,6 +69,7 @@ private:
     // The model that answers `request` on the daemon's socket `fd`, or null.
     SimDevice* socketModel(int fd, unsigned long request) const;
 
+    SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
     int control_ = -1;

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "board/mcc_driver.h"
 #include "board/sim_driver.h"
+#include "board/sim_mcc_peer.h"
 
 // The multi-channel communication controller "/dev/mcc/ctl". MCC_ALLOCATE
 // turns an open into a controller channel, numbered with the lowest free
@@ -59,6 +61,12 @@
 //   tx <c>                 the frames sent, oldest first, one a line in hex
 //   clear <c>              forgets them
 //   hangup <c>, fail <c>   fail the channel's open
+//   attach <c> <path>      hands the channel to a process outside the
+//                          daemon: a SOCK_SEQPACKET socket listens at <path>
+//                          below the filesystem root, one datagram a frame
+//                          both ways (SimMccPeer); attaching ends a patch
+//                          and patching ends an attachment
+//   detach <c>             closes that socket
 // and raw, hangup, fail without a channel for every open (SimDriver).
 class SimMcc : public SimDriver {
 public:
@@ -109,6 +117,11 @@ public:
     bool receive(int c, const Frame& frame);
     bool hangUp(int c);
     bool breakDown(int c);
+    // Hands channel `c` to an outside process listening at `path` (an
+    // absolute path below the filesystem root); false when the path is not
+    // acceptable or the socket cannot be made.
+    bool attach(int c, const std::string& path);
+    bool detach(int c);
     using SimDriver::breakDown;
     using SimDriver::hangUp;
 
@@ -142,6 +155,7 @@ private:
     std::string countsCommand(const std::vector<std::string>& words);
 
     std::map<int, Channel> channels_;
+    std::map<int, std::unique_ptr<SimMccPeer>> peers_;
     Frame scratch_;
     int poolFirst_ = 256;
     int poolCount_ = 16;

@@ -4,13 +4,13 @@
 
 #include "slots/mcc_slot.h"
 
-#include <dirent.h>
 
 #include "board/mcc_driver.h"
 #include "board/sim_mcc.h"
 #include "board/sim_words.h"
 #include "slots/trunk_slot.h"
 #include "tests/core/slot_fixture.h"
+#include "tests/support/descriptors.h"
 
 namespace {
 
@@ -144,20 +144,11 @@ TEST_F(MccSlots, DeviceFailuresGiveNoSlot) {
     EXPECT_EQ((Texts{stream(1, "transmitter", -1), error(1, "connectFail")}), link(1, 2));
 }
 
-size_t OpenDescriptors() {
-    size_t n = 0;
-    if (DIR* d = ::opendir("/proc/self/fd")) {
-        while (::readdir(d)) ++n;
-        ::closedir(d);
-    }
-    return n;
-}
-
 TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
     create(1, "transparent");
     command(1, "destroy : NULL");
     sim.board().collect();
-    size_t before = OpenDescriptors();
+    int before = openDescriptors();
     for (int i = 0; i < 1000; ++i) {
         std::string error;
         client.Send("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }", error);
@@ -166,7 +157,7 @@ TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
     }
     barrier(client.Received().size());
     sim.board().collect();
-    EXPECT_EQ(before, OpenDescriptors());
+    EXPECT_EQ(before, openDescriptors());
     EXPECT_TRUE(mcc.allocated().empty());
 }
 

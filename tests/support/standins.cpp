@@ -28,7 +28,7 @@ void Standins::install(const std::string& path) const {
     root_.writeFile(path, "");
     std::string at = root_.path(path);
     ::unlink(at.c_str());
-    std::string target = buildProgram("tests/standins/korvand_standin");
+    std::string target = buildProgram("tests/standins/outside_program");
     if (::symlink(target.c_str(), at.c_str()) != 0) std::abort();
 }
 

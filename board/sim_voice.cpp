@@ -1,0 +1,26 @@
+#include "board/sim_voice.h"
+
+#include "board/sim_words.h"
+#include "board/voice_driver.h"
+
+SimVoice::SimVoice() : SimDriver(kPath) {
+    using namespace Voice;
+    capacity_ = {{kMaskG729, 32}, {kMaskG723, 16}, {kMaskG711, 64}, {kMaskG711Mcc, 0}, {kMaskUniversal, 8}};
+    serveRecord<int32_t>(VOICE_CAPACITY, [this](SimHandle&, const int32_t& mask) { return capacity(mask); });
+}
+
+int SimVoice::capacity(int mask) const {
+    auto it = capacity_.find(mask);
+    return it == capacity_.end() ? 0 : it->second;
+}
+
+std::string SimVoice::control(const std::vector<std::string>& words) {
+    long mask, n;
+    if (words.empty() || words[0] != "capacity") return SimDriver::control(words);
+    if (words.size() < 2 || words.size() > 3 || !SimWords::number(words[1], 0, 0x7FFFFFFF, mask))
+        return SimWords::error("usage: capacity <mask> [<n>]");
+    if (words.size() == 2) return std::to_string(capacity(int(mask)));
+    if (!SimWords::number(words[2], -0x80000000L, 0x7FFFFFFF, n)) return SimWords::error("bad capacity");
+    setCapacity(int(mask), int(n));
+    return SimWords::ok();
+}

@@ -1,0 +1,23 @@
+#ifndef KORVAND_BOARD_VOICE_DRIVER_H
+#define KORVAND_BOARD_VOICE_DRIVER_H
+
+#include "board/ioctl_code.h"
+
+// The voice driver "/dev/voice": how many channels of a codec kind the
+// board can run. The request takes a pointer to a 32-bit code mask and
+// answers the capacity as its result.
+namespace Voice {
+
+const unsigned long VOICE_CAPACITY = 0x40045602UL;
+static_assert(VOICE_CAPACITY == BoardIoctl::code(BoardIoctl::Read, 4, 'V', 2), "capacity query");
+
+// The code masks the RTP factories ask for.
+const int kMaskG711 = 1;
+const int kMaskG723 = 2;
+const int kMaskG729 = 4;
+const int kMaskG711Mcc = 8;
+const int kMaskUniversal = 65;
+
+}  // namespace Voice
+
+#endif
