@@ -39,12 +39,11 @@ AuthClient::AuthClient(ModemFactory& f, Fd socket, const INet4::Addr& p) : facto
     Schedule(socket, POLLIN);
 }
 
+// What the peer sent before it hung up is read first.
 void AuthClient::OnSocketEvent(int, short revents) {
     ++busy;
-    if (revents & (POLLERR | POLLHUP))
-        Disconnect();
-    else if (revents & POLLIN)
-        Receive();
+    if (revents & POLLIN) Receive();
+    if ((revents & (POLLERR | POLLHUP)) && IsOpen()) Disconnect();
     if ((revents & POLLOUT) && IsOpen()) Flush();
     Done();
 }
@@ -303,6 +302,7 @@ uint16_t ModemFactory::AuthPort() const {
 }
 
 void ModemFactory::CloseListener() {
+    acceptPause.reset();
     listenEvent.Release();
     listenFd.close();
 }
@@ -321,8 +321,14 @@ void ModemFactory::Accept() {
     socklen_t len = sizeof from;
     int fd = ::accept4(listenFd.get(), reinterpret_cast<sockaddr*>(&from), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            Log(std::cerr) << "fail to set nonblock mode." << std::endl;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+        Log(std::cerr) << "fail to set nonblock mode." << std::endl;
+        // Out of descriptors or memory the same connection waits on every
+        // pass: the listener rests instead of spinning.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            listenEvent.Release();
+            acceptPause.set(kAcceptPauseMs, &ModemFactory::ResumeAccept, this);
+        }
         return;
     }
     INet4::Addr peer;
@@ -330,6 +336,10 @@ void ModemFactory::Accept() {
     clients.push_back(new AuthClient(*this, Fd(fd), peer));
     ::close(fd);
     Log(std::cerr) << "incoming auth connection from " << peer << std::endl;
+}
+
+void ModemFactory::ResumeAccept() {
+    if (listenFd) listenEvent.Schedule(listenFd, POLLIN);
 }
 
 void ModemFactory::RemoveClient(AuthClient* client) {

@@ -11,6 +11,7 @@
 #include "runtime/event.h"
 #include "runtime/fd.h"
 #include "runtime/inet4_addr.h"
+#include "runtime/timer.h"
 #include "slots/auth_record.h"
 #include "slots/modem_slot.h"
 
@@ -67,6 +68,9 @@ class ModemFactory : public SlotFactory {
 public:
     static constexpr uint16_t kAuthPort = 52000;
     static constexpr int kBacklog = 64;
+    // The listener's rest after an accept that failed for want of
+    // descriptors or memory.
+    static constexpr unsigned kAcceptPauseMs = 1000;
 
     // Listens on KORVAND_AUTH_PORT when it names a port, else on 52000.
     ModemFactory();
@@ -106,6 +110,7 @@ private:
     void QueryInterfaces();
     void Init(uint16_t port);
     void Accept();
+    void ResumeAccept();
     void CloseListener();
 
     std::list<DspModemSlot*> dspSlots;
@@ -114,6 +119,7 @@ private:
     unsigned dspModems = 0;
     Fd listenFd;
     Event listenEvent;
+    Timer acceptPause;
     std::list<AuthClient*> clients;
     std::list<std::string> freeIfaces;
     // Every point-to-point interface the last discovery found.

@@ -97,9 +97,10 @@ TEST_F(ModemSlots, TheEndOfAChildIsReported) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.params);
+        size_t from = client.Received().size();
         create(1, c.params);
         start(1);
-        EXPECT_EQ(c.after, next(c.after.size()));
+        EXPECT_TRUE(arrived(from, c.after));
         EXPECT_TRUE(logged(c.line));
         EXPECT_EQ(-1, static_cast<ModemSlot*>(at(1))->ChildPid());
         EXPECT_EQ((Texts{ok(1, 0), ok(1)}), command(1, "destroy : NULL"));
@@ -111,8 +112,9 @@ TEST_F(ModemSlots, DestroyHangsUpAndKillsAChildThatStays) {
     create(1, "{ cid \"\", cdid \"\" }");
     start(1);
     std::string obeys = run("sbin-pppd");
-    EXPECT_EQ(Texts{}, command(1, "destroy : NULL"));
-    EXPECT_EQ(Texts{ok(1)}, next(1));
+    size_t from = client.Received().size();
+    command(1, "destroy : NULL");
+    EXPECT_TRUE(arrived(from, {ok(1)}));
     EXPECT_EQ("HUP\n", standins.file(obeys, "signals"));
     EXPECT_TRUE(logged("01:dsp-modem: sent HUP to pppd.\n"));
 
