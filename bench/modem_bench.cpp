@@ -119,7 +119,14 @@ void BM_ModemCycle(benchmark::State& state) {
         state.SkipWithError(("no controller: " + error).c_str());
         return;
     }
+    // The trunk slot the modem is connected to; naming a trunk factory
+    // links them in.
+    benchmark::DoNotOptimize(&trunk0);
     client.Send("{ seq 1, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }", error);
+    if (!client.WaitFor(1) || client.Received()[0] != Lgcpc::canonical("{ seq 1, slot 2, pdu response : success : NULL }")) {
+        state.SkipWithError(("no trunk slot: " + (client.Received().empty() ? std::string() : client.Received()[0])).c_str());
+        return;
+    }
     const std::string done = Lgcpc::canonical("{ seq 3, slot 1, pdu response : success : NULL }");
     for (auto _ : state) {
         client.Send("{ seq 1, slot 1, pdu command : create : modem : { cid \"\", cdid \"\", execfile \"/bin/sleep\", "
@@ -137,6 +144,13 @@ void BM_ModemCycle(benchmark::State& state) {
             break;
         }
     }
+    // Every cycle ran its child: none was refused, and every destroy waited.
+    size_t aborts = 0, immediate = 0;
+    for (const std::string& m : client.Received()) {
+        aborts += m.find("signal : abort") != std::string::npos;
+        immediate += m == Lgcpc::canonical("{ seq 0, slot 1, pdu response : success : NULL }");
+    }
+    if (aborts || immediate) state.SkipWithError("a cycle ran without its child");
     state.SetItemsProcessed(state.iterations());
     client.Close();
     ChildWait::Cleanup();
