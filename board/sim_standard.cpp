@@ -3,6 +3,7 @@
 #include "board/sim_board.h"
 #include "board/sim_bus_clock.h"
 #include "board/sim_cas.h"
+#include "board/sim_dsp_data.h"
 #include "board/sim_echo.h"
 #include "board/sim_hal.h"
 #include "board/sim_maintenance.h"
@@ -50,6 +51,7 @@ void installStandardDevices(SimBoard& board) {
     installHal(board);
     installE1(board);
     board.add(std::unique_ptr<SimDevice>(new SimMcc));
+    board.add(std::unique_ptr<SimDevice>(new SimDspData));
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
     board.add(std::unique_ptr<SimDevice>(new SimRtp));

@@ -43,8 +43,11 @@
 #include "runtime/version.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
+#include "slots/hdlc_slot.h"
+#include "slots/isdn_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
+#include "slots/pstn_slot.h"
 
 namespace {
 
@@ -268,7 +271,7 @@ void RunDaemon() {
 // static objects built before main, and so asked last.
 void BuildSlotFactories() {
     static MapFactory mapFactory;
-    // PstnFactory
+    static PstnFactory pstnFactory;
     static RtpFactory rtpFactory;
     // ModemFactory
     // Mixer::MixerFactory
@@ -277,10 +280,10 @@ void BuildSlotFactories() {
     static EchoFactory echoFactory;
     // VoiceFactory
     // T38SoftFactory
-    // IsdnFactory
+    static IsdnFactory isdnFactory;
     // RtpLEMZFactory
     // RtpED137Factory
-    // HdlcSlotFactory
+    static HdlcSlotFactory hdlcSlotFactory;
 }
 
 // The order of binding is the order in which every command is offered.
