@@ -81,19 +81,18 @@ bool HdlcSlot::IHwConnectReceiver(Slot& src) {
     return true;
 }
 
-bool HdlcSlot::disconnect(Slot& other, bool (Slot::*base)(Slot&), const char* text) {
-    trace(text);
-    (this->*base)(other);
+bool HdlcSlot::IHwDisconnectTransmitter(Slot& dst) {
+    trace("IHwDisconnectTransmitter");
+    Slot::IHwDisconnectTransmitter(dst);
     hdlc.deactivate();
     return true;
 }
 
-bool HdlcSlot::IHwDisconnectTransmitter(Slot& dst) {
-    return disconnect(dst, &Slot::IHwDisconnectTransmitter, "IHwDisconnectTransmitter");
-}
-
 bool HdlcSlot::IHwDisconnectReceiver(Slot& src) {
-    return disconnect(src, &Slot::IHwDisconnectReceiver, "IHwDisconnectReceiver");
+    trace("IHwDisconnectReceiver");
+    Slot::IHwDisconnectReceiver(src);
+    hdlc.deactivate();
+    return true;
 }
 
 // ---- sending ----------------------------------------------------------------------
@@ -180,9 +179,10 @@ void HdlcSlot::enqResponce(Packet& frame) {
     const uint8_t* end = frame.data() + frame.length();
     LGCP::HdlcPackage package;
     package.set_body(std::vector<char>(body, end));
-    pending.set_hdlcPackages().push_back(package);
+    ASN1::SEQUENCE_OF<LGCP::HdlcPackage>& list = pending.set_hdlcPackages();
+    list.push_back(package);
     pendingOctets += size_t(end - body);
-    if (pendingOctets < kFlushOctets) return;
+    if (list.size() < kFlushPackages && pendingOctets < kFlushOctets) return;
     flush.reset();
     flushResponce();
 }

@@ -26,8 +26,10 @@ public:
     static const TimerSpec<HdlcSlot>::Spec TUpdatespec;
     static const unsigned kRing = 120;
     static const unsigned kFlushMs = 100;
-    // Received bodies that make a list flush early, however the batch
-    // runs, so that a signal always fits one control message.
+    // A list flushes early, however the batch runs, when it reaches this
+    // many packages or octets, so that the controller can always decode
+    // the signal (it takes at most 128 elements of a list).
+    static const size_t kFlushPackages = 128;
     static const size_t kFlushOctets = 16384;
 
     explicit HdlcSlot(const LGCP::HdlcParams& params);
@@ -70,7 +72,6 @@ private:
     void iactivate();
     // Both directions use the one TDM channel of the source or receiver.
     void connect(int tdm);
-    bool disconnect(Slot& dst, bool (Slot::*base)(Slot&), const char* text);
     // Frames the packages onto the ring; false when the pool cannot spare
     // the packets or a package is too long for one frame.
     bool enqueue(const ASN1::SEQUENCE_OF<LGCP::HdlcPackage>& packages);
