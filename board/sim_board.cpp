@@ -12,6 +12,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "board/sim_control.h"
+
 SimBoard::SimBoard() = default;
 
 SimBoard::~SimBoard() {
@@ -27,7 +29,21 @@ std::string SimBoard::control(const std::string& line) {
     for (std::string w; in >> w;) words.push_back(w);
     SimDevice* dev = device(path);
     if (!dev) return "error: no device " + path;
+    if (!words.empty() && words[0] == "fault") return SimControl::fault(*dev, SimControl::tail(words, 1));
     return dev->control(words);
+}
+
+bool SimBoard::runCommands(const std::string& list, std::ostream& errors) {
+    bool ok = true;
+    std::istringstream in(list);
+    for (std::string line; std::getline(in, line, ';');) {
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        std::string reply = control(line);
+        if (reply.compare(0, 6, "error:") != 0) continue;
+        errors << "sim board: " << line << ": " << reply << std::endl;
+        ok = false;
+    }
+    return ok;
 }
 
 int SimBoard::openControl(const std::string& path) {

@@ -2,6 +2,7 @@
 #define KORVAND_BOARD_SIM_BOARD_H
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     // Runs one text command "<device path> <words...>" against the model
     // of that device. Commands are split on blanks.
     std::string control(const std::string& line);
+    // Runs each command of a list separated by ";"; the replies that report
+    // a failure are written to `errors`. Returns false when one did.
+    bool runCommands(const std::string& list, std::ostream& errors);
 
     // The control socket: a datagram socket bound at `path`; each datagram
     // is one command and is answered with one datagram to its sender.

@@ -6,6 +6,7 @@
 #include "board/sim_dsp_data.h"
 #include "board/sim_echo.h"
 #include "board/sim_hal.h"
+#include "board/sim_hal_monitor.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
 #include "board/sim_rtp.h"
@@ -28,12 +29,14 @@ void installE1(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimCas));
 }
 
-// The switch with the bus clock, echo cancellers on buses 4 and 5 and,
-// unless KORVAND_SIM_SPI says it is absent, the SPI line interface of eight
-// BRI lines: six in sync, the last two without a line plugged in.
+// The switch with the bus clock, the board monitoring part, echo cancellers
+// on buses 4 and 5 and, unless KORVAND_SIM_SPI says it is absent, the SPI
+// line interface of eight BRI lines: six in sync, the last two without a
+// line plugged in.
 void installHal(SimBoard& board) {
     auto& hal = static_cast<SimHal&>(board.add(std::unique_ptr<SimDevice>(new SimHal)));
     hal.add(std::unique_ptr<SimHalFamily>(new SimBusClock));
+    hal.add(std::unique_ptr<SimHalFamily>(new SimHalMonitor));
     auto& echo = static_cast<SimEchoCanceller&>(
         hal.add(std::unique_ptr<SimHalFamily>(new SimEchoCanceller(hal.switchPart()))));
     echo.fit(4);

@@ -2,9 +2,9 @@
 //
 // Start-up reads the trace switches from the configuration file, installs
 // the signal handlers, parses the command line, builds the slot factories,
-// the time-slot switch and the control services, optionally detaches from
-// the terminal, publishes its pid, opens the control port and runs the one
-// event loop until SIGTERM or SIGINT.
+// the time-slot switch, the monitoring controller and the control services,
+// optionally detaches from the terminal, publishes its pid, opens the
+// control port and runs the one event loop until SIGTERM or SIGINT.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -30,6 +30,7 @@
 #include "hardware/hw_mux.h"
 #include "hardware/hw_tests.h"
 #include "hardware/spi_ctrl.h"
+#include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
 #include "rtp/rtp_factory.h"
 #include "runtime/child_wait.h"
@@ -294,7 +295,7 @@ void BindServices() {
     ctrlServer.Bind(BusCtl::instance());
     ctrlServer.Bind(E1Ctl::instance());
     ctrlServer.Bind(spiCtrl::instance());
-    // The monitoring controller, once it exists, is bound here, last.
+    ctrlServer.Bind(MonitoringCtl::instance());
 }
 
 // On the simulated board, tests drive the device models of the running
@@ -346,8 +347,9 @@ int main(int argc, char** argv) {
     // controller can connect.
     HwMux::instance();
 
-    // The monitoring controller is built and configured here from the whole
-    // configuration file (also when it did not open), once it exists.
+    // The monitoring controller, configured from the whole configuration
+    // file (empty when it did not open); its timers run once the loop does.
+    MonitoringCtl::instance()->Configure(config);
 
     if (options.daemon) RunDaemon();
     // After daemonising, so that the file holds the daemon's pid.
