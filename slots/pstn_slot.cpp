@@ -49,6 +49,10 @@ void PstnSlot::BuildIsdn(const LGCP::IsdnParams& p) {
     bool network = p.get_side().is_network();
     uint32_t log = uint32_t(p.get_log().getValue());
     if (bri && network) {
+        // Its frames go down the stack (transmit) and come up through it.
+        ISDN::LAPD_NT* nt = new ISDN::LAPD_NT;
+        nt->set_log(log);
+        add_protocol_tail(nt);
         mode = 3;
         return;
     }
@@ -183,7 +187,10 @@ void PstnSlot::OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber&
 // ---- channel events ---------------------------------------------------------------
 
 void PstnSlot::on_hdlc_receive(Packet& frame) {
-    if (linkListener) linkListener->on_hdlc_receive(frame);
+    if (linkListener)
+        linkListener->on_hdlc_receive(frame);
+    else
+        receive(frame);
 }
 
 void PstnSlot::on_hdlc_error(HDLC::Notify::Cause::Type cause) {

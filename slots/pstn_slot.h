@@ -8,6 +8,7 @@
 #include "core/slot_factory.h"
 #include "hardware/hdlc.h"
 #include "links/lapd.h"
+#include "links/lapd_nt.h"
 #include "links/ss7_slc.h"
 #include "protocol/protocol.h"
 #include "runtime/timer.h"
@@ -46,7 +47,8 @@ public:
     bool IOnInputStream() override { return true; }
     const char* GetName() const override { return "pstn"; }
 
-    // ---- HDLC::Notify: passed to the link ----
+    // ---- HDLC::Notify: passed to the link's listener, or for the network
+    // side of a BRI link, which has none, received frames go up the stack ----
     void on_hdlc_receive(Packet& frame) override;
     // The channel has closed: the link is taken down too, so the
     // controller learns of the loss.
