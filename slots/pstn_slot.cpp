@@ -26,6 +26,8 @@ PstnSlot::PstnSlot(const LGCP::PstnParams& params) {
         BuildSs7(params.get_ss7());
     else if (params.is_isdn())
         BuildIsdn(params.get_isdn());
+    // So that an activation before any connection opens the right kind.
+    hdlc.params.mode = mode < 2 ? mode : 2;
     created = Mux::milliseconds();
     update.set(this);
 }
@@ -101,7 +103,6 @@ bool PstnSlot::IHwConnectReceiver(Slot& src) {
             return false;
         }
     }
-    p.mode = mode < 2 ? mode : 2;
     p.rxChannel = src.IGetTransmitChannel();
     hdlc.params = p;
     // A BRI D channel needs both directions before it can open.

@@ -114,6 +114,10 @@ TEST_F(IsdnSlots, AtsQsigRunsOnTheDspDataDeviceWithItsBChannels) {
     EXPECT_NE(std::string::npos, log.text().find("ats-qsig-b: Can't find signalling slot\n"));
     EXPECT_EQ(515, at(3)->IGetTransmitChannel());
     EXPECT_EQ("open=yes signalling=512 b=0,0,1 sent=0 lost=0", sim.board().control("/dev/dsp-data state 0"));
+
+    // A device without a free interface gives no slot.
+    for (int id : {10, 11, 12}) command(id, "create : ats-qsig : { side network : NULL, log 0 }");
+    EXPECT_EQ(Texts{error(13, "insufficientResources")}, command(13, "create : ats-qsig : { side user : NULL, log 0 }"));
 }
 
 }  // namespace

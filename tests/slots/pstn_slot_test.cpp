@@ -169,6 +169,8 @@ TEST_F(PstnSlots, EachModeAnswersItsOwnRequests) {
             "mtp-receive FALSE, mtp-activate FALSE, timers TRUE, msu-processing FALSE }",
          {ok(1)}},
         {1, "ioctl : dtmf-enable : TRUE", {error(1, "unsupported")}},
+        // A link out of service discards an MSU: the controller hears of it.
+        {1, "userData : '830102'H", {error(1, "unsupported")}},
         {2, "ioctl : ss7RqBSN : NULL", {error(2, "unsupported")}},
         {2, "ioctl : ss7Log : { state TRUE, raw-receive TRUE, raw-transmit TRUE, mtp-transmit TRUE, "
             "mtp-receive TRUE, mtp-activate TRUE, timers TRUE, msu-processing TRUE }",
@@ -180,6 +182,7 @@ TEST_F(PstnSlots, EachModeAnswersItsOwnRequests) {
     };
     for (const Case& c : cases) EXPECT_EQ(c.answer, command(c.slot, c.request)) << c.request;
     EXPECT_TRUE(pstn(1)->Ss7()->trace.state && pstn(1)->Ss7()->trace.timers && !pstn(1)->Ss7()->trace.raw_receive);
+    EXPECT_NE(std::string::npos, err.text().find("pstn-slot: user data refused, discarded by the link (1 refused)\n"));
     EXPECT_NE(std::string::npos, err.text().find("pstn-slot: user data refused, no link (1 refused)\n"));
     // Data that no packet holds is refused, not asserted on.
     EXPECT_FALSE(pstn(2)->IUserData(std::vector<char>(packet_max_size, 'x')));
