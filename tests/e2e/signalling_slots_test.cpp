@@ -1,7 +1,6 @@
 // Signalling-link slots of the running daemon on the simulated board,
 // driven with `lgcpc send`: SS7 links on two trunks whose MCC channels are
-// patched back to back, a BRI terminal against the network side, and an
-// ATS Q.SIG interface with a B channel.
+// patched back to back, and a BRI terminal against the network side.
 
 #include <gtest/gtest.h>
 
@@ -101,20 +100,6 @@ TEST_F(SignallingSlots, ABriTerminalAttachesToTheNetworkSide) {
     ASSERT_TRUE(s.waitFor(signal(3, "userData : '08 01 01 05'H")));
     s.command(3, "userData : '08 01 81 07'H");
     ASSERT_TRUE(s.waitFor(signal(4, "userData : '08 01 81 07'H")));
-    EXPECT_EQ(0, s.finish());
-}
-
-TEST_F(SignallingSlots, AnAtsQsigInterfaceGivesAndTakesBackBChannels) {
-    LgcpcSession s(port);
-    s.command(1, "create : ats-qsig : { side user : NULL, log 0 }");
-    s.command(2, "create : ats-qsig-b : { slot 1, subslot 2 }");
-    s.command(3, "create : trunk : { trunk 0, timeslot 5 }");
-    s.command(2, "connect : 3");
-    ASSERT_TRUE(s.waitFor(ok(2, 4)));
-    EXPECT_EQ("open=yes signalling=512 b=0,1,0 sent=0 lost=0", board("/dev/dsp-data state 0"));
-    s.command(2, "destroy : NULL");
-    ASSERT_TRUE(s.waitFor(ok(2, 5)));
-    EXPECT_EQ("open=yes signalling=512 b=0,0,0 sent=0 lost=0", board("/dev/dsp-data state 0"));
     EXPECT_EQ(0, s.finish());
 }
 

@@ -34,28 +34,15 @@ protected:
     Layer3 peer{ISDN::Side::network, peerChannel};
 };
 
-TEST_F(IsdnSlots, TheLinkRunsOnTheSlotsOwnChannel) {
+// The link's exchange with a peer is tested against libpri (interop).
+TEST_F(IsdnSlots, TheChannelsKindFollowsTheInterface) {
     isdn(1, "bri");
     isdn(2, "pri");
     EXPECT_EQ(uint32_t(Mcc::kBri), mcc.channel(kFirst).allocation.kind);
     EXPECT_EQ(uint32_t(Mcc::kData), mcc.channel(kFirst + 1).allocation.kind);
     EXPECT_TRUE(isdnSlot(1)->Link()->bri);
+    EXPECT_FALSE(isdnSlot(2)->Link()->bri);
     EXPECT_EQ(kFirst + 1, at(2)->IGetTransmitChannel());
-    peerOn(kFirst + 1);
-    peer.link->local_activate();
-
-    EXPECT_EQ(ok(2), command(2, "activate : modem : { remoteAddr \"\", netmask \"\", gateway \"\", dns \"\", mtu 0 }").back());
-    Texts got = until(signal(2, "activated : NULL"));
-    EXPECT_EQ(1u, count(got, "lapdState multiple-frame-established"));
-
-    userData(2, "\x08\x01\x01\x05");
-    ASSERT_TRUE(peer.send(Frame{0x08, 0x01, 0x81, 0x01}));
-    got = until(signal(2, "userData : " + hex("\x08\x01\x81\x01")), 1000);
-    EXPECT_EQ((std::vector<Frame>{{0x08, 0x01, 0x01, 0x05}}), peer.received);
-
-    command(2, "deactivate : NULL");
-    got = until(signal(2, "deactivated : networkError"), 1000);
-    EXPECT_EQ(1u, count(got, "lapdState tei-assigned"));
 }
 
 TEST_F(IsdnSlots, AFrameTheDeviceRefusesWaitsUntilItIsWritable) {

@@ -133,28 +133,6 @@ TEST_F(PstnSlots, ConnectionsCheckTrunkAndTimeSlotAndBriWaitsForBothDirections) 
     EXPECT_EQ(at(8)->IGetTransmitChannel(), sw.sourceOf(kFirst));
 }
 
-TEST_F(PstnSlots, ABriTerminalAttachesToTheNetworkSide) {
-    ASSERT_TRUE(mcc.patch(kFirst, kFirst + 1));
-    isdn(3, "bri", "network");
-    isdn(4, "bri", "user");
-    Texts got;
-    for (int line : {0, 1}) {
-        int trunk = 8 + line, slot = 3 + line;
-        command(trunk, "create : trunk_bri : { trunk " + std::to_string(line) + ", timeslot 1 }");
-        link(trunk, slot);
-        Texts both = link(slot, trunk);  // the second direction opens the channel
-        got.insert(got.end(), both.begin(), both.end());
-    }
-    EXPECT_TRUE(has(got, signal(3, "activated : NULL")));
-    until(signal(4, "activated : NULL"));
-
-    // The terminal's call reference routes the network's answer back.
-    userData(4, "\x08\x01\x01\x05");
-    until(signal(3, "userData : " + hex("\x08\x01\x01\x05")), 1000);
-    userData(3, "\x08\x01\x81\x07");
-    until(signal(4, "userData : " + hex("\x08\x01\x81\x07")), 1000);
-}
-
 TEST_F(PstnSlots, EachModeAnswersItsOwnRequests) {
     ss7(1, 1);
     isdn(2, "pri", "network");
