@@ -32,7 +32,7 @@ class SimRtp : public SimDriver {
 public:
     static constexpr const char* kPath = "/dev/rtp";
     static const int32_t kFirstChannel = 256;
-    static const int32_t kChannels = 64;
+    static const int32_t kChannels = 128;  // a fully fitted board
     // The records one event command emits at most, well within what the
     // session's socket holds.
     static const long kMaxEventBurst = 64;

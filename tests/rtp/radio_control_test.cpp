@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <limits>
 #include <memory>
 #include <regex>
 
@@ -247,6 +248,41 @@ TEST_F(LemzControl, AccessOrderBetweenSources) {
     notify.requests.clear();
     receive(lemzPacket(GW_ADJUST_RTE), addr("10.0.0.2"));
     EXPECT_EQ(1u, notify.requests.size());
+}
+
+// The workstation side sends what the gateway only keeps, and the other way.
+TEST_F(LemzControl, TheWorkstationMirrorsTheGateway) {
+    gw.reset();
+    LemzRadioWSControl ws(channel, attach(::getpid()), init(kRtpExtLemz));
+    ws.SetNotify(&notify);
+    ASSERT_TRUE(ws.SendASNToChan(lemzModifier("gw-set-ptt : { " + flags(2, false) + " }")));
+    ASSERT_TRUE(ws.SendASNToChan(lemzModifier("wm-trans : { " + flags(2, false) + ", ip \"10.1.2.3\", ssrc 7 }")));
+    std::vector<Bytes> w = written();
+    ASSERT_EQ(1u, w.size());
+    EXPECT_EQ(GW_FLAG_PTT, w[0][0]);
+    // The gateway's announcement of a transmission is heard, its session kept.
+    receive(lemzPacket(WM_TRANS, [](sig_proto& p) { sig_proto_set_wm_transmite(&p, addr("10.1.2.3"), 7); }),
+            addr("10.0.0.9"), 4);
+    ASSERT_EQ(1u, notify.requests.size());
+    EXPECT_EQ(addr("10.0.0.9"), ws.GetRadioState().sessionAddr);
+}
+
+// Floats from the wire as the controller's texts: bounded, and a value that
+// is no finite number reads as 0.
+TEST(LemzDecimalText, FormatsAnyFloatWithinItsBuffer) {
+    const struct {
+        float value;
+        const char* text;
+    } rows[] = {{118.125f, "118.125000"},
+                {-0.5f, "-0.500000"},
+                {std::numeric_limits<float>::max(), "340282346638528859811704183484516925440.000000"},
+                {-std::numeric_limits<float>::max(), "-340282346638528859811704183484516925440.000000"},
+                {std::numeric_limits<float>::quiet_NaN(), "0.000000"},
+                {std::numeric_limits<float>::infinity(), "0.000000"},
+                {-std::numeric_limits<float>::infinity(), "0.000000"}};
+    for (const auto& r : rows) EXPECT_EQ(r.text, FormatDecimal(r.value)) << r.value;
+    for (const char* bad : {"nan", "inf", "-infinity", "1e39", "x"}) EXPECT_EQ(0.0f, ParseDecimal(bad)) << bad;
+    EXPECT_EQ(121.5f, ParseDecimal("121.5"));
 }
 
 // ---- timings, also across the wrap of the millisecond clock ----------------------------
