@@ -122,7 +122,7 @@ TEST_F(RtpSlots, EveryCodecAndTheBadOnes) {
 
 TEST_F(RtpSlots, TheSessionRecordAndTheRtcpPackets) {
     ASSERT_EQ(created(1, 256),
-              create(1, "ptG729", ", pfactor 3, crate 8000, vad TRUE, ssrc 3735928559, ttl 16, qos-dscp 46"));
+              create(1, "ptG729", ", pfactor 3, crate 8000, vad TRUE, ssrc 3735928559, ttl 16, qos-dscp ef=46"));
     EXPECT_EQ("channel=256 remote=127.0.0.1:" + std::to_string(rtpPort) +
                   " local=0.0.0.0:65535 rx_pt=18 tx_pt=18 packet_factor=3 vad=1 crate=1 ssrc=0xdeadbeef ttl=16 tos=184"
                   " bss=0 input=off pd=off",
@@ -168,11 +168,17 @@ TEST_F(RtpSlots, DriverFailuresCloseWhatWasOpened) {
 TEST_F(RtpSlots, StreamsEventsAndTeardown) {
     ASSERT_EQ(created(1, 256), create(1, "ptG729"));
     rtcpPacket();
-    // The driver input follows the stream the slot framework starts.
-    ASSERT_TRUE(at(1)->IOnInputStream());
+    // The driver input follows the link into the slot: a connect switches
+    // it on, the disconnect off; the source's own input stays off.
+    ASSERT_EQ(created(2, 257), create(2, "ptG729"));
+    EXPECT_EQ(Texts{ok(2)}, link(2, 1));
+    EXPECT_EQ(257, sw.sourceOf(256));
     EXPECT_NE(std::string::npos, session(256).find("input=on"));
-    at(1)->IOnInputRelease();
+    EXPECT_NE(std::string::npos, session(257).find("input=off"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "disconnect : NULL"));
     EXPECT_NE(std::string::npos, session(256).find("input=off"));
+    EXPECT_EQ((Texts{ok(2, 0), ok(2)}), command(2, "destroy : NULL"));
+    sim.board().collect();
 
     // Several records in one wake-up; only packet detection is reported.
     auto event = [this](uint32_t type, int32_t value, int32_t timeout) {
@@ -216,10 +222,20 @@ TEST_F(RtpSlots, EveryIoctlRow) {
         {"echoSuppressor : TRUE", true, [&] { return tone.channel(ts).lms; }},
         {"activateWaitTone : NULL", true, nullptr},
         {"deactivateWaitTone : NULL", true, nullptr},
+        {"translateDTMF : { digits { { freq1 697, freq2 1209 } }, amp1 300, amp2 400 }", true,
+         [&] { return tone.channel(ts).generator.freq1 == 697 && tone.channel(ts).generator.level2 == 400; }},
+        {"dtmf-params : { threshold { twist 8, ratio 9, noise 10 }, level { silence 11 } }", true,
+         [&] { return tone.channel(ts).configured && tone.channel(ts).config.silence == 11; }},
         {"dtmf-enable : TRUE", true, [&] { return tone.channel(ts).dtmf; }},
         {"dtmf-reject-enable : TRUE", true, [&] { return tone.channel(ts).rejection; }},
         // A configure first: it opens the voice-processing DSP on this board.
         {"sd-params : NULL", true, [&] { return voice.channel(ts).sdConfigured; }},
+        {"vad-params : v2 : { voice-th-msec 200, silence-th-msec 300, e-th-dB -40 }", true,
+         [&] {
+             DSProc::VadParamsV2 v;
+             std::memcpy(&v, voice.channel(ts).vadParams, sizeof v);
+             return voice.channel(ts).vadConfigured && v.voice_th_msec == 200 && v.e_th_dB == -40;
+         }},
         {"vad-enable : TRUE", true, [&] { return voice.channel(ts).vad.on; }},
         {"vad-disable : NULL", true, [&] { return !voice.channel(ts).vad.on; }},
         {"sd-enable : TRUE", true, [&] { return voice.channel(ts).sd.on; }},
