@@ -191,10 +191,16 @@ TEST_F(RadioSlots, TheRadioRequestsDspSettings) {
 TEST_F(RadioSlots, APayloadChangeAttachesTheExtensionsToTheNewSession) {
     int hole = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(created(1), create(1, kLemzStatus));
+    // A transmission holds the radio: the new session keeps its filter.
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : rtpExt : lemz : { addr { session-addr \"10.0.0.1\", session-ssrc 1 }, "
+                                       "params wm-trans : { flags { prio 5, ptt TRUE, bss FALSE, vad-rx FALSE, vad-tx "
+                                       "FALSE, sql FALSE, sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }, "
+                                       "ip \"10.0.0.2\", ssrc 1 } }"));
     ::close(hole);  // the restart's session takes this number
     EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : alaw"));
     std::string s = extSession();
     EXPECT_NE(std::string::npos, s.find(" attach=" + std::to_string(hole) + "/")) << s << err.text();
+    EXPECT_NE(std::string::npos, s.find(" filter=10.0.0.2 ")) << s;
     Bytes ptt = lemzPacket(GW_FLAG_PTT, [](sig_proto& p) { sig_proto_set_base(&p, 2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
     EXPECT_EQ(1u, received([&] { ASSERT_TRUE(ext.inject(256, addr("10.0.0.2"), 9, ptt)); }).size());
 
