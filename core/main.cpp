@@ -33,6 +33,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
 #include "rtp/rtp_factory.h"
+#include "rtp/rtp_radio_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -282,8 +283,8 @@ void BuildSlotFactories() {
     // VoiceFactory
     // T38SoftFactory
     static IsdnFactory isdnFactory;
-    // RtpLEMZFactory
-    // RtpED137Factory
+    static RtpLEMZFactory rtpLEMZFactory;
+    static RtpED137Factory rtpED137Factory;
     static HdlcSlotFactory hdlcSlotFactory;
 }
 
