@@ -33,6 +33,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
 #include "rtp/rtp_factory.h"
+#include "rtp/rtp_radio_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -44,9 +45,12 @@
 #include "runtime/version.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
+#include "slots/hdlc_slot.h"
+#include "slots/isdn_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
 #include "slots/modem_factory.h"
+#include "slots/pstn_slot.h"
 #include "slots/t38_soft_slot.h"
 
 namespace {
@@ -271,7 +275,7 @@ void RunDaemon() {
 // static objects built before main, and so asked last.
 void BuildSlotFactories() {
     static MapFactory mapFactory;
-    // PstnFactory
+    static PstnFactory pstnFactory;
     static RtpFactory rtpFactory;
     static ModemFactory modemFactory;
     // Mixer::MixerFactory
@@ -280,10 +284,10 @@ void BuildSlotFactories() {
     static EchoFactory echoFactory;
     // VoiceFactory
     static T38SoftFactory t38SoftFactory;
-    // IsdnFactory
-    // RtpLEMZFactory
-    // RtpED137Factory
-    // HdlcSlotFactory
+    static IsdnFactory isdnFactory;
+    static RtpLEMZFactory rtpLEMZFactory;
+    static RtpED137Factory rtpED137Factory;
+    static HdlcSlotFactory hdlcSlotFactory;
 }
 
 // The order of binding is the order in which every command is offered.
