@@ -68,6 +68,8 @@ public:
 
 private:
     void drop(size_t index);
+    // The model that answers `request` on the daemon's socket `fd`, or null.
+    SimDevice* socketModel(int fd, unsigned long request) const;
 
     SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
