@@ -35,6 +35,8 @@ public:
 
     // Forgets the opens whose daemon end has been closed for good.
     void collect();
+    // Empties every model's logs of the traffic it saw.
+    void clearLogs();
 
     // Runs one text command "<device path> <words...>" against the model
     // of that device. Commands are split on blanks.
@@ -66,6 +68,8 @@ public:
 
 private:
     void drop(size_t index);
+    // The model that answers `request` on the daemon's socket `fd`, or null.
+    SimDevice* socketModel(int fd, unsigned long request) const;
 
     SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;

@@ -61,6 +61,11 @@ public:
     virtual int onIoctlValue(SimHandle& h, unsigned long request, long arg);
     // `fd` is the daemon's descriptor the write came through.
     virtual ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len);
+    // A request on an ordinary socket of the daemon rather than on an open
+    // of a device (the network-interface requests): the board offers it to
+    // the first model that serves its number.
+    virtual bool servesSocketRequest(unsigned long) const { return false; }
+    virtual int onSocketRequest(unsigned long request, void* arg);
 
     // A text command from the board's control socket (the words after the
     // device path), so a test can drive the model of a running daemon:
@@ -84,6 +89,9 @@ public:
 
     const std::deque<SimRequest>& log() const { return log_; }
     void clearLog() { log_.clear(); }
+    // Empties the request log and whatever else the model records of the
+    // traffic it saw.
+    virtual void clearLogs() { clearLog(); }
     std::vector<SimHandle*> handles() const;
 
     // Used by SimBoard.

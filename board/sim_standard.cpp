@@ -3,12 +3,16 @@
 #include "board/sim_board.h"
 #include "board/sim_bus_clock.h"
 #include "board/sim_cas.h"
+#include "board/sim_dsp_data.h"
 #include "board/sim_echo.h"
 #include "board/sim_hal.h"
 #include "board/sim_hal_monitor.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
+#include "board/sim_modem.h"
+#include "board/sim_net_if.h"
 #include "board/sim_rtp.h"
+#include "board/sim_rtp_ext.h"
 #include "board/sim_spi.h"
 #include "board/sim_tone_dsp.h"
 #include "board/sim_voice.h"
@@ -53,8 +57,12 @@ void installStandardDevices(SimBoard& board) {
     installHal(board);
     installE1(board);
     board.add(std::unique_ptr<SimDevice>(new SimMcc));
+    board.add(std::unique_ptr<SimDevice>(new SimDspData));
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
-    board.add(std::unique_ptr<SimDevice>(new SimRtp));
+    auto& rtp = static_cast<SimRtp&>(board.add(std::unique_ptr<SimDevice>(new SimRtp)));
+    board.add(std::unique_ptr<SimDevice>(new SimRtpExt(rtp)));
     board.add(std::unique_ptr<SimDevice>(new SimVoice));
+    board.add(std::unique_ptr<SimDevice>(new SimModem));
+    board.add(std::unique_ptr<SimDevice>(new SimNetIf));
 }

@@ -33,6 +33,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
 #include "rtp/rtp_factory.h"
+#include "rtp/rtp_radio_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -44,8 +45,13 @@
 #include "runtime/version.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
+#include "slots/hdlc_slot.h"
+#include "slots/isdn_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
+#include "slots/modem_factory.h"
+#include "slots/pstn_slot.h"
+#include "slots/t38_soft_slot.h"
 
 namespace {
 
@@ -269,19 +275,19 @@ void RunDaemon() {
 // static objects built before main, and so asked last.
 void BuildSlotFactories() {
     static MapFactory mapFactory;
-    // PstnFactory
+    static PstnFactory pstnFactory;
     static RtpFactory rtpFactory;
-    // ModemFactory
+    static ModemFactory modemFactory;
     // Mixer::MixerFactory
     static ExtFactory extFactory;
     static MccFactory mccFactory;
     static EchoFactory echoFactory;
     // VoiceFactory
-    // T38SoftFactory
-    // IsdnFactory
-    // RtpLEMZFactory
-    // RtpED137Factory
-    // HdlcSlotFactory
+    static T38SoftFactory t38SoftFactory;
+    static IsdnFactory isdnFactory;
+    static RtpLEMZFactory rtpLEMZFactory;
+    static RtpED137Factory rtpED137Factory;
+    static HdlcSlotFactory hdlcSlotFactory;
 }
 
 // The order of binding is the order in which every command is offered.

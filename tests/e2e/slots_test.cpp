@@ -70,8 +70,8 @@ TEST_F(Slots, AQueryReportsTheFactoriesShares) {
     EXPECT_EQ(0, run.status) << run.err;
     EXPECT_EQ(Lgcpc::canonical("{ seq 3, pdu response : success : NULL }") + "\n\n" +
                   Lgcpc::canonical("{ pdu signal : query : { boardMajor 0, boardMinor 0, rtp-g729 32, rtp-g723 16,"
-                                   " rtp-g711 64, rtp-g711mcc 0, modem 0, mixer { }, mux TRUE, mcc-data 8,"
-                                   " mcc-bri 4, mcc-trans 4, echoBus { 4, 5 }, t38-instances 0, digital-modems 0,"
+                                   " rtp-g711 64, rtp-g711mcc 0, modem 4, mixer { }, mux TRUE, mcc-data 8,"
+                                   " mcc-bri 4, mcc-trans 4, echoBus { 4, 5 }, t38-instances 0, digital-modems 2,"
                                    " lin16 0, universal 8 } }") +
                   "\n",
               run.out);
