@@ -46,6 +46,13 @@ public:
     // Answers every command waiting on the control socket; never blocks.
     void serveControl();
 
+    // The board's clock: a timer descriptor that expires every kTickMs
+    // while a model runs on its own time. Returns the descriptor (the owner
+    // polls it and calls serveClock), or -1.
+    int openClock();
+    // Ticks the models that run on their own time; never blocks.
+    void serveClock();
+
     // The handle behind a daemon descriptor, or null.
     SimHandle* handleOf(int fd) const;
 
@@ -55,12 +62,18 @@ public:
     ssize_t read(int fd, void* buf, size_t len) override;
     ssize_t write(int fd, const void* buf, size_t len) override;
 
+    static const int kTickMs = 10;
+
 private:
     void drop(size_t index);
+    // Starts or stops the clock as the models need it.
+    void wake();
 
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
     int control_ = -1;
+    int clock_ = -1;
+    bool clockRunning_ = false;
 };
 
 // The control socket's path below the filesystem root.

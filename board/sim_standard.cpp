@@ -7,8 +7,10 @@
 #include "board/sim_hal.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
+#include "board/sim_mixer.h"
 #include "board/sim_spi.h"
 #include "board/sim_tone_dsp.h"
+#include "board/sim_voice.h"
 #include "board/sim_voice_dsp.h"
 #include "board/sim_watchdog.h"
 
@@ -50,4 +52,6 @@ void installStandardDevices(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimMcc));
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
+    board.add(std::unique_ptr<SimDevice>(new SimMixer));
+    board.add(std::unique_ptr<SimDevice>(new SimVoice));
 }

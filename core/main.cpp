@@ -44,6 +44,8 @@
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
+#include "slots/mixer_slot.h"
+#include "slots/voice_slot.h"
 
 namespace {
 
@@ -270,11 +272,11 @@ void BuildSlotFactories() {
     // PstnFactory
     // RtpFactory
     // ModemFactory
-    // Mixer::MixerFactory
+    static Mixer::MixerFactory mixerFactory;
     static ExtFactory extFactory;
     static MccFactory mccFactory;
     static EchoFactory echoFactory;
-    // VoiceFactory
+    static VoiceFactory voiceFactory;
     // T38SoftFactory
     // IsdnFactory
     // RtpLEMZFactory
@@ -294,23 +296,34 @@ void BindServices() {
 }
 
 // On the simulated board, tests drive the device models of the running
-// daemon through the board's control socket.
+// daemon through the board's control socket, and the models that run on
+// their own time (a paced line) run on the board's clock.
 class SimBoardControl {
 public:
     explicit SimBoardControl(SimBoard* board) : board(board) {
         if (!board) return;
         int fd = board->openControl(Fs::path(kSimControlPath));
-        if (fd < 0) return;
-        event.Bind("SimBoard::control", &SimBoardControl::OnCommand, this);
-        event.Schedule(fd, POLLIN);
+        if (fd >= 0) {
+            event.Bind("SimBoard::control", &SimBoardControl::OnCommand, this);
+            event.Schedule(fd, POLLIN);
+        }
+        fd = board->openClock();
+        if (fd >= 0) {
+            clock.Bind("SimBoard::clock", &SimBoardControl::OnClock, this);
+            clock.Schedule(fd, POLLIN);
+        }
     }
     void OnCommand(int, short revents) {
         if (revents & POLLIN) board->serveControl();
+    }
+    void OnClock(int, short revents) {
+        if (revents & POLLIN) board->serveClock();
     }
 
 private:
     SimBoard* board;
     Event event;
+    Event clock;
 };
 
 }  // namespace
