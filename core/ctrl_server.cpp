@@ -1,5 +1,6 @@
 #include "core/ctrl_server.h"
 
+#include <algorithm>
 #include <iostream>
 #include <iterator>
 
@@ -73,6 +74,11 @@ Server::~Server() {
 void Server::Bind(Service* s) {
     services.push_back(s);
     s->server = this;
+}
+
+void Server::Unbind(Service* s) {
+    services.erase(std::remove(services.begin(), services.end(), s), services.end());
+    if (s->server == this) s->server = nullptr;
 }
 
 bool Server::Activate(Control::Service* s) {

@@ -81,6 +81,11 @@ public:
 
     // Appends the service; bind order is dispatch order.
     void Bind(Service* s);
+    // Takes the service out of the dispatch list and unbinds it. A service
+    // destroyed before the server must be unbound first; the daemon's stay
+    // bound for its life, tests unbind theirs.
+    void Unbind(Service* s);
+    size_t BoundCount() const { return services.size(); }
     // Deactivate(), then owns `s`, names it "server", listens to it and
     // activates it; returns the activation's result. Not from inside the
     // connection service's own callbacks.

@@ -2,9 +2,10 @@
 
 #include <iostream>
 
+#include "runtime/singleton.h"
+
 HeartBeatCtl* HeartBeatCtl::instance() {
-    static HeartBeatCtl heartBeat;
-    return &heartBeat;
+    return &Singleton<HeartBeatCtl>::get();
 }
 
 bool HeartBeatCtl::OnCommand(const LGCP::Command& command) {

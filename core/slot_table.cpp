@@ -9,6 +9,7 @@
 #include "core/slot.h"
 #include "core/slot_connection.h"
 #include "core/slot_factory.h"
+#include "runtime/singleton.h"
 
 namespace {
 
@@ -22,8 +23,7 @@ void Pause(unsigned ms) {
 }  // namespace
 
 Slots* Slots::instance() {
-    static Slots slots;
-    return &slots;
+    return &Singleton<Slots>::get();
 }
 
 Slots::Slots() {

@@ -5,6 +5,7 @@
 // of any value, driver hang-ups, and controller connections and losses in
 // between. Besides memory faults it checks that every signal the services
 // raise can be encoded: a value that cannot would be lost every second.
+// Every input starts on a fresh board with fresh services.
 
 #include <poll.h>
 
@@ -15,6 +16,7 @@
 #include <memory>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "board/board_io.h"
 #include "board/sim_board.h"
@@ -46,31 +48,38 @@ class EncodeWatch : public std::streambuf {
     std::string line;
 };
 
+// The services' lines are swallowed once for the whole run.
+bool silence() {
+    static EncodeWatch watch;
+    std::cerr.rdbuf(&watch);
+    std::clog.rdbuf(nullptr);
+    return true;
+}
+
+// A fresh board and fresh services for every input, bound to the control
+// server in the daemon's order and unbound again, so an input replays
+// alone and leaves nothing behind.
 struct World {
     World() : board(SimBoard::makeStandard()) {
         setBoardIo(board.get());
-        std::cerr.rdbuf(&watch);
-        std::clog.rdbuf(nullptr);
         mux.reset(new HwMux);
         spi.reset(new spiCtrl);
         tests.reset(new HwTests(*mux));
         bus.reset(new BusCtl(spi.get()));
         e1.reset(new E1Ctl);
-        ctrlServer.Bind(tests.get());
-        ctrlServer.Bind(bus.get());
-        ctrlServer.Bind(e1.get());
-        ctrlServer.Bind(spi.get());
+        for (CtrlSrv::Service* s : services()) ctrlServer.Bind(s);
     }
     ~World() {
+        for (CtrlSrv::Service* s : services()) ctrlServer.Unbind(s);
         e1.reset();
         bus.reset();
         tests.reset();
         spi.reset();
         mux.reset();
         setBoardIo(nullptr);
-        std::cerr.rdbuf(nullptr);
     }
-    EncodeWatch watch;
+    std::vector<CtrlSrv::Service*> services() const { return {tests.get(), bus.get(), e1.get(), spi.get()}; }
+
     std::unique_ptr<SimBoard> board;
     SimCas& cas = board->model<SimCas>(SimCas::kPath);
     SimMaintenance& maintenance = board->model<SimMaintenance>(SimMaintenance::kPath);
@@ -129,7 +138,9 @@ void step(World& w, FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static World world;
+    static bool silent = silence();
+    (void)silent;
+    World world;
     FuzzInput in(data, size);
     while (!in.empty()) step(world, in);
     return 0;

@@ -8,6 +8,8 @@
 // value that encodes, its BSS score text within its bound. Empty records
 // close a device; the next input opens it again through a configure
 // operation.
+//
+// Every input starts on a fresh board with fresh slots and closed devices.
 
 #include <poll.h>
 
@@ -116,31 +118,48 @@ Channel& create(unsigned id, unsigned ts) {
     return *static_cast<Channel*>(slot);
 }
 
-// The simulated board in place, the standard streams silenced: the
+// Bound once beside the slot table; the standard streams silenced: the
 // services' lines are not what is tested here.
+struct Services {
+    Services() {
+        std::cerr.rdbuf(nullptr);
+        std::clog.rdbuf(nullptr);
+        ctrlServer.Bind(Slots::instance());
+        ctrlServer.Bind(&signals);
+    }
+    ChannelFactory factory;
+    SignalCheck signals;
+};
+
+// A fresh board and two fresh slots for every input; afterwards the slots
+// go, the DSP services close their devices and start their request ids
+// again, and the trace switch is off, so an input replays alone.
 std::unique_ptr<SimBoard> installBoard() {
     std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
     setBoardIo(board.get());
-    std::cerr.rdbuf(nullptr);
-    std::clog.rdbuf(nullptr);
     return board;
 }
 
-// The board, the services and the two slots live across inputs.
 struct World {
     World() {
-        ctrlServer.Bind(Slots::instance());
-        ctrlServer.Bind(&signals);
         channel[0] = &create(0, 8200);
         channel[1] = &create(1, 8201);
+    }
+    ~World() {
+        Slots& table = *Slots::instance();
+        while (!table.Live().empty()) check(table.Destroy(table.Live().front()));
+        for (Hardware::DspDevice* d : {&toneService.device, &voiceService.device}) {
+            d->close();
+            d->requestId = 0;
+        }
+        traces.events = false;
+        setBoardIo(nullptr);
     }
     std::unique_ptr<SimBoard> board = installBoard();
     SimToneDsp& toneDsp = board->model<SimToneDsp>(SimToneDsp::kPath);
     SimVoiceDsp& voiceDsp = board->model<SimVoiceDsp>(SimVoiceDsp::kPath);
     Hardware::TonecReceiverService& toneService = Hardware::TonecReceiverService::instance();
     Hardware::DSProcReceiverService& voiceService = Hardware::DSProcReceiverService::instance();
-    ChannelFactory factory;
-    SignalCheck signals;
     Channel* channel[2] = {};
 };
 
@@ -187,7 +206,9 @@ void deliver(World& w, FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static World world;
+    static Services services;
+    (void)services;
+    World world;
     FuzzInput in(data, size);
     setStates(world, in.byte());
     while (!in.empty()) deliver(world, in);

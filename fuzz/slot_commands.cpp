@@ -4,7 +4,9 @@
 // switch requests failing where the input says so. After every input the
 // table, the links and the switch must agree: each stored slot sits at its
 // id, links are symmetric, every logical link is carried by the switch, and
-// the map factory's table holds exactly the live map slots' channels.
+// the map factory's table holds exactly the live map slots' channels, and no
+// two trunk slots share a switch channel. Every input starts from an empty
+// table and leaves one, so a finding replays alone.
 //
 // Input: records of [faults][length][payload]; faults bit 0 fails the next
 // switch connect, bit 1 the next idle-byte write (a disconnect).
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <streambuf>
 
 #include "board/hal_driver.h"
@@ -69,7 +72,7 @@ bool holds(const std::vector<Slot*>& list, Slot* slot) {
     return std::find(list.begin(), list.end(), slot) != list.end();
 }
 
-void checkSlot(Slot* slot) {
+void checkSlot(Slot* slot, std::set<int>& trunkChannels) {
     Slots& table = *Slots::instance();
     require(slot->GetId() >= 0 && table.Find(unsigned(slot->GetId())) == slot);
     require(!slot->IsDestroying());
@@ -79,6 +82,16 @@ void checkSlot(Slot* slot) {
         require(holds(table.Live(), source) && holds(source->GetReceivers(), slot));
         require(hal->switchPart().sourceOf(slot->IGetReceiveChannel()) == source->IGetTransmitChannel());
     }
+    if (dynamic_cast<TrunkSlot*>(slot)) require(trunkChannels.insert(slot->IGetTransmitChannel()).second);
+}
+
+// Destroys what the input left (every slot kind here finishes at once) and
+// forgets the controller's time-out.
+void clear() {
+    Slots& table = *Slots::instance();
+    while (!table.Live().empty()) require(table.Destroy(table.Live().front()));
+    for (SlotFactory* f = firstFactory; f; f = f->GetNext()) require(f->GetSlots().empty());
+    HeartBeatCtl::instance()->OnDisconnect();
 }
 
 // Each bus channel of the map table is held by the live map slot that
@@ -118,7 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     hal->failRequest(Hal::kMuxConnect, 0);
     hal->failRequest(Hal::kMuxWrite, 0);
-    for (Slot* slot : Slots::instance()->Live()) checkSlot(slot);
+    std::set<int> trunkChannels;
+    for (Slot* slot : Slots::instance()->Live()) checkSlot(slot, trunkChannels);
     checkMapTable();
+    clear();
     return 0;
 }

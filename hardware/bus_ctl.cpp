@@ -8,6 +8,7 @@
 #include "board/board_io.h"
 #include "board/hal_driver.h"
 #include "hardware/spi_ctrl.h"
+#include "runtime/singleton.h"
 
 namespace {
 
@@ -18,8 +19,7 @@ const int kClockX3 = 5;
 }  // namespace
 
 BusCtl* BusCtl::instance() {
-    static BusCtl ctl;
-    return &ctl;
+    return &Singleton<BusCtl>::get();
 }
 
 BusCtl::BusCtl(spiCtrl* spi) : spi(spi) {}

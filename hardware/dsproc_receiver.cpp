@@ -7,6 +7,7 @@
 
 #include "core/trace_ctl.h"
 #include "runtime/hex_out.h"
+#include "runtime/singleton.h"
 
 namespace Hardware {
 
@@ -125,8 +126,7 @@ void DSProcReceiver::CleanBeforeDestroy() {
 // ---- DSProcReceiverService: requests ---------------------------------------
 
 DSProcReceiverService& DSProcReceiverService::instance() {
-    static DSProcReceiverService service;
-    return service;
+    return Singleton<DSProcReceiverService>::get();
 }
 
 DSProcReceiverService::DSProcReceiverService()

@@ -9,6 +9,7 @@
 #include "board/board_io.h"
 #include "hardware/driver_read.h"
 #include "runtime/hex_out.h"
+#include "runtime/singleton.h"
 
 namespace {
 
@@ -40,8 +41,7 @@ ACP::TrunkState::NamedNumber framerState(int32_t state) {
 }  // namespace
 
 E1Ctl* E1Ctl::instance() {
-    static E1Ctl ctl;
-    return &ctl;
+    return &Singleton<E1Ctl>::get();
 }
 
 E1Ctl::E1Ctl() {

@@ -12,14 +12,14 @@
 #include "board/board_io.h"
 #include "board/hal_driver.h"
 #include "runtime/hex_out.h"
+#include "runtime/singleton.h"
 
 HwMux& HwMux::instance() {
-    static HwMux& mux = []() -> HwMux& {
-        static HwMux created;
-        SlotSwitch::Install(&created);
+    return Singleton<HwMux>::get([] {
+        HwMux* created = new HwMux;
+        SlotSwitch::Install(created);
         return created;
-    }();
-    return mux;
+    });
 }
 
 HwMux::HwMux() {

@@ -8,6 +8,7 @@
 #include "board/hal_driver.h"
 #include "hardware/hw_mux.h"
 #include "runtime/hex_out.h"
+#include "runtime/singleton.h"
 
 namespace {
 
@@ -33,8 +34,7 @@ uint8_t nextByte() {
 }  // namespace
 
 HwTests* HwTests::instance() {
-    static HwTests tests(HwMux::instance());
-    return &tests;
+    return &Singleton<HwTests>::get([] { return new HwTests(HwMux::instance()); });
 }
 
 HwTests::HwTests(HwMux& mux) : mux(mux) {}

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "board/board_io.h"
+#include "runtime/singleton.h"
 
 namespace {
 
@@ -28,8 +29,7 @@ bool validChannel(int channel) {
 }  // namespace
 
 spiCtrl* spiCtrl::instance() {
-    static spiCtrl ctrl;
-    return &ctrl;
+    return &Singleton<spiCtrl>::get();
 }
 
 spiCtrl::spiCtrl() {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "runtime/singleton.h"
+
 namespace Dtmf {
 
 const std::map<std::pair<unsigned, unsigned>, char> tonesValidator = {
@@ -171,8 +173,7 @@ void TonecReceiver::CleanBeforeDestroy() {
 // ---- TonecReceiverService --------------------------------------------------
 
 TonecReceiverService& TonecReceiverService::instance() {
-    static TonecReceiverService service;
-    return service;
+    return Singleton<TonecReceiverService>::get();
 }
 
 TonecReceiverService::TonecReceiverService()

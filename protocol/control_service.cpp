@@ -16,9 +16,9 @@ const char* GetTextNotation(int state) {
     return state >= 0 && state < 4 ? names[state] : "Unknown";
 }
 
-Service::Service(bool trace) : trace(trace), strm(new StrmProtocol) {
+Service::Service(bool trace) : trace(trace), strm(new StrmProtocol), tpkt(new Tpkt_protocol) {
     add_protocol_tail(strm);
-    add_protocol_tail(new Tpkt_protocol);
+    add_protocol_tail(tpkt);
     dpc.Bind(this, &Service::OnDeactivateDPC);
 }
 
@@ -67,6 +67,7 @@ void Service::Disconnect() {
 
 void Service::Release() {
     linked = false;
+    tpkt->reset();
     strm->release();
 }
 

@@ -12,6 +12,7 @@
 #include "runtime/measure.h"
 
 class StrmProtocol;
+class Tpkt_protocol;
 
 namespace Control {
 
@@ -68,7 +69,8 @@ public:
     // message longer than a frame carries, or a write that failed (the
     // connection is then lost).
     bool Send(const char* data, int len);
-    // Drops the socket at once, without the loss path or the listener.
+    // Drops the socket at once, without the loss path or the listener, and
+    // what was received from it but not yet handed up.
     void Release();
 
     uint32_t GetOverflowCounter() const;
@@ -112,6 +114,7 @@ private:
     int state = Idle;
     Notify* listener = nullptr;
     StrmProtocol* strm;
+    Tpkt_protocol* tpkt;
     Dpc dpc;
     bool linked = false;  // a socket is attached whose loss is still to be told
 };

@@ -86,6 +86,8 @@ void Protocol::deactivate() { local_deactivate(); }
 
 void Protocol::protocol_info(std::ostream&) {}
 
+void Protocol::hold_receive(bool) {}
+
 bool Protocol::prepare_head(Packet& p) { return descend_prepare_head(p) && local_prepare_head(p); }
 
 bool Protocol::prepare_tail(Packet& p) { return descend_prepare_tail(p) && local_prepare_tail(p); }

@@ -82,6 +82,10 @@ public:
     virtual void activate();
     virtual void deactivate();
     virtual void protocol_info(std::ostream& os);
+    // Flow control from the layer above: while held, a layer that reads a
+    // device reads nothing more, so what it would deliver waits in the
+    // device. Layers that read nothing ignore it.
+    virtual void hold_receive(bool hold);
 
     // Reserve the head (tail) room of this layer and every layer below it;
     // the bottom layer takes the block. False when the pool is empty.

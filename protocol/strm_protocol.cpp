@@ -52,6 +52,7 @@ void StrmProtocol::attach(Fd fd) {
     Fd copy = fd.dup();  // before release(), so attaching our own handle keeps it
     release();
     sock = copy;
+    held = false;
     // The send queue of a fresh connection is empty: a query that answers
     // anything but 0 reports free room rather than queued octets.
     free_space_flag = outq_space() != 0;
@@ -72,7 +73,7 @@ void StrmProtocol::local_activate() {
         on_deactivate(make_error(this, "fd not attached"));
         return;
     }
-    event.Schedule(sock, POLLIN);
+    resume_reading();
     on_activate();
 }
 
@@ -149,7 +150,15 @@ void StrmProtocol::pause_reading() {
 }
 
 void StrmProtocol::resume_reading() {
-    if (sock) event.Schedule(sock, POLLIN);
+    if (sock && !held) event.Schedule(sock, POLLIN);
+}
+
+void StrmProtocol::hold_receive(bool hold) {
+    held = hold;
+    if (held)
+        event.Release();
+    else
+        resume_reading();
 }
 
 // ---- writing --------------------------------------------------------------------

@@ -44,6 +44,9 @@ public:
     // Writes the packet in full; false on a write error or time-out (the
     // stack is then deactivated) or when no socket is attached.
     bool message(Packet& p) override;
+    // While held the socket is not polled: its data, and a hang-up behind
+    // it, wait in the kernel until the layer above takes more.
+    void hold_receive(bool hold) override;
     void on_event(int fd, short revents);
     void on_error(const std::string& text);
 
@@ -80,6 +83,7 @@ private:
     uint32_t failures = 0;
     Timer read_retry;
     bool starved = false;  // a read found the pool empty; said once
+    bool held = false;     // the layer above takes nothing more for now
 };
 
 #endif

@@ -4,11 +4,15 @@
 #include <iostream>
 
 #include "runtime/measure.h"
+#include "runtime/multiplexer.h"
+#include "runtime/mux_clock.h"
 
 const Tpkt_protocol::Handler Tpkt_protocol::handlers[] = {
     &Tpkt_protocol::receive_idle,  &Tpkt_protocol::receive_wait_r, &Tpkt_protocol::receive_len_1,
     &Tpkt_protocol::receive_len_2, &Tpkt_protocol::receive_body,
 };
+
+Tpkt_protocol::Tpkt_protocol() { resume.Bind(this, &Tpkt_protocol::drain); }
 
 Tpkt_protocol::~Tpkt_protocol() { reset(); }
 
@@ -52,6 +56,15 @@ void Tpkt_protocol::reset() {
     timer.reset();
     payload = Packet();
     next_state(idle);
+    backlog.clear();
+    resume.Deactivate();
+    hold(false);
+}
+
+void Tpkt_protocol::hold(bool on) {
+    if (held == on) return;
+    held = on;
+    if (lower()) lower()->hold_receive(on);
 }
 
 // ---- receiving ------------------------------------------------------------------
@@ -64,18 +77,65 @@ void Tpkt_protocol::receive(Packet& p) {
         reset();
         return;
     }
-    // A delivery may end the connection (the layers above deactivate the
-    // stack, which resets this layer): the rest of the chunk belonged to it.
-    const uint32_t stream = resets;
-    while (p.length() > 0 && resets == stream) {
-        Handler handler = handlers[current];
-        (this->*handler)(p);
+    if (deferred()) {
+        // Behind the rest of the earlier chunks.
+        backlog.emplace_back();
+        backlog.back().swap(p);
+        return;
     }
-    if (resets != stream) return;
+    if (take(p, Mux::microseconds())) settle();
+}
+
+void Tpkt_protocol::drain() {
+    const uint32_t start = Mux::microseconds();
+    while (!backlog.empty()) {
+        Packet p;
+        p.swap(backlog.front());
+        backlog.pop_front();
+        if (!take(p, start)) return;
+    }
+    settle();
+}
+
+// A delivery may end the connection (the layers above deactivate the stack,
+// which resets this layer): the rest belonged to it and goes too.
+bool Tpkt_protocol::take(Packet& p, uint32_t start) {
+    const uint32_t stream = resets;
+    if (consume(p, start)) return true;
+    if (resets != stream) return false;
+    backlog.emplace_front();
+    backlog.front().swap(p);
+    // Not waiting on the peer: no partial-frame time-out meanwhile.
+    timer.reset();
+    hold(true);
+    resume.Activate();
+    multiplexer.wake();
+    return false;
+}
+
+// Everything received is used up: the layer below may read again, and an
+// incomplete frame waits for the peer.
+void Tpkt_protocol::settle() {
+    resume.Deactivate();
+    hold(false);
     if (current != idle)
         timer.set(partial_timeout_ms, &Tpkt_protocol::on_timeout, this);
     else
         timer.reset();
+}
+
+bool Tpkt_protocol::consume(Packet& p, uint32_t start) {
+    const uint32_t stream = resets;
+    delivered = false;
+    while (p.length() > 0) {
+        Handler handler = handlers[current];
+        (this->*handler)(p);
+        if (resets != stream) return false;
+        if (!delivered) continue;
+        delivered = false;
+        if (p.length() > 0 && Mux::microseconds() - start >= delivery_budget_us) return false;
+    }
+    return true;
 }
 
 void Tpkt_protocol::on_timeout(Timer*) {
@@ -135,5 +195,6 @@ void Tpkt_protocol::deliver() {
     Packet done;
     done.swap(payload);
     next_state(idle);
+    delivered = true;
     if (!done.is_null()) on_message(done);
 }

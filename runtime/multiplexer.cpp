@@ -174,7 +174,8 @@ void Multiplexer::pass(bool liveClock, int maxWait) {
     if (pluginWait != -1 && (timeout == -1 || pluginWait < timeout)) timeout = pluginWait;
     // A handler registered by those calls is polled from the next pass on,
     // which therefore follows at once.
-    if (!fresh.empty()) timeout = 0;
+    if (!fresh.empty() || woken) timeout = 0;
+    woken = false;
 
     if (timeout == -1 && active.empty() && maxWait < 0) {
         std::cerr << "multiplexer: system hang detected!!!" << std::endl;

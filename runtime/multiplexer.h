@@ -92,7 +92,13 @@ public:
     // loop's own time-out if that is shorter; -1: no cap of its own).
     void runOnce(int maxWait = 0);
     void terminate() { stop = true; }
+    // The next poll returns at once: for a deferred call that has work left
+    // while no descriptor or timer would end the wait.
+    void wake() { woken = true; }
     bool stopped() const { return stop; }
+    // Clears the stop flag that terminate() left, so that a test that ended
+    // a run leaves the loop runnable. The daemon never calls it.
+    void resume() { stop = false; }
 
     void attach(EventHandler* h);
     void detach(EventHandler* h);
@@ -124,6 +130,7 @@ public:
     void dump(std::ostream& os) const;
 
     unsigned handlerCount() const { return fresh.count + serviced.count + active.count; }
+    size_t dpcCount() const { return dpcs.size(); }
     bool watchdogOpen() const { return watchdog >= 0; }
     // The time-out the last poll was given, in ms (-1: none).
     int pollTimeout() const { return lastTimeout; }
@@ -159,6 +166,7 @@ private:
     bool fed = false;
     uint32_t lastFeed = 0;
     int lastTimeout = -1;
+    bool woken = false;
 };
 
 extern Multiplexer multiplexer;

@@ -115,17 +115,19 @@ TEST(SimBoard, OtherDescriptorsPassThrough) {
     ::close(p[1]);
 }
 
+// The selected board lives until exit, so the selection runs in a child.
 TEST(SimBoard, StandardBoardIsSelectedFromTheEnvironment) {
-    unsetenv("KORVAND_BOARD");
-    EXPECT_FALSE(selectBoardFromEnvironment());
-    setenv("KORVAND_BOARD", "sim", 1);
-    EXPECT_TRUE(selectBoardFromEnvironment());
-    int fd = boardIo().open(SimWatchdog::kPath, O_WRONLY);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(5, boardIo().write(fd, "START", 5));
-    EXPECT_EQ(-1, boardIo().write(fd, "BARK", 4));
-    ::close(fd);
-    setBoardIo(nullptr);
+    auto select = [] {
+        unsetenv("KORVAND_BOARD");
+        if (selectBoardFromEnvironment()) _exit(1);
+        setenv("KORVAND_BOARD", "sim", 1);
+        if (!selectBoardFromEnvironment()) _exit(2);
+        int fd = boardIo().open(SimWatchdog::kPath, O_WRONLY);
+        if (fd < 0) _exit(3);
+        if (boardIo().write(fd, "START", 5) != 5) _exit(4);
+        _exit(boardIo().write(fd, "BARK", 4) == -1 ? 0 : 5);
+    };
+    EXPECT_EXIT(select(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SimBoard, WatchdogOfALongRunKeepsOnlyTheNewestRecords) {

@@ -15,6 +15,7 @@
 #include "tests/support/daemon_process.h"
 #include "tests/support/lgcp_texts.h"
 #include "tests/support/pump.h"
+#include "tests/support/singleton_scope.h"
 #include "tests/support/test_clock.h"
 #include "tools/lgcpc/client.h"
 
@@ -34,11 +35,13 @@ struct ScriptedService : CtrlSrv::Service {
 
 // The global control server on a loopback port with the heartbeat and (by
 // default) two scripted services bound, in the daemon's order, and a
-// controller connected; the loop runs on the test clock.
+// controller connected; the loop runs on the test clock. The test leaves
+// the server as it found it: no connection service, nothing bound, and the
+// singletons built meanwhile destroyed.
 class ControlServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        ctrlServer.Bind(HeartBeatCtl::instance());
+        bind(HeartBeatCtl::instance());
         BindServices();
         ASSERT_TRUE(ctrlServer.Activate(new Control::AcceptorNetCheckConnection(port)));
         connect(client);
@@ -46,11 +49,19 @@ protected:
     void TearDown() override {
         client.Close();
         ctrlServer.Deactivate();
+        for (CtrlSrv::Service* s : bound) ctrlServer.Unbind(s);
+        EXPECT_EQ(0u, ctrlServer.BoundCount()) << "a service was bound past the fixture";
+        singletons.end();
+    }
+    // Binds the service for the test's life.
+    void bind(CtrlSrv::Service* s) {
+        ctrlServer.Bind(s);
+        bound.push_back(s);
     }
     // The services bound after the heartbeat.
     virtual void BindServices() {
-        ctrlServer.Bind(&taker);
-        ctrlServer.Bind(&witness);
+        bind(&taker);
+        bind(&witness);
     }
     void connect(Lgcpc::Client& c) {
         std::string error;
@@ -75,6 +86,8 @@ protected:
     }
     std::string header() const { return "ctrl [" + ctrlServer.GetService()->GetConnectionName() + "]: "; }
 
+    SingletonScope singletons;
+    std::vector<CtrlSrv::Service*> bound;
     TestClock clock;
     StreamCapture out{std::cout};
     StreamCapture log{std::clog};

@@ -23,8 +23,8 @@ protected:
         ControlServer::SetUp();
     }
     void BindServices() override {
-        ctrlServer.Bind(Slots::instance());
-        ctrlServer.Bind(&witness);
+        bind(Slots::instance());
+        bind(&witness);
     }
 
     // A command for `slot`; what the controller receives for it.

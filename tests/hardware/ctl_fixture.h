@@ -25,10 +25,10 @@
 class ControlServices : public ControlServer {
 protected:
     void SetUp() override {
-        ctrlServer.Bind(&hwTests);
-        ctrlServer.Bind(&busCtl);
-        ctrlServer.Bind(&e1);
-        ctrlServer.Bind(&spi);
+        bind(&hwTests);
+        bind(&busCtl);
+        bind(&e1);
+        bind(&spi);
         ControlServer::SetUp();
         ASSERT_TRUE(pumpUntil([&] { return taker.connects == 1; }));
         ASSERT_TRUE(client.WaitFor(E1::kTrunks));

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,14 @@ struct Owner : ProtocolsFamily {
         Protocol_status_ptr status;
         std::string text() const { return status->message(); }
     };
-    void on_message(Packet& p) override { messages.push_back(bytes(p)); }
+    void on_message(Packet& p) override {
+        messages.push_back(bytes(p));
+        if (onMessage) onMessage();
+    }
     void on_activated(Protocol* reporter) override { activated.push_back(reporter); }
     void on_deactivated(Protocol* r, Protocol_status_ptr s) override { reports.push_back({r, s}); }
 
+    std::function<void()> onMessage;
     std::vector<Bytes> messages;
     std::vector<Protocol*> activated;
     std::vector<Report> reports;
@@ -65,8 +70,10 @@ struct Sink : Protocol {
         sent.push_back(bytes(p));
         return accept;
     }
+    void hold_receive(bool hold) override { held = hold; }
     std::vector<Bytes> sent;
     bool accept = true;
+    bool held = false;
 };
 
 // Local stream sockets: ours non-blocking, the peer's blocking.

@@ -123,6 +123,7 @@ TEST_F(StrmTest, ReaderWaitsForFreeBlocksAndLosesNothing) {
 }
 
 TEST_F(StrmTest, BoundedWriteFeedsTheWatchdog) {
+    StopFlagReset resume;
     SimScope sim;
     TestClock clock;
     shrinkSendBuffer();

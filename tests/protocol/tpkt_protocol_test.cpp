@@ -35,6 +35,9 @@ protected:
         return owner.message(p);
     }
 
+    // Deliveries take no time unless a test says so: nothing waits for a
+    // later pass.
+    TestClock clock;
     Owner owner;
     Sink* sink = new Sink;
     Tpkt_protocol* tpkt = new Tpkt_protocol;
@@ -104,6 +107,42 @@ TEST_F(TpktTest, EmptyPayloadIsDeliveredAtOnce) {
     EXPECT_FALSE(tpkt->timer_armed());
     feed(frame({}) + frame({9}));
     EXPECT_EQ((std::vector<Bytes>{{}, {}, {9}}), owner.messages);
+}
+
+// Each delivery takes 0.4 ms of the clock: a run hands up what fits in the
+// budget and leaves the rest to the deferred call of the next passes, with
+// the layer below held meanwhile; a chunk that comes in between waits its
+// turn, and nothing is lost.
+TEST_F(TpktTest, DeliveriesBeyondTheBudgetGoOnInTheNextPasses) {
+    owner.onMessage = [&] { clock.advanceUs(400); };
+    std::vector<Bytes> sent;
+    Bytes first;
+    for (uint8_t i = 1; i <= 12; ++i) {
+        sent.push_back({i});
+        first = first + frame({i});
+    }
+    sent.push_back(Bytes(5, 13));
+    sent.push_back({14});
+    Packet chunk = make_packet(first + Bytes{3, 0, 0});
+    tpkt->receive(chunk);
+    chunk = Packet();
+    EXPECT_EQ(3u, owner.messages.size());
+    EXPECT_TRUE(tpkt->deferred());
+    EXPECT_TRUE(sink->held);
+    EXPECT_FALSE(tpkt->timer_armed());
+    chunk = make_packet(Bytes{9} + sent[12] + frame({14}) + Bytes{3, 0});
+    tpkt->receive(chunk);
+    chunk = Packet();
+    EXPECT_EQ(3u, owner.messages.size());
+
+    multiplexer.runOnce(0);  // two runs of the deferred call
+    EXPECT_EQ(9u, owner.messages.size());
+    EXPECT_EQ(0, multiplexer.pollTimeout());
+    multiplexer.runOnce(0);
+    EXPECT_EQ(sent, owner.messages);
+    EXPECT_FALSE(tpkt->deferred());
+    EXPECT_FALSE(sink->held);
+    EXPECT_TRUE(tpkt->timer_armed());  // the last chunk ends inside a header
 }
 
 using TpktClosingTest = PoolTest;
@@ -191,6 +230,23 @@ TEST_F(TpktStreamTest, MessagesCrossTheSocketBothWays) {
     p.put(std::string("hi"));
     EXPECT_TRUE(owner.message(p));
     EXPECT_EQ((Bytes{3, 0, 0, 7, 2, 'h', 'i'}), sockets.read_peer(7));
+}
+
+// A peer that floods and hangs up: every frame reaches the owner, across
+// several passes, before the end of the stream does.
+TEST_F(TpktStreamTest, AFloodIsDeliveredWholeBeforeTheHangUp) {
+    owner.onMessage = [&] { clock.advanceUs(400); };
+    Bytes flood;
+    for (int i = 0; i < 50; ++i) flood = flood + frame({uint8_t(i)});
+    sockets.write_peer(flood);
+    sockets.peer.close();
+    int passes = 0;
+    for (; owner.reports.empty() && passes < 100; ++passes) pumpPasses(1);
+    ASSERT_EQ(50u, owner.messages.size());
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(Bytes{uint8_t(i)}, owner.messages[size_t(i)]);
+    EXPECT_GT(passes, 5);
+    ASSERT_EQ(1u, owner.reports.size());
+    EXPECT_FALSE(tpkt->deferred());
 }
 
 TEST_F(TpktStreamTest, PartialFrameIsDroppedAfterThreeSecondsOfSilence) {

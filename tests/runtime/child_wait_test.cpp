@@ -48,12 +48,23 @@ struct Owner {
     std::vector<int> others;
 };
 
+// The service is activated by each test and replaced by a fresh, inactive
+// one afterwards, with SIGCHLD back to its default.
+class ChildWaitTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        ChildWait::Cleanup();
+        ChildWait::Initialize();
+        signal(SIGCHLD, SIG_DFL);
+    }
+};
+
 std::string record(pid_t pid, int status) {
     return "terminate child process, pid=" + std::to_string(pid) +
            " status=" + std::to_string(status) + "\n";
 }
 
-TEST(ChildWait, WaitersGetTheRawStatusOnceInReapOrder) {
+TEST_F(ChildWaitTest, WaitersGetTheRawStatusOnceInReapOrder) {
     StreamCapture log(std::clog);
     ChildWait::Activate();
     Owner owner;
@@ -85,7 +96,7 @@ TEST(ChildWait, WaitersGetTheRawStatusOnceInReapOrder) {
     EXPECT_TRUE(ChildWaitService::childWaitService->waiters.empty());
 }
 
-TEST(ChildWait, ChildrenNobodyWaitsForAreReapedAndLogged) {
+TEST_F(ChildWaitTest, ChildrenNobodyWaitsForAreReapedAndLogged) {
     StreamCapture log(std::clog);
     ChildWait::Activate();
     Owner owner;
@@ -108,7 +119,7 @@ TEST(ChildWait, ChildrenNobodyWaitsForAreReapedAndLogged) {
 }
 
 // SIGCHLD arrives while pclose waits: the handler must leave the child to it.
-TEST(ChildWait, PopenInsideTheLoopKeepsItsChild) {
+TEST_F(ChildWaitTest, PopenInsideTheLoopKeepsItsChild) {
     StreamCapture log(std::clog);
     ChildWait::Activate();
     int pcloseStatus = -2;

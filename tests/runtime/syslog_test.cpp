@@ -53,6 +53,16 @@ public:
     int conn = -1;
 };
 
+// The process's syslog client is left closed and in its first state, so
+// a later test neither writes to this test's socket nor counts its drops.
+class SysLog : public ::testing::Test {
+protected:
+    void TearDown() override {
+        syslogManager.closelog();
+        syslogManager = SysLogManager();
+    }
+};
+
 // "<pri>Mmm dd hh:mm:ss " then `rest`, ending in the terminating NUL.
 void expectRecord(const std::string& got, int priority, const std::string& rest) {
     ASSERT_FALSE(got.empty());
@@ -65,7 +75,7 @@ void expectRecord(const std::string& got, int priority, const std::string& rest)
     EXPECT_EQ(rest, m[1].str());
 }
 
-TEST(SysLog, EveryLineOfAFlushIsADatagramOfItsOwn) {
+TEST_F(SysLog, EveryLineOfAFlushIsADatagramOfItsOwn) {
     TempRoot root;
     Listener daemon(root, SOCK_DGRAM);
     syslogManager.openlog("pelm-X", LOG_NDELAY, 0);
@@ -91,7 +101,7 @@ TEST(SysLog, EveryLineOfAFlushIsADatagramOfItsOwn) {
     EXPECT_EQ(0u, syslogManager.dropped());
 }
 
-TEST(SysLog, PriorityWithoutFacilityAndEmptyIdent) {
+TEST_F(SysLog, PriorityWithoutFacilityAndEmptyIdent) {
     TempRoot root;
     Listener daemon(root, SOCK_DGRAM);
     syslogManager.openlog("", LOG_NDELAY, 0);
@@ -100,7 +110,7 @@ TEST(SysLog, PriorityWithoutFacilityAndEmptyIdent) {
     expectRecord(daemon.next(), 13, "text");
 }
 
-TEST(SysLog, StalledDaemonCostsRecordsNotTheLoop) {
+TEST_F(SysLog, StalledDaemonCostsRecordsNotTheLoop) {
     TempRoot root;
     Listener daemon(root, SOCK_DGRAM);
     alarm(60);  // a blocking send ends the test instead of hanging it
@@ -120,7 +130,7 @@ TEST(SysLog, StalledDaemonCostsRecordsNotTheLoop) {
     alarm(0);
 }
 
-TEST(SysLog, StreamSocketFallbackThenReconnectAfterRestart) {
+TEST_F(SysLog, StreamSocketFallbackThenReconnectAfterRestart) {
     TempRoot root;
     auto daemon = std::make_unique<Listener>(root, SOCK_STREAM);
     syslogManager.openlog("id", LOG_NDELAY, 0);
@@ -144,7 +154,7 @@ TEST(SysLog, StreamSocketFallbackThenReconnectAfterRestart) {
     expectRecord(restarted.next(), 27, "id: c");
 }
 
-TEST(SysLog, WithoutDaemonTheConsoleGetsTheRecord) {
+TEST_F(SysLog, WithoutDaemonTheConsoleGetsTheRecord) {
     TempRoot root;
     root.writeFile("/dev/console", "");
     syslogManager.openlog("id", LOG_NDELAY | LOG_CONS, 0);

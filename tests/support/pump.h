@@ -22,4 +22,14 @@ inline void pumpPasses(int n) {
     for (int i = 0; i < n; ++i) multiplexer.runOnce(0);
 }
 
+// For a test that ends the loop with terminate(): clears the stop flag
+// when the test ends, however it ends, so the loop runs in the next test.
+class StopFlagReset {
+public:
+    StopFlagReset() = default;
+    ~StopFlagReset() { multiplexer.resume(); }
+    StopFlagReset(const StopFlagReset&) = delete;
+    StopFlagReset& operator=(const StopFlagReset&) = delete;
+};
+
 #endif

@@ -5,12 +5,18 @@
 
 #include "board/board_io.h"
 #include "board/sim_board.h"
+#include "tests/support/singleton_scope.h"
 
-// Installs a standard simulated board for the life of the object.
+// Installs a standard simulated board for the life of the object. The
+// singletons built meanwhile hold its devices, so they are destroyed with
+// it, before it is uninstalled.
 class SimScope {
 public:
     SimScope() : board_(SimBoard::makeStandard()) { setBoardIo(board_.get()); }
-    ~SimScope() { setBoardIo(nullptr); }
+    ~SimScope() {
+        singletons_.end();
+        setBoardIo(nullptr);
+    }
     SimScope(const SimScope&) = delete;
     SimScope& operator=(const SimScope&) = delete;
 
@@ -22,6 +28,7 @@ public:
 
 private:
     std::unique_ptr<SimBoard> board_;
+    SingletonScope singletons_;
 };
 
 #endif
