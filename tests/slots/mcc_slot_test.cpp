@@ -4,13 +4,12 @@
 
 #include "slots/mcc_slot.h"
 
-#include <dirent.h>
-
 #include "board/mcc_driver.h"
 #include "board/sim_mcc.h"
 #include "board/sim_words.h"
 #include "slots/trunk_slot.h"
 #include "tests/core/slot_fixture.h"
+#include "tests/support/descriptors.h"
 
 namespace {
 
@@ -142,15 +141,6 @@ TEST_F(MccSlots, DeviceFailuresGiveNoSlot) {
     EXPECT_EQ(-1, at(1)->IGetReceiveChannel());
     command(2, "create : trunk : { trunk 0, timeslot 5 }");
     EXPECT_EQ((Texts{stream(1, "transmitter", -1), error(1, "connectFail")}), link(1, 2));
-}
-
-size_t OpenDescriptors() {
-    size_t n = 0;
-    if (DIR* d = ::opendir("/proc/self/fd")) {
-        while (::readdir(d)) ++n;
-        ::closedir(d);
-    }
-    return n;
 }
 
 TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
