@@ -22,27 +22,12 @@
 
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
+#include "bench/controller.h"
 #include "bench/daemon.h"
 #include "board/sim_board.h"
 #include "board/sim_words.h"
 
 namespace {
-
-typedef std::vector<uint8_t> Bytes;
-
-Bytes Encode(const std::string& text) {
-    LGCP::Message msg;
-    msg.setFromValueNotation(text);
-    std::vector<char> payload;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
-    ASN1::encode(msg, &env, std::back_inserter(payload));
-    Bytes frame(payload.size() + 4);
-    frame[0] = 3;
-    frame[2] = uint8_t(frame.size() >> 8);
-    frame[3] = uint8_t(frame.size());
-    std::copy(payload.begin(), payload.end(), frame.begin() + 4);
-    return frame;
-}
 
 // Reads frames until `octets` of user data and `answers` responses came;
 // counts the signals. False when a frame does not decode or the link fails.
@@ -64,28 +49,6 @@ bool Collect(int fd, size_t octets, int answers, size_t& signals) {
     }
     return true;
 }
-
-// The board's control socket of the daemon under `root`.
-struct BoardControl {
-    explicit BoardControl(const std::string& root) {
-        fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un self{};
-        self.sun_family = AF_UNIX;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof(sa_family_t));
-        to.sun_family = AF_UNIX;
-        std::strncpy(to.sun_path, (root + kSimControlPath).c_str(), sizeof to.sun_path - 1);
-    }
-    ~BoardControl() { ::close(fd); }
-    std::string Run(const std::string& line) {
-        ::sendto(fd, line.data(), line.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        pollfd p{fd, POLLIN, 0};
-        char buf[256];
-        ssize_t n = ::poll(&p, 1, 2000) > 0 ? ::recv(fd, buf, sizeof buf, 0) : -1;
-        return n < 0 ? "" : std::string(buf, size_t(n));
-    }
-    int fd;
-    sockaddr_un to{};
-};
 
 // The daemon with one transparent channel, looped back on the board.
 struct Daemon : PinnedDaemon {

@@ -197,8 +197,11 @@ bool SimMcc::release(int c) {
 
 bool SimMcc::setPace(int c, uint32_t rate) {
     if (!isChannel(c) || rate > kMaxPace) return false;
-    channels_[c].pace = rate;
-    if (!rate && !channels_[c].held) drain(c);
+    Channel& ch = channels_[c];
+    ch.pace = rate;
+    ch.pacing.played = 0;
+    ch.pacing.longestGap = 0;
+    if (!rate && !ch.held) drain(c);
     return true;
 }
 

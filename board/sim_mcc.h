@@ -47,7 +47,8 @@
 // daemon sees EAGAIN and POLLOUT as it would on the board. The channel
 // counts the bytes it played and its longest gap: the longest time the line
 // ran dry between two buffers once it had started. Pacing belongs to the
-// channel number; the counts start again with each allocation.
+// channel number; the counts start again with each allocation and each
+// setting of the pace.
 //
 // Command words (after "/dev/mcc/ctl"); <c> is a channel number:
 //   pool <first> <count>   channels later allocations take
@@ -137,7 +138,8 @@ public:
     bool receive(int c, const Frame& frame);
     bool hangUp(int c);
     bool breakDown(int c);
-    // Paces channel `c` at `rate` bytes per second (0: no pacing).
+    // Paces channel `c` at `rate` bytes per second (0: no pacing) and
+    // starts its counts again.
     bool setPace(int c, uint32_t rate);
 
     // The line's time: every paced channel with an open plays up to `nowUs`.
