@@ -11,36 +11,13 @@
 #include <vector>
 
 #include "bench/daemon_root.h"
+#include "bench/monitoring_reports.h"
 #include "monitoring/monitoring_data_holder.h"
 
 namespace {
 
 const int kBoards = 16;
 const int kPhones = 32;
-
-std::vector<LGCP::DisplayParams> reports() {
-    std::vector<LGCP::DisplayParams> out;
-    for (int i = 0; i < kBoards; ++i) {
-        LGCP::BoardStatusParams& b = out.emplace_back().set_board().set_boardStatus();
-        b.set_position(i);
-        b.set_version(std::vector<char>{'2', '.', '4', '.', char('0' + i % 10)});
-        b.set_status(LGCP::ExtBoardStatus::ready);
-        b.set_type(LGCP::ExtBoardType::fxs);
-    }
-    for (int i = 0; i < kPhones; ++i) {
-        LGCP::EmPhoneStatusParams& p = out.emplace_back().set_emPhone().set_phoneStatus();
-        p.set_id(i);
-        p.set_panelSV(std::vector<char>{'p', '1', '.', '0'});
-        p.set_ctrlSV(std::vector<char>{'c', '3', '.', '1'});
-        p.set_fpgaSV(std::vector<char>{'f', '7'});
-        p.set_status(LGCP::EmPhoneStatus::ready);
-        p.set_powerStatus(LGCP::POWERStatus::main);
-        p.set_mode(LGCP::EmPhoneMode::active);
-        p.set_hookStatus(LGCP::EmPhoneConnectionStatus::connected);
-        p.set_baseStatus(LGCP::EmPhoneConnectionStatus::connected);
-    }
-    return out;
-}
 
 // The store in a private root, with every board and telephone set reported once.
 struct Fixture {
@@ -55,7 +32,7 @@ struct Fixture {
         ::unsetenv("KORVAND_ROOT");
     }
     DaemonRoot root;
-    std::vector<LGCP::DisplayParams> all = reports();
+    std::vector<LGCP::DisplayParams> all = boardAndPhoneReports(kBoards, kPhones);
     std::unique_ptr<MonitoringDataHolder> store;
 };
 

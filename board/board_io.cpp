@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <memory>
 
 #include "board/kernel_io.h"
@@ -33,6 +34,10 @@ bool selectBoardFromEnvironment() {
     // refer to it.
     static std::unique_ptr<SimBoard> sim = SimBoard::makeStandard();
     selected = sim.get();
+    // Power-up state for a run: commands as the control socket takes them,
+    // separated by ";", run before the daemon opens any device.
+    if (const char* commands = std::getenv("KORVAND_SIM_COMMANDS"))
+        sim->runCommands(commands, std::cerr);
     setBoardIo(selected);
     return true;
 }

@@ -27,6 +27,8 @@ void setBoardIo(BoardIo* io);
 
 // Selects the simulated board when KORVAND_BOARD is "sim"; otherwise leaves
 // the kernel drivers. Returns true when the simulated board was selected.
+// KORVAND_SIM_COMMANDS may hold control commands, separated by ";", that the
+// simulated board runs first (for example "/dev/hal fault open ENODEV").
 bool selectBoardFromEnvironment();
 
 class SimBoard;

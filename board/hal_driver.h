@@ -118,6 +118,20 @@ const uint8_t kSpiStatusAligned = 0x04;
 const uint8_t kSpiStatusSlip = 0x20;
 const uint8_t kSpiStatusAlarmBits = 0xC0;
 
+// ---- board monitoring (type letter 'B') --------------------------------------
+
+// Each passes one byte. The LED write sets the framer LEDs from the byte
+// (framer n owns bit 2n, its link LED, and bit 2n+1, its line LED); the DIP
+// and power reads return the DIP switch setting and the power supply state
+// in it.
+const unsigned long kLedWrite = 0xC0014207UL;
+const unsigned long kDipRead = 0xC0014205UL;
+const unsigned long kPowerRead = 0xC0014206UL;
+
+static_assert(kLedWrite == BoardIoctl::code(BoardIoctl::ReadWrite, 1, 'B', 7), "LED write");
+static_assert(kDipRead == BoardIoctl::code(BoardIoctl::ReadWrite, 1, 'B', 5), "DIP read");
+static_assert(kPowerRead == BoardIoctl::code(BoardIoctl::ReadWrite, 1, 'B', 6), "power read");
+
 }  // namespace Hal
 
 #endif

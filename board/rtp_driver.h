@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "board/ioctl_code.h"
+
 // Request and event records of the RTP streaming driver "/dev/rtp" and of
 // the RTP header-extension driver "/dev/rtp_ext", laid out as the board lays
 // them out (fields in the processor's byte order, addresses as inet_addr
@@ -67,6 +69,37 @@ struct rtp_event {
 
 const uint32_t kRtpEventPd = 1;
 
+// The packet-detection request: {1, 0, timeout, 0, 0, timeout, 0, 0, 0}.
+struct rtp_pd_params {
+    int32_t word[9];
+};
+
+// Requests on an RTP session descriptor, as the board numbers them.
+namespace Rtp {
+
+const unsigned long RTP_BEGIN_SESSION = 0xc02c5200UL;  // rtp_connection_params
+const unsigned long RTP_ADD_CHANNEL = 0xc0105202UL;    // rtp_channel_info
+const unsigned long RTP_TEARDOWN_1 = 0x20005203UL;
+const unsigned long RTP_INPUT_ON = 0x20005204UL;
+const unsigned long RTP_INPUT_OFF = 0x20005205UL;
+const unsigned long RTP_TEARDOWN_0 = 0x2000520aUL;
+const unsigned long RTP_TEARDOWN_2 = 0x2000520bUL;
+const unsigned long RTP_SET_PD = 0xc024520cUL;     // rtp_pd_params
+const unsigned long RTP_RESET_PD = 0x8004520dUL;   // a 32-bit 1
+
+using BoardIoctl::code;
+static_assert(RTP_BEGIN_SESSION == code(BoardIoctl::ReadWrite, 44, 'R', 0), "begin session");
+static_assert(RTP_ADD_CHANNEL == code(BoardIoctl::ReadWrite, 16, 'R', 2), "add channel");
+static_assert(RTP_TEARDOWN_1 == code(BoardIoctl::None, 0, 'R', 3), "teardown 3");
+static_assert(RTP_INPUT_ON == code(BoardIoctl::None, 0, 'R', 4), "input on");
+static_assert(RTP_INPUT_OFF == code(BoardIoctl::None, 0, 'R', 5), "input off");
+static_assert(RTP_TEARDOWN_0 == code(BoardIoctl::None, 0, 'R', 10), "teardown 10");
+static_assert(RTP_TEARDOWN_2 == code(BoardIoctl::None, 0, 'R', 11), "teardown 11");
+static_assert(RTP_SET_PD == code(BoardIoctl::ReadWrite, 36, 'R', 12), "set PD");
+static_assert(RTP_RESET_PD == code(BoardIoctl::Write, 4, 'R', 13), "reset PD");
+
+}  // namespace Rtp
+
 static_assert(sizeof(rtp_connection_params) == 44, "session record");
 static_assert(offsetof(rtp_connection_params, local_port) == 12, "local_port");
 static_assert(offsetof(rtp_connection_params, rx_pt) == 14, "rx_pt");
@@ -90,6 +123,11 @@ static_assert(sizeof(rtp_ext_attach_session_params) == 8 &&
 
 static_assert(sizeof(rtp_ext_init_params) == 20 && offsetof(rtp_ext_init_params, param) == 4,
               "extension init record");
+
+static_assert(sizeof(rtp_pd_params) == 36, "PD record");
+static_assert(offsetof(rtp_connection_params, local_addr) == 8 && offsetof(rtp_connection_params, tx_pt) == 16 &&
+                  offsetof(rtp_connection_params, crate) == 21 && offsetof(rtp_connection_params, reserved2) == 28,
+              "session record fields");
 
 static_assert(sizeof(rtp_event) == 36 && offsetof(rtp_event, value) == 4 &&
                   offsetof(rtp_event, timeout) == 8 && offsetof(rtp_event, reserved) == 12,

@@ -10,23 +10,23 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <sstream>
 
-SimBoard::SimBoard() = default;
+#include "board/sim_control.h"
+
+SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
+    if (clock_ >= 0) poller_.watch(clock_, [this] { serveClock(); });
+}
 
 SimBoard::~SimBoard() {
     while (!handles_.empty()) drop(handles_.size() - 1);
     if (control_ >= 0) ::close(control_);
-    if (clock_ >= 0) ::close(clock_);
-}
-
-int SimBoard::openClock() {
-    if (clock_ < 0) clock_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    clockRunning_ = false;
-    wake();
-    return clock_;
+    if (clock_ >= 0) {
+        poller_.unwatch(clock_);
+        ::close(clock_);
+    }
 }
 
 void SimBoard::wake() {
@@ -59,25 +59,28 @@ std::string SimBoard::control(const std::string& line) {
     for (std::string w; in >> w;) words.push_back(w);
     SimDevice* dev = device(path);
     if (!dev) return "error: no device " + path;
+    if (!words.empty() && words[0] == "fault") return SimControl::fault(*dev, SimControl::tail(words, 1));
     std::string reply = dev->control(words);
     wake();
     return reply;
 }
 
-int SimBoard::openControl(const std::string& path) {
-    sockaddr_un a;
-    std::memset(&a, 0, sizeof a);
-    if (path.size() >= sizeof a.sun_path) return -1;
-    a.sun_family = AF_UNIX;
-    std::memcpy(a.sun_path, path.c_str(), path.size());
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return -1;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
+bool SimBoard::runCommands(const std::string& list, std::ostream& errors) {
+    bool ok = true;
+    std::istringstream in(list);
+    for (std::string line; std::getline(in, line, ';');) {
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        std::string reply = control(line);
+        if (reply.compare(0, 6, "error:") != 0) continue;
+        errors << "sim board: " << line << ": " << reply << std::endl;
+        ok = false;
     }
+    return ok;
+}
+
+int SimBoard::openControl(const std::string& path) {
+    int fd = bindUnixSocket(path, SOCK_DGRAM);
+    if (fd < 0) return -1;
     if (control_ >= 0) ::close(control_);
     control_ = fd;
     return fd;
@@ -102,6 +105,7 @@ std::unique_ptr<SimBoard> SimBoard::makeStandard() {
 }
 
 SimDevice& SimBoard::add(std::unique_ptr<SimDevice> device) {
+    device->setPoller(&poller_);
     devices_.push_back(std::move(device));
     return *devices_.back();
 }

@@ -2,11 +2,13 @@
 #define KORVAND_BOARD_SIM_BOARD_H
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "board/board_io.h"
 #include "board/sim_device.h"
+#include "board/sim_poller.h"
 
 // The simulated board. Opening a modelled device node makes a socket pair:
 // the daemon gets one end, the model keeps the other. Requests and writes
@@ -37,6 +39,9 @@ public:
     // Runs one text command "<device path> <words...>" against the model
     // of that device. Commands are split on blanks.
     std::string control(const std::string& line);
+    // Runs each command of a list separated by ";"; the replies that report
+    // a failure are written to `errors`. Returns false when one did.
+    bool runCommands(const std::string& list, std::ostream& errors);
 
     // The control socket: a datagram socket bound at `path`; each datagram
     // is one command and is answered with one datagram to its sender.
@@ -46,11 +51,15 @@ public:
     // Answers every command waiting on the control socket; never blocks.
     void serveControl();
 
-    // The board's clock: a timer descriptor that expires every kTickMs
-    // while a model runs on its own time. Returns the descriptor (the owner
-    // polls it and calls serveClock), or -1.
-    int openClock();
-    // Ticks the models that run on their own time; never blocks.
+    // The descriptors the models watch (outside peers of their channels,
+    // and the board's clock); the owner polls its descriptor too and calls
+    // its serve().
+    SimPoller& poller() { return poller_; }
+
+    // The board's clock runs while a model runs on its own time (a paced
+    // line): a timer descriptor, watched by the poller, that ticks those
+    // models every kTickMs with the monotonic clock.
+    static const int kTickMs = 10;
     void serveClock();
 
     // The handle behind a daemon descriptor, or null.
@@ -62,13 +71,12 @@ public:
     ssize_t read(int fd, void* buf, size_t len) override;
     ssize_t write(int fd, const void* buf, size_t len) override;
 
-    static const int kTickMs = 10;
-
 private:
     void drop(size_t index);
     // Starts or stops the clock as the models need it.
     void wake();
 
+    SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
     int control_ = -1;

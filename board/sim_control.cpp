@@ -1,5 +1,7 @@
 #include "board/sim_control.h"
 
+#include <errno.h>
+
 #include <cstdio>
 #include <utility>
 
@@ -29,6 +31,43 @@ std::string logKey(const SimRequest& r, const RequestName& name) {
     }
     const char* n = name ? name(r.request) : nullptr;
     return n ? n : hex(r.request);
+}
+
+struct ErrorName {
+    const char* name;
+    int value;
+};
+const ErrorName kErrorNames[] = {
+    {"EIO", EIO},       {"ENODEV", ENODEV}, {"ENOENT", ENOENT}, {"ENXIO", ENXIO},
+    {"EBUSY", EBUSY},   {"EAGAIN", EAGAIN}, {"EINVAL", EINVAL}, {"ENOTTY", ENOTTY},
+    {"EPERM", EPERM},   {"EACCES", EACCES},
+};
+
+// "off" is 0; else a name of the table or a number 1 to 4095.
+bool errorWord(const std::string& word, int& err) {
+    if (word == "off") {
+        err = 0;
+        return true;
+    }
+    for (const ErrorName& e : kErrorNames) {
+        if (word == e.name) {
+            err = e.value;
+            return true;
+        }
+    }
+    long long v;
+    if (!number(word, 1, 4095, v)) return false;
+    err = static_cast<int>(v);
+    return true;
+}
+
+// The words after the target: the error and an optional count.
+bool faultWords(const Words& args, size_t at, int& err, int& count) {
+    if (args.size() < at + 1 || args.size() > at + 2 || !errorWord(args[at], err)) return false;
+    long long c = -1;
+    if (args.size() == at + 2 && (err == 0 || !number(args[at + 1], 1, 1000000, c))) return false;
+    count = static_cast<int>(c);
+    return true;
 }
 
 }  // namespace
@@ -85,6 +124,24 @@ std::string log(SimDevice& device, const Words& args, const RequestName& name) {
         out += (out.empty() ? "" : " ") + c.first + "=" + std::to_string(c.second);
     }
     return args.empty() ? out : "0";
+}
+
+std::string fault(SimDevice& device, const Words& args) {
+    int err = 0;
+    int count = -1;
+    if (!args.empty() && args[0] == "open") {
+        if (!faultWords(args, 1, err, count)) return error("fault open <errno> [count] | off");
+        device.failOpen(err, count);
+        return "ok";
+    }
+    uint32_t request;
+    if (args.size() >= 2 && args[0] == "request" && SimWords::word32(args[1], request)) {
+        if (!faultWords(args, 2, err, count))
+            return error("fault request <number> <errno> [count] | off");
+        device.failRequest(request, err, count);
+        return "ok";
+    }
+    return error("fault open ... | fault request <number> ...");
 }
 
 }  // namespace SimControl

@@ -70,6 +70,15 @@ using RequestName = std::function<const char*(unsigned long)>;
 //   log clear    empties the log
 std::string log(SimDevice& device, const Words& args, const RequestName& name);
 
+// The "fault" command every device offers, to make its opens or one of its
+// requests fail with an error number (a number or one of EIO, ENODEV,
+// ENOENT, ENXIO, EBUSY, EAGAIN, EINVAL, ENOTTY, EPERM, EACCES), every time
+// or only the next `count` times:
+//   fault open <errno> [count]
+//   fault request <number> <errno> [count]
+//   fault open off | fault request <number> off
+std::string fault(SimDevice& device, const Words& args);
+
 }  // namespace SimControl
 
 #endif

@@ -11,6 +11,7 @@
 #include <vector>
 
 class SimDevice;
+class SimPoller;
 
 // Per-open state a model may attach to a handle.
 struct SimState {
@@ -82,6 +83,11 @@ public:
     bool emit(SimHandle& h, const void* data, size_t len);
     void emitAll(const void* data, size_t len);
 
+    // The board's poller, for models that watch descriptors of their own;
+    // null for a model not added to a board.
+    void setPoller(SimPoller* poller) { poller_ = poller; }
+    SimPoller* poller() const { return poller_; }
+
     const std::deque<SimRequest>& log() const { return log_; }
     void clearLog() { log_.clear(); }
     std::vector<SimHandle*> handles() const;
@@ -108,6 +114,7 @@ private:
     std::map<unsigned long, Fault> requestFaults_;
     std::deque<SimRequest> log_;
     std::vector<SimHandle*> handles_;
+    SimPoller* poller_ = nullptr;
 };
 
 #endif

@@ -57,7 +57,8 @@ public:
 protected:
     template <class Record>
     void serveRecord(unsigned long request, std::function<int(SimHandle&, const Record&)> handler);
-    // A request whose record the driver fills in (read back by the caller).
+    // A request whose record the driver reads and may fill in: the caller's
+    // record takes the handler's changes unless the request fails.
     template <class Record>
     void serveReport(unsigned long request, std::function<int(SimHandle&, Record&)> handler);
     void serveValue(unsigned long request, std::function<int(SimHandle&, long)> handler);

@@ -41,7 +41,8 @@ public:
 //
 // Control commands, "/dev/hal <words>": "log ..." (SimControl::log, with the
 // families' request names), and the words of each family after its control
-// word: "bus" (SimSwitch), "clock" (SimBusClock), "spi" (SimSpi).
+// word: "bus" (SimSwitch), "clock" (SimBusClock), "monitor" (SimHalMonitor),
+// "spi" (SimSpi).
 class SimHal : public SimDevice {
 public:
     static constexpr const char* kPath = "/dev/hal";

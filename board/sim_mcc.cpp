@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "board/fs_root.h"
 #include "board/sim_words.h"
 
 SimMcc::SimMcc() : SimDriver(kPath) {
@@ -150,6 +151,11 @@ void SimMcc::deliver(int from, const Frame& frame) {
     Channel& c = channels_[from];
     if (c.sent.size() >= kFrameLogLimit) c.sent.pop_front();
     c.sent.push_back(frame);
+    auto outside = peers_.find(from);
+    if (outside != peers_.end()) {
+        if (!outside->second->send(frame)) ++c.lost;
+        return;
+    }
     if (c.partner < 0) return;
     SimHandle* to = liveOpen(c.partner);
     if (!to || !emitTo(c.partner, *to, frame)) ++channels_[c.partner].lost;
@@ -167,6 +173,8 @@ bool SimMcc::patch(int a, int b) {
     if (!isChannel(a) || !isChannel(b)) return false;
     unpatch(a);
     unpatch(b);
+    detach(a);
+    detach(b);
     channels_[a].partner = b;
     channels_[b].partner = a;
     return true;
@@ -259,6 +267,34 @@ bool SimMcc::breakDown(int c) {
     return h && breakDown(*h);
 }
 
+namespace {
+
+// An absolute path without ".." components, so it stays below the root.
+bool belowRoot(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.find("/../") != std::string::npos) return false;
+    return path.size() < 3 || path.compare(path.size() - 3, 3, "/..") != 0;
+}
+
+}  // namespace
+
+bool SimMcc::attach(int c, const std::string& path) {
+    if (!isChannel(c) || !poller() || !belowRoot(path)) return false;
+    detach(c);
+    std::unique_ptr<SimMccPeer> peer(new SimMccPeer(*poller(), [this, c](const Frame& f) {
+        if (!receive(c, f)) ++channels_[c].lost;
+    }));
+    if (!peer->listen(Fs::path(path))) return false;
+    unpatch(c);
+    peers_[c] = std::move(peer);
+    return true;
+}
+
+bool SimMcc::detach(int c) {
+    if (!isChannel(c)) return false;
+    peers_.erase(c);
+    return true;
+}
+
 // ---- control commands ------------------------------------------------------
 
 std::string SimMcc::control(const std::vector<std::string>& words) {
@@ -298,6 +334,7 @@ std::string SimMcc::channelCommand(const std::vector<std::string>& words) {
     long c;
     if (!number(words[1], 0, kChannelLimit - 1, c)) return error("bad channel");
     int n = int(c);
+    if (verb == "attach" && words.size() == 3) return attach(n, words[2]) ? ok() : error("cannot listen there");
     if (verb == "rx" && words.size() <= 3) {
         Frame frame;
         if (words.size() == 3 && !bytes(words[2], frame)) return error("bad hex");
@@ -314,7 +351,7 @@ std::string SimMcc::channelCommand(const std::vector<std::string>& words) {
         const char* verb;
         bool (SimMcc::*run)(int);
     };
-    static const Action kActions[] = {{"unpatch", &SimMcc::unpatch}, {"hold", &SimMcc::hold},
+    static const Action kActions[] = {{"unpatch", &SimMcc::unpatch}, {"detach", &SimMcc::detach}, {"hold", &SimMcc::hold},
                                       {"release", &SimMcc::release}, {"clear", &SimMcc::clearSent},
                                       {"hangup", &SimMcc::hangUp},   {"fail", &SimMcc::breakDown}};
     for (const Action& a : kActions)

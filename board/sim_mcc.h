@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "board/mcc_driver.h"
 #include "board/sim_driver.h"
+#include "board/sim_mcc_peer.h"
 
 // The multi-channel communication controller "/dev/mcc/ctl". MCC_ALLOCATE
 // turns an open into a controller channel, numbered with the lowest free
@@ -72,6 +74,12 @@
 //   pace <c> <bytes/s>     paces the channel (0: sends at once again)
 //   pace all <bytes/s>     paces every channel of the pool
 //   pace <c>               "pace=8000 played=16384 gap_us=1250"
+//   attach <c> <path>      hands the channel to a process outside the
+//                          daemon: a SOCK_SEQPACKET socket listens at <path>
+//                          below the filesystem root, one datagram a frame
+//                          both ways (SimMccPeer); attaching ends a patch
+//                          and patching ends an attachment
+//   detach <c>             closes that socket
 // and raw, hangup, fail without a channel for every open (SimDriver).
 class SimMcc : public SimDriver {
 public:
@@ -145,6 +153,11 @@ public:
     // The line's time: every paced channel with an open plays up to `nowUs`.
     bool ticking() const override;
     void tick(uint64_t nowUs) override;
+    // Hands channel `c` to an outside process listening at `path` (an
+    // absolute path below the filesystem root); false when the path is not
+    // acceptable or the socket cannot be made.
+    bool attach(int c, const std::string& path);
+    bool detach(int c);
     using SimDriver::breakDown;
     using SimDriver::hangUp;
 
@@ -181,6 +194,7 @@ private:
     std::string countsCommand(const std::vector<std::string>& words);
 
     std::map<int, Channel> channels_;
+    std::map<int, std::unique_ptr<SimMccPeer>> peers_;
     Frame scratch_;
     int poolFirst_ = 256;
     int poolCount_ = 16;

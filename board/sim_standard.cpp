@@ -5,9 +5,11 @@
 #include "board/sim_cas.h"
 #include "board/sim_echo.h"
 #include "board/sim_hal.h"
+#include "board/sim_hal_monitor.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
 #include "board/sim_mixer.h"
+#include "board/sim_rtp.h"
 #include "board/sim_spi.h"
 #include "board/sim_tone_dsp.h"
 #include "board/sim_voice.h"
@@ -27,12 +29,14 @@ void installE1(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimCas));
 }
 
-// The switch with the bus clock, echo cancellers on buses 4 and 5 and,
-// unless KORVAND_SIM_SPI says it is absent, the SPI line interface of eight
-// BRI lines: six in sync, the last two without a line plugged in.
+// The switch with the bus clock, the board monitoring part, echo cancellers
+// on buses 4 and 5 and, unless KORVAND_SIM_SPI says it is absent, the SPI
+// line interface of eight BRI lines: six in sync, the last two without a
+// line plugged in.
 void installHal(SimBoard& board) {
     auto& hal = static_cast<SimHal&>(board.add(std::unique_ptr<SimDevice>(new SimHal)));
     hal.add(std::unique_ptr<SimHalFamily>(new SimBusClock));
+    hal.add(std::unique_ptr<SimHalFamily>(new SimHalMonitor));
     auto& echo = static_cast<SimEchoCanceller&>(
         hal.add(std::unique_ptr<SimHalFamily>(new SimEchoCanceller(hal.switchPart()))));
     echo.fit(4);
@@ -53,5 +57,6 @@ void installStandardDevices(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
     board.add(std::unique_ptr<SimDevice>(new SimMixer));
+    board.add(std::unique_ptr<SimDevice>(new SimRtp));
     board.add(std::unique_ptr<SimDevice>(new SimVoice));
 }

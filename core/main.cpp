@@ -2,9 +2,9 @@
 //
 // Start-up reads the trace switches from the configuration file, installs
 // the signal handlers, parses the command line, builds the slot factories,
-// the time-slot switch and the control services, optionally detaches from
-// the terminal, publishes its pid, opens the control port and runs the one
-// event loop until SIGTERM or SIGINT.
+// the time-slot switch, the monitoring controller and the control services,
+// optionally detaches from the terminal, publishes its pid, opens the
+// control port and runs the one event loop until SIGTERM or SIGINT.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -30,7 +30,9 @@
 #include "hardware/hw_mux.h"
 #include "hardware/hw_tests.h"
 #include "hardware/spi_ctrl.h"
+#include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
+#include "rtp/rtp_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -270,7 +272,7 @@ void RunDaemon() {
 void BuildSlotFactories() {
     static MapFactory mapFactory;
     // PstnFactory
-    // RtpFactory
+    static RtpFactory rtpFactory;
     // ModemFactory
     static Mixer::MixerFactory mixerFactory;
     static ExtFactory extFactory;
@@ -292,38 +294,35 @@ void BindServices() {
     ctrlServer.Bind(BusCtl::instance());
     ctrlServer.Bind(E1Ctl::instance());
     ctrlServer.Bind(spiCtrl::instance());
-    // The monitoring controller, once it exists, is bound here, last.
+    ctrlServer.Bind(MonitoringCtl::instance());
 }
 
 // On the simulated board, tests drive the device models of the running
-// daemon through the board's control socket, and the models that run on
-// their own time (a paced line) run on the board's clock.
+// daemon through the board's control socket, and the models' outside peers
+// (processes at the far end of a channel) and the board's clock (a paced
+// line) are served from the loop.
 class SimBoardControl {
 public:
     explicit SimBoardControl(SimBoard* board) : board(board) {
         if (!board) return;
+        peers.Bind("SimBoard::peers", &SimBoardControl::OnPeers, this);
+        peers.Schedule(board->poller().descriptor(), POLLIN);
         int fd = board->openControl(Fs::path(kSimControlPath));
-        if (fd >= 0) {
-            event.Bind("SimBoard::control", &SimBoardControl::OnCommand, this);
-            event.Schedule(fd, POLLIN);
-        }
-        fd = board->openClock();
-        if (fd >= 0) {
-            clock.Bind("SimBoard::clock", &SimBoardControl::OnClock, this);
-            clock.Schedule(fd, POLLIN);
-        }
+        if (fd < 0) return;
+        event.Bind("SimBoard::control", &SimBoardControl::OnCommand, this);
+        event.Schedule(fd, POLLIN);
     }
     void OnCommand(int, short revents) {
         if (revents & POLLIN) board->serveControl();
     }
-    void OnClock(int, short revents) {
-        if (revents & POLLIN) board->serveClock();
+    void OnPeers(int, short revents) {
+        if (revents & POLLIN) board->poller().serve();
     }
 
 private:
     SimBoard* board;
     Event event;
-    Event clock;
+    Event peers;
 };
 
 }  // namespace
@@ -348,8 +347,9 @@ int main(int argc, char** argv) {
     // controller can connect.
     HwMux::instance();
 
-    // The monitoring controller is built and configured here from the whole
-    // configuration file (also when it did not open), once it exists.
+    // The monitoring controller, configured from the whole configuration
+    // file (empty when it did not open); its timers run once the loop does.
+    MonitoringCtl::instance()->Configure(config);
 
     if (options.daemon) RunDaemon();
     // After daemonising, so that the file holds the daemon's pid.

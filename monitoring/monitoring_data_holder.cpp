@@ -24,13 +24,6 @@ const char kFramerDir[] = "/proc/driver/hdlc/peb22554/";
 const int kFramers = 4;
 const int kNetIfIndexes = 16;
 
-std::string dottedQuad(const INet4::Addr& a) {
-    char buf[INET_ADDRSTRLEN];
-    in_addr in;
-    in.s_addr = a.address();
-    return inet_ntop(AF_INET, &in, buf, sizeof buf) ? buf : "";
-}
-
 std::string octets(const ASN1::OCTET_STRING& s) {
     return std::string(s.begin(), s.end());
 }
@@ -86,6 +79,13 @@ std::string termCounterFile(const LGCP::TermCounter& report) {
 
 std::string host2str(const TERM::HostAddress& host) {
     return host.get_iaddr();
+}
+
+std::string dottedQuad(const INet4::Addr& a) {
+    char buf[INET_ADDRSTRLEN];
+    in_addr in;
+    in.s_addr = a.address();
+    return inet_ntop(AF_INET, &in, buf, sizeof buf) ? buf : "";
 }
 
 // ---- construction ---------------------------------------------------------------

@@ -124,5 +124,7 @@ class MonitoringDataHolder {
 
 // The address text of a host, without its port.
 std::string host2str(const TERM::HostAddress& host);
+// The address in dotted-quad form, without its port.
+std::string dottedQuad(const INet4::Addr& address);
 
 #endif

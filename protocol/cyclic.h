@@ -38,6 +38,10 @@ public:
     }
     Cyclic operator+(const Cyclic& o) const { return Cyclic(T(v + o.v)); }
     Cyclic operator-(const Cyclic& o) const { return Cyclic(T(v - o.v)); }
+    // A plain number is taken modulo Mask + 1 too (without these, `n + 1`
+    // would be ambiguous between this and the built-in addition).
+    Cyclic operator+(T n) const { return Cyclic(T(v + n)); }
+    Cyclic operator-(T n) const { return Cyclic(T(v - n)); }
     LessEqPair operator<=(Cyclic b) const { return LessEqPair(*this, b); }
 
 private:

@@ -208,6 +208,38 @@ TEST_F(SimHalFamiliesTest, LogSummaryNamesTheRequestsOfEveryFamily) {
     EXPECT_EQ(0u, control("nothing").find("error:"));
 }
 
+TEST_F(SimHalFamiliesTest, MonitoringBytesAndFaultsOfTheDevice) {
+    uint8_t byte = 0xEE;
+    EXPECT_EQ(0, request(Hal::kPowerRead, &byte));
+    EXPECT_EQ(2, byte);
+    ASSERT_EQ("0x41", control("monitor dip 0x41"));
+    ASSERT_EQ("0x7", control("monitor power 7"));
+    EXPECT_EQ(0, request(Hal::kDipRead, &byte));
+    EXPECT_EQ(0x41, byte);
+    byte = 0x15;
+    EXPECT_EQ(0, request(Hal::kLedWrite, &byte));
+    EXPECT_EQ("dip 0x41 power 0x7 leds 0x15 writes 1", control("monitor"));
+    EXPECT_EQ(0u, control("monitor dip 256").find("error:"));
+
+    // A request fails twice, then works; an open fails until told otherwise.
+    ASSERT_EQ("ok", control("fault request 0xC0014206 EIO 2"));
+    EXPECT_EQ(-EIO, request(Hal::kPowerRead, &byte));
+    EXPECT_EQ(-EIO, request(Hal::kPowerRead, &byte));
+    EXPECT_EQ(0, request(Hal::kPowerRead, &byte));
+    ASSERT_EQ("ok", control("fault open 19"));
+    EXPECT_EQ(-1, board->open(Hal::kDevice, O_RDWR));
+    EXPECT_EQ(ENODEV, errno);
+    ASSERT_EQ("ok", control("fault open off"));
+    int second = board->open(Hal::kDevice, O_RDWR);
+    EXPECT_LE(0, second);
+    ::close(second);
+    for (const char* bad : {"fault open", "fault open EWHAT", "fault open off 3", "fault request x EIO",
+                            "fault open EIO 0"})
+        EXPECT_EQ(0u, control(bad).find("error:")) << bad;
+    EXPECT_EQ("4", control("log power-read"));
+    EXPECT_EQ("1", control("log led-write"));
+}
+
 TEST(SimControlWords, NumbersAreTakenWholeAndInRange) {
     long long v = 0;
     EXPECT_TRUE(SimControl::number("0x1F", 0, 31, v));

@@ -1,11 +1,16 @@
 #include "board/sim_mcc.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstdio>
 
 #include <string>
 
 #include "board/mcc_driver.h"
 #include "tests/board/sim_model_fixture.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -252,6 +257,62 @@ TEST_F(SimMccTest, APacedLineTakesABufferAtATimeAtItsRateAndCountsItsGaps) {
     EXPECT_FALSE(mcc.ticking());
     EXPECT_TRUE(replyFails("/dev/mcc/ctl pace all"));
     EXPECT_TRUE(replyFails("/dev/mcc/ctl pace 17 -1"));
+}
+
+// An outside process at the far end of a channel, as a test stands in for
+// it: a SOCK_SEQPACKET client of the socket the attach command made.
+class OutsidePeer {
+public:
+    explicit OutsidePeer(const std::string& path) : fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)) {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~OutsidePeer() { ::close(fd); }
+    void send(const std::string& frame) { ::send(fd, frame.data(), frame.size(), 0); }
+    std::string receive() {
+        char buf[256];
+        ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        return n < 0 ? "none" : std::string(buf, size_t(n));
+    }
+
+    int fd;
+    bool connected = false;
+};
+
+TEST_F(SimMccTest, AnAttachedChannelTalksToAnOutsideProcess) {
+    TempRoot root;
+    int a = channel();
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl attach 17 /peer.sock"));
+    {
+        OutsidePeer peer(root.path("/peer.sock"));
+        ASSERT_TRUE(peer.connected);
+        board->poller().serve();  // the connection is taken
+        EXPECT_EQ(2, send(a, "ab"));
+        EXPECT_EQ("ab", peer.receive());
+        peer.send("xyz");
+        board->poller().serve();
+        EXPECT_EQ("xyz", receive(a));
+    }
+    board->poller().serve();  // the process went away: what is sent now is lost
+    EXPECT_EQ(1, send(a, "c"));
+    EXPECT_EQ(1u, mcc.channel(17).lost);
+
+    OutsidePeer restarted(root.path("/peer.sock"));
+    board->poller().serve();
+    EXPECT_EQ(1, send(a, "d"));
+    EXPECT_EQ("d", restarted.receive());
+
+    EXPECT_EQ("ok", board->control("/dev/mcc/ctl detach 17"));
+    EXPECT_FALSE(root.exists("/peer.sock"));
+}
+
+TEST_F(SimMccTest, AttachStaysBelowTheRoot) {
+    TempRoot root;
+    for (const char* path : {"peer.sock", "/a/../peer.sock", "/..", "/no/such/dir/peer.sock"})
+        EXPECT_TRUE(replyFails(std::string("/dev/mcc/ctl attach 17 ") + path)) << path;
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl attach 9000 /peer.sock"));
 }
 
 }  // namespace

@@ -52,16 +52,31 @@ inline std::string versionText() {
 }
 
 // The board's services send every controller the trunk statuses at its
-// connection and every second; tests of other things leave them out.
+// connection and every second, and the power state at its connection and
+// at each change; tests of other things leave them out.
 inline bool isTrunkStatus(const std::string& message) {
     return message.find("pdu signal : trunkStatus") != std::string::npos;
+}
+inline bool isPowerSignal(const std::string& message) {
+    return message.find("pdu signal : power") != std::string::npos;
+}
+inline bool isStatus(const std::string& message) {
+    return isTrunkStatus(message) || isPowerSignal(message);
 }
 
 inline std::vector<std::string> withoutStatuses(const std::vector<std::string>& messages) {
     std::vector<std::string> rest;
     for (const std::string& m : messages)
-        if (!isTrunkStatus(m)) rest.push_back(m);
+        if (!isStatus(m)) rest.push_back(m);
     return rest;
+}
+
+// The trunk statuses among what the client has received.
+inline std::vector<std::string> trunkStatuses(const Lgcpc::Client& client) {
+    std::vector<std::string> got;
+    for (const std::string& m : client.Received())
+        if (isTrunkStatus(m)) got.push_back(m);
+    return got;
 }
 
 // Sends one request (value notation); what it brought, statuses left out.
@@ -99,7 +114,7 @@ protected:
             if (end == std::string::npos) end = out.size() - (out.back() == '\n' ? 1 : 0);
             std::string message = out.substr(at, end - at);
             at = end + 2;
-            if (!isTrunkStatus(message)) kept += (kept.empty() ? "" : "\n\n") + message;
+            if (!isStatus(message)) kept += (kept.empty() ? "" : "\n\n") + message;
         }
         return kept.empty() ? kept : kept + "\n";
     }

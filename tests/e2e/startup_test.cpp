@@ -97,7 +97,7 @@ TEST(Options, ThePortEitherWayAndClockControlOffWhereverItStands) {
     Lgcpc::Client client;
     connect(client, first);
     EXPECT_EQ(std::vector<std::string>{LgcpTexts::failure(1, "unsupported")},
-              LgcpTexts::request(client, "{ seq 1, pdu command : clockCfg : { clkSel0 internal, "
+              answers(client, "{ seq 1, pdu command : clockCfg : { clkSel0 internal, "
                                          "bextEn disabled, source 0 } }"));
     EXPECT_EQ(0u, simCommand(root.dir(), "/dev/hal clock").find("source 4 freerun selects 0 "));
     EXPECT_NE(std::string::npos, before.err().find("clock control disabled.\n"));

@@ -18,7 +18,9 @@ bool HdlcPair::chance(double p) {
     return p > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < p;
 }
 
-size_t HdlcPair::below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
+size_t HdlcPair::below(size_t n) {
+    return std::uniform_int_distribution<size_t>(0, n - 1)(random_);
+}
 
 // ---- one end ------------------------------------------------------------------
 
@@ -90,7 +92,8 @@ void HdlcPair::End::armDelivery() {
 // Hands every frame that has reached the far end to its listener, oldest
 // first. A listener may send from inside the call: its frames queue behind.
 void HdlcPair::End::deliverDue() {
-    while (!queue_.empty() && static_cast<int32_t>(Mux::microseconds() - queue_.front().dueUs) >= 0) {
+    while (!queue_.empty() &&
+           static_cast<int32_t>(Mux::microseconds() - queue_.front().dueUs) >= 0) {
         Frame frame = std::move(queue_.front().frame);
         queue_.pop_front();
         if (owesReady_ && open_ && !ready_.armed()) ready_.set(0, &End::owedReady, this);

@@ -22,17 +22,17 @@
 // Lifetime: the ends must outlive their listeners' use of them; destroying
 // the pair drops the frames in flight.
 class HdlcPair {
-public:
+  public:
     using Frame = std::vector<uint8_t>;
 
     // What the line from one end to the other does to the frames that end
     // sends. Probabilities are drawn from the pair's seeded generator, so a
     // run repeats exactly.
     struct Line {
-        double loss = 0;         // probability that a frame is lost
-        double corruption = 0;   // probability that one bit of a frame flips
-        unsigned capacity = 0;   // frames in flight before hdlc_transmit refuses; 0: no bound
-        unsigned bitRate = 0;    // pacing, bits per second (64000: one time slot); 0: next loop pass
+        double loss = 0;        // probability that a frame is lost
+        double corruption = 0;  // probability that one bit of a frame flips
+        unsigned capacity = 0;  // frames in flight before hdlc_transmit refuses; 0: no bound
+        unsigned bitRate = 0;   // pacing, bits per second (64000: one time slot); 0: next loop pass
         // Sees every frame the end took, after the random faults; may change
         // it; returning false loses it.
         std::function<bool(Frame&)> tamper;
@@ -48,7 +48,7 @@ public:
     };
 
     class End : public GenericHDLC {
-    public:
+      public:
         explicit End(HdlcPair& pair) : pair_(pair) {}
         End(const End&) = delete;
         End& operator=(const End&) = delete;
@@ -71,12 +71,12 @@ public:
         // Frames in flight from this end.
         size_t inFlight() const { return queue_.size(); }
 
-        Line line;           // towards the other end
-        Counters counters;   // of the frames this end sends
-        bool record = false; // keep every frame this end takes in `sent`
+        Line line;            // towards the other end
+        Counters counters;    // of the frames this end sends
+        bool record = false;  // keep every frame this end takes in `sent`
         std::vector<Frame> sent;
 
-    private:
+      private:
         struct InFlight {
             Frame frame;
             uint32_t dueUs;
@@ -119,7 +119,7 @@ public:
     End a;
     End b;
 
-private:
+  private:
     friend class End;
     bool chance(double p);
     size_t below(size_t n);

@@ -12,7 +12,7 @@ namespace {
 using Frame = HdlcPair::Frame;
 
 class Listener : public HDLC::Notify {
-public:
+  public:
     void on_hdlc_receive(Packet& p) override {
         EXPECT_FALSE(inTransmit) << "delivered from inside hdlc_transmit";
         frames.push_back(bytesOf(p));
@@ -34,7 +34,7 @@ public:
 };
 
 class HdlcPairTest : public ::testing::Test {
-protected:
+  protected:
     HdlcPairTest() {
         atA.clock = atB.clock = &clock;
         pair.a.bind(atA);
@@ -118,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"clean", line(0, 0), 100, 0, 0},
                       FaultCase{"allLost", line(1, 0), 0, 100, 0},
                       FaultCase{"allCorrupted", line(0, 1), 100, 0, 100},
-                      FaultCase{"oddLost", line(0, 0, [](Frame& f) { return f[0] % 2 == 0; }), 50, 50, 0}),
+                      FaultCase{"oddLost", line(0, 0, [](Frame& f) { return f[0] % 2 == 0; }), 50,
+                                50, 0}),
     [](const ::testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
 
 TEST_F(HdlcPairTest, RandomLossIsRepeatableAndPartial) {

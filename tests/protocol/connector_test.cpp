@@ -1,6 +1,5 @@
 #include "protocol/connector.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "tests/support/capture.h"
 #include "tests/support/daemon_process.h"
 #include "tests/support/test_clock.h"
+#include "tests/support/descriptors.h"
 
 namespace {
 
@@ -177,20 +177,11 @@ TEST_F(ConnectorTest, LocalSocketsLeaveOtherFilesAloneAndCarryMessages) {
     EXPECT_FALSE(unreachable.Activate());
 }
 
-size_t openDescriptors() {
-    size_t n = 0;
-    if (DIR* d = ::opendir("/proc/self/fd")) {
-        while (::readdir(d)) ++n;
-        ::closedir(d);
-    }
-    return n;
-}
-
 // A connector destroyed while its connect is in progress takes the socket
 // with it, and the peer sees the connection end.
 TEST_F(ConnectorTest, DestroyedWhileConnectingClosesItsSocket) {
     Fd listener = listenOn(port);
-    size_t before = openDescriptors();
+    int before = openDescriptors();
     {
         ConnectorNet connector("127.0.0.1", uint16_t(port));
         ASSERT_TRUE(connector.Activate());

@@ -10,6 +10,8 @@ TEST(Cyclic, ArithmeticAndWindowWrapModulo128) {
     EXPECT_EQ(72u, unsigned(Seq(200)));
     EXPECT_EQ(0u, unsigned(Seq(127) + Seq(1)));
     EXPECT_EQ(13u, unsigned(Seq(5) - Seq(120)));
+    EXPECT_EQ(2u, unsigned(Seq(123) + 7u));  // plain numbers too
+    EXPECT_EQ(125u, unsigned(Seq(4) - 7u));
     Seq s(0);
     EXPECT_EQ(127u, unsigned(--s));
     EXPECT_EQ(127u, unsigned(s++));

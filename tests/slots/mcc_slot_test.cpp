@@ -147,7 +147,7 @@ TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
     create(1, "transparent");
     command(1, "destroy : NULL");
     sim.board().collect();
-    size_t before = OpenDescriptors();
+    int before = openDescriptors();
     for (int i = 0; i < 1000; ++i) {
         std::string error;
         client.Send("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }", error);
@@ -156,7 +156,7 @@ TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
     }
     barrier(client.Received().size());
     sim.board().collect();
-    EXPECT_EQ(before, OpenDescriptors());
+    EXPECT_EQ(before, openDescriptors());
     EXPECT_TRUE(mcc.allocated().empty());
 }
 

@@ -259,12 +259,12 @@ TEST_F(VoiceSlots, ThousandCyclesOfPlayersAndRecordersLeaveNothingBehind) {
     };
     cycle();
     sim.board().collect();
-    size_t descriptors = OpenDescriptors();
+    int descriptors = openDescriptors();
     unsigned packets = Packet::free_blocks();
     for (int i = 0; i < 1000; ++i) cycle();
     sim.board().collect();
     EXPECT_EQ(3003u, destroyed);
-    EXPECT_EQ(descriptors, OpenDescriptors());
+    EXPECT_EQ(descriptors, openDescriptors());
     EXPECT_EQ(packets, Packet::free_blocks());
     EXPECT_TRUE(mcc.allocated().empty());
     EXPECT_TRUE(factory.Players().empty() && factory.Recorders().empty());

@@ -5,7 +5,9 @@
 
 namespace {
 uint64_t nowUs = 0;
-uint64_t source() { return nowUs; }
+uint64_t source() {
+    return nowUs;
+}
 }  // namespace
 
 TestClock::TestClock(uint64_t startMs) {
@@ -13,12 +15,22 @@ TestClock::TestClock(uint64_t startMs) {
     Mux::setClockSource(&source);
 }
 
-TestClock::~TestClock() { Mux::setClockSource(nullptr); }
+TestClock::~TestClock() {
+    Mux::setClockSource(nullptr);
+}
 
-void TestClock::advance(uint64_t ms) { nowUs += ms * 1000; }
-void TestClock::advanceUs(uint64_t us) { nowUs += us; }
-void TestClock::setMs(uint64_t ms) { nowUs = ms * 1000; }
-uint64_t TestClock::nowMs() const { return nowUs / 1000; }
+void TestClock::advance(uint64_t ms) {
+    nowUs += ms * 1000;
+}
+void TestClock::advanceUs(uint64_t us) {
+    nowUs += us;
+}
+void TestClock::setMs(uint64_t ms) {
+    nowUs = ms * 1000;
+}
+uint64_t TestClock::nowMs() const {
+    return nowUs / 1000;
+}
 
 void advanceAndPump(TestClock& clock, uint64_t ms, uint64_t step) {
     while (ms > 0) {

@@ -7,7 +7,7 @@
 // Replaces the loop's monotonic clock while it lives, so long time-outs
 // are tested without waiting.
 class TestClock {
-public:
+  public:
     explicit TestClock(uint64_t startMs = 1000);
     ~TestClock();
     TestClock(const TestClock&) = delete;

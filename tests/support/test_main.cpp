@@ -2,7 +2,6 @@
 // leaves the process-wide state as it found it, so that a suite binary
 // passes when run whole and not only one test per process.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -14,19 +13,9 @@
 #include "runtime/multiplexer.h"
 #include "runtime/singleton.h"
 #include "runtime/syslog_manager.h"
+#include "tests/support/descriptors.h"
 
 namespace {
-
-// Open descriptors, the one that reads the list left out.
-int openDescriptors() {
-    DIR* d = opendir("/proc/self/fd");
-    if (!d) return -1;
-    int n = 0;
-    while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.') ++n;
-    closedir(d);
-    return n - 1;
-}
 
 const void* buffer(const std::ostream& os) {
     return os.rdbuf();

@@ -1,0 +1,5 @@
+korvand_add_bench(bench_lapd
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/lapd_bench.cpp
+          ${CMAKE_SOURCE_DIR}/tests/links/hdlc_pair.cpp
+          ${CMAKE_SOURCE_DIR}/tests/support/test_clock.cpp
+  LIBS korvand_links)

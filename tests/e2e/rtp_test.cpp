@@ -1,0 +1,71 @@
+// RTP slots of the running daemon on the simulated board: created with
+// their stream signals, reporting the driver's packet detection, destroyed,
+// and created and destroyed a thousand times without losing a descriptor.
+
+#include <dirent.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/daemon_fixture.h"
+#include "tests/support/lgcp_texts.h"
+#include "tests/support/sim_command.h"
+#include "tools/lgcpc/client.h"
+
+namespace {
+
+using namespace LgcpTexts;
+using Texts = std::vector<std::string>;
+
+const std::string kCreate =
+    "create : rtp : { codecRTP { payload ptG729, dhost { iaddr \"127.0.0.1\", port 40000 }, shost { iaddr "
+    "\"0.0.0.0\", port 65535 } }, txPayload ptG729, rxPayload ptG729 }";
+
+class RtpDaemon : public RunningDaemon {
+protected:
+    void SetUp() override {
+        RunningDaemon::SetUp();
+        std::string error;
+        ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
+    }
+    Texts command(int slot, const std::string& cmd) {
+        return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
+    }
+    size_t descriptors() const {
+        size_t n = 0;
+        if (DIR* d = ::opendir(("/proc/" + std::to_string(korvand.pid()) + "/fd").c_str())) {
+            while (::readdir(d)) ++n;
+            ::closedir(d);
+        }
+        return n;
+    }
+    std::string rtp(const std::string& words) { return simCommand(root.dir(), "/dev/rtp " + words); }
+
+    Lgcpc::Client client;
+};
+
+TEST_F(RtpDaemon, ASlotStreamsReportsPacketDetectionAndEndsItsSession) {
+    EXPECT_EQ((Texts{ok(1), stream(1, "transmitter", 256), stream(1, "receiver", 256)}), command(1, kCreate));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : pd-enable : { timeout 250 }"));
+    EXPECT_NE(std::string::npos, rtp("session 256").find(" pd=250")) << rtp("session 256");
+    ASSERT_EQ("ok", rtp("event 256 1 5 250"));
+    size_t before = client.Received().size();
+    ASSERT_TRUE(client.WaitFor(before + 1));
+    EXPECT_EQ(slotMessage(-1, 1, "signal : rtp : pd : { value 5, timeout 250 }"), client.Received()[before]);
+    EXPECT_EQ((Texts{ok(1, 0), ok(1)}), command(1, "destroy : NULL"));
+    EXPECT_EQ("error: no session", rtp("session 256"));
+}
+
+TEST_F(RtpDaemon, AThousandSlotsLeaveTheDescriptorCountAsItWas) {
+    command(1, kCreate);
+    command(1, "destroy : NULL");
+    size_t before = descriptors();
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(3u, command(1, kCreate).size());
+        ASSERT_EQ(2u, command(1, "destroy : NULL").size());
+    }
+    command(1, kCreate);  // the board forgets the closed sessions at the next open
+    command(1, "destroy : NULL");
+    EXPECT_EQ(before, descriptors());
+}
+
+}  // namespace
