@@ -10,35 +10,28 @@
 // the daemon spent per signal, the board's own work included.
 
 #include <benchmark/benchmark.h>
-#include <poll.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
-#include "bench/controller.h"
 #include "bench/daemon.h"
-#include "board/sim_board.h"
+#include "bench/daemon_lgcp.h"
 #include "board/sim_words.h"
 
 namespace {
 
+typedef std::vector<uint8_t> Bytes;
+
 // Reads frames until `octets` of user data and `answers` responses came;
 // counts the signals. False when a frame does not decode or the link fails.
 bool Collect(int fd, size_t octets, int answers, size_t& signals) {
-    static Bytes frame;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
     while (octets > 0 || answers > 0) {
-        if (!ReadFrame(fd, frame)) return false;
         LGCP::Message msg;
-        const char* data = reinterpret_cast<const char*>(frame.data());
-        if (!ASN1::decode(data + 4, data + frame.size(), &env, msg, false)) return false;
+        if (!ReadLgcp(fd, msg)) return false;
         if (msg.get_pdu().is_signal() && msg.get_pdu().get_signal().is_userData()) {
             size_t n = msg.get_pdu().get_signal().get_userData().size();
             octets -= std::min(octets, n);
@@ -54,7 +47,8 @@ bool Collect(int fd, size_t octets, int answers, size_t& signals) {
 struct Daemon : PinnedDaemon {
     Daemon() {
         size_t none = 0;
-        ready = Write(Encode("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }")) &&
+        ready = Write(EncodeLgcp("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard"
+                                 " } }")) &&
                 Collect(fd, 0, 1, none) && board.Run("/dev/mcc/ctl patch 256 256") == "ok";
     }
     bool Write(const Bytes& bytes) { return ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
@@ -77,7 +71,7 @@ void BM_MccUserData(benchmark::State& state) {
     bool looped = state.range(0) != 0;
     const size_t octets = looped ? 4096 : 1536;
     const std::string inject = "/dev/mcc/ctl rx 256 " + SimWords::hex(Pattern(octets));
-    const Bytes command = Encode("{ seq 2, slot 1, pdu command : userData : '" + SimWords::hex(Pattern(octets)) + "'H }");
+    const Bytes command = EncodeLgcp("{ seq 2, slot 1, pdu command : userData : '" + SimWords::hex(Pattern(octets)) + "'H }");
     size_t signals = 0;
     double cpu = daemon.CpuNs();
     for (auto _ : state) {

@@ -30,8 +30,8 @@
 #include <string>
 #include <thread>
 
-#include "bench/controller.h"
 #include "bench/daemon.h"
+#include "bench/daemon_lgcp.h"
 
 namespace {
 
@@ -39,15 +39,11 @@ const int kSeconds = 10;
 const int kRate = 8000;
 const int kFirstChannel = 256;
 
-// Reads frames until `answers` responses came; false when the link fails.
+// Reads messages until `answers` responses came; false when the link fails.
 bool AwaitAnswers(int fd, int answers) {
-    static Bytes frame;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
     while (answers > 0) {
-        if (!ReadFrame(fd, frame)) return false;
         LGCP::Message msg;
-        const char* data = reinterpret_cast<const char*>(frame.data());
-        if (!ASN1::decode(data + 4, data + frame.size(), &env, msg, false)) return false;
+        if (!ReadLgcp(fd, msg)) return false;
         if (msg.get_pdu().is_response()) --answers;
     }
     return true;
@@ -111,12 +107,12 @@ bool StartPlayers(PinnedDaemon& daemon, BoardControl& board, int players) {
         return false;
     for (int i = 0; i < players; ++i) {
         std::string player = std::to_string(2 * i), sink = std::to_string(2 * i + 1);
-        Bytes frames = Encode("{ seq 1, slot " + player +
+        std::vector<uint8_t> frames = EncodeLgcp("{ seq 1, slot " + player +
                               ", pdu command : create : voice : player : file : { name { \"phrase.raw\" }, repeat 0 } }");
-        Bytes more = Encode("{ seq 2, slot " + sink + ", pdu command : create : map : { receiver { bus " +
+        std::vector<uint8_t> more = EncodeLgcp("{ seq 2, slot " + sink + ", pdu command : create : map : { receiver { bus " +
                             std::to_string(1 + i / 128) + ", channel " + std::to_string(i % 128) + " } } }");
         frames.insert(frames.end(), more.begin(), more.end());
-        more = Encode("{ seq 3, slot " + player + ", pdu command : connect : " + sink + " }");
+        more = EncodeLgcp("{ seq 3, slot " + player + ", pdu command : connect : " + sink + " }");
         frames.insert(frames.end(), more.begin(), more.end());
         if (::write(daemon.fd, frames.data(), frames.size()) != ssize_t(frames.size()) || !AwaitAnswers(daemon.fd, 3))
             return false;

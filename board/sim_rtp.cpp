@@ -112,15 +112,19 @@ std::string SimRtp::control(const std::vector<std::string>& words) {
 }
 
 std::string SimRtp::eventCommand(const std::vector<std::string>& words) {
-    long v[4];
-    if (words.size() != 5) return SimWords::error("usage: event <channel> <type> <value> <timeout>");
+    long v[5] = {0, 0, 0, 0, 1};
+    if (words.size() != 5 && words.size() != 6)
+        return SimWords::error("usage: event <channel> <type> <value> <timeout> [<count>]");
     for (size_t i = 0; i < 4; ++i)
         if (!SimWords::number(words[1 + i], -0x80000000L, 0xFFFFFFFFL, v[i])) return SimWords::error("bad number");
+    if (words.size() == 6 && !SimWords::number(words[5], 1, kMaxEventBurst, v[4])) return SimWords::error("bad count");
     rtp_event e{};
     e.type = static_cast<uint32_t>(v[1]);
     e.value = static_cast<int32_t>(v[2]);
     e.timeout = static_cast<int32_t>(v[3]);
-    return emitEvent(static_cast<int32_t>(v[0]), e) ? SimWords::ok() : SimWords::error("no session took it");
+    for (long n = 0; n < v[4]; ++n)
+        if (!emitEvent(static_cast<int32_t>(v[0]), e)) return SimWords::error("no session took it");
+    return SimWords::ok();
 }
 
 std::string SimRtp::sessionCommand(const std::vector<std::string>& words) const {

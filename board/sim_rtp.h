@@ -18,8 +18,9 @@
 // engine with EBUSY.
 //
 // Command words (after "/dev/rtp"):
-//   event <channel> <type> <value> <timeout>   emits an rtp_event record on
-//                                              the session of the channel
+//   event <channel> <type> <value> <timeout> [<count>]
+//                             emits the rtp_event record on the session of
+//                             the channel, `count` times (1 to 64)
 //   sessions                  one line per session with a channel (below)
 //   session <channel>         "channel=256 remote=10.0.0.9:5004 local=0.0.0.0:5004
 //                             rx_pt=8 tx_pt=8 packet_factor=2 vad=0 crate=0
@@ -32,6 +33,9 @@ public:
     static constexpr const char* kPath = "/dev/rtp";
     static const int32_t kFirstChannel = 256;
     static const int32_t kChannels = 64;
+    // The records one event command emits at most, well within what the
+    // session's socket holds.
+    static const long kMaxEventBurst = 64;
 
     struct Session : SimState {
         bool begun = false;

@@ -8,29 +8,15 @@
 // operations: an octet whose low three bits choose it, followed for units
 // and MSUs by a length octet and the octets.
 
-#include <cstdlib>
-#include <iostream>
-#include <streambuf>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/link_fuzz.h"
 #include "links/ss7_slc.h"
-#include "runtime/multiplexer.h"
-#include "runtime/mux_clock.h"
 
 namespace {
 
+using LinkFuzz::require;
 using SS7::SLC;
-
-struct Silent : std::streambuf {
-    int overflow(int c) override { return c; }
-};
-
-uint64_t nowUs = 0;
-uint64_t clock() { return nowUs; }
-
-void require(bool holds) {
-    if (!holds) std::abort();
-}
 
 // Checks every unit it is given; refuses while told to.
 struct Channel : GenericHDLC {
@@ -45,13 +31,6 @@ struct Channel : GenericHDLC {
     bool refuse = false;
 };
 
-Packet packet(FuzzInput& in, unsigned head) {
-    std::string bytes = in.bytes(in.byte());
-    Packet p;
-    if (p.reserve_head(head)) p.put(bytes.data(), unsigned(bytes.size()));
-    return p;
-}
-
 void feed(SLC& link, const uint8_t* unit, unsigned n) {
     Packet p;
     if (!p.reserve_head(0)) return;
@@ -63,7 +42,7 @@ void feed(SLC& link, const uint8_t* unit, unsigned n) {
 void expire(const SLC& link) {
     SLC::State::type before = link.get_state_id();
     for (int step = 0; step < 460 && multiplexer.timerCount() > 0 && link.get_state_id() == before; ++step) {
-        nowUs += 100000;
+        LinkFuzz::now() += 100000;
         multiplexer.runOnce(0);
     }
 }
@@ -97,12 +76,12 @@ void run(FuzzInput& in) {
         uint8_t op = in.byte();
         switch (op & 7) {
             case 0: {
-                Packet p = packet(in, 0);
+                Packet p = LinkFuzz::packet(in, 0);
                 if (p) link.receive(p);
                 break;
             }
             case 1: {
-                Packet p = packet(in, op & 8 ? 0 : 3);
+                Packet p = LinkFuzz::packet(in, op & 8 ? 0 : 3);
                 if (p) link.message(p);
                 break;
             }
@@ -117,22 +96,12 @@ void run(FuzzInput& in) {
     }
 }
 
-bool setUp() {
-    static Silent silent;
-    std::clog.rdbuf(&silent);
-    std::cerr.rdbuf(&silent);
-    Mux::setClockSource(&clock);
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool ready = setUp();
-    (void)ready;
+    LinkFuzz::setUp();
     FuzzInput in(data, size);
     run(in);
-    require(multiplexer.timerCount() == 0);
-    require(Packet::free_blocks() == packet_pool_blocks);
+    LinkFuzz::requireReleased();
     return 0;
 }

@@ -619,3 +619,9 @@ void dlogframe(const uint8_t* frame, int len, int dir, char* out, size_t size) {
     int start = address(o, frame, len);
     if (start >= 0) layer3(o, frame, start, len);
 }
+
+const char* logframe(const uint8_t* frame, unsigned len, int dir) {
+    ISDN::logbuf[0] = 0;
+    dlogframe(frame, int(len), dir, ISDN::logbuf);
+    return ISDN::logbuf;
+}

@@ -26,6 +26,11 @@ extern char logbuf[kLogBufSize];
 // A frame of fewer than 3 octets writes nothing at all, not even the NUL.
 void dlogframe(const uint8_t* frame, int len, int dir, char* out, size_t size = ISDN::kLogBufSize);
 
+// Prints one frame into logbuf and returns it. The printer writes nothing
+// for a frame too short to print: the text is then empty rather than the
+// last frame's.
+const char* logframe(const uint8_t* frame, unsigned len, int dir);
+
 // What marks a text cut at the end of the buffer.
 extern const char* const kTraceCutMark;
 

@@ -632,14 +632,9 @@ void LAPD::on_T203A() {
 bool LAPD::tx_cmd_resp(uint8_t code, bool pf, bool command) {
     Packet p;
     if (!prepare_head(p)) return false;
-    p.put(Q921::address1(self_sapi, Q921::crBit(side == Side::network, command)));
-    p.put(Q921::address2(self_tei));
-    if (code <= Q921::kREJ) {
-        p.put(uint8_t(code << 2 | 1));
-        p.put(uint8_t(unsigned(vr) << 1 | (pf ? 1 : 0)));
-    } else {
-        p.put(uint8_t(code | (pf ? Q921::kPF : 0)));
-    }
+    uint8_t header[4];
+    bool cr = Q921::crBit(side == Side::network, command);
+    p.put(header, Q921::putHeader(header, self_sapi, cr, self_tei, code, pf, vr));
     return xmit(p);
 }
 
@@ -647,14 +642,8 @@ bool LAPD::tx_identity(uint16_t teiRi, uint8_t ai, uint8_t type) {
     if (!bri) return false;
     Packet p;
     if (!prepare_head(p)) return false;
-    const uint8_t frame[] = {Q921::address1(Q921::kManagementSapi, side == Side::network),
-                             Q921::address2(Q921::kBroadcastTei),
-                             Q921::kUI,
-                             Q921::kManagementEntity,
-                             uint8_t(teiRi & 0xFF),
-                             uint8_t(teiRi >> 8),
-                             type,
-                             uint8_t(ai << 1 | 1)};
+    uint8_t frame[Q921::kIdentityLength];
+    Q921::identity(frame, side == Side::network, teiRi, ai, type);
     p.put(frame, sizeof frame);
     return xmit(p);
 }
@@ -672,12 +661,8 @@ bool LAPD::xmit(Packet& frame) {
     return true;
 }
 
-// The printer writes nothing for a frame too short to print: the line then
-// shows an empty text rather than the last frame's.
 void LAPD::trace(const char* label, const Packet& frame, int dir) const {
-    logbuf[0] = 0;
-    dlogframe(frame.data(), int(frame.length()), dir, logbuf);
-    line() << label << logbuf << std::endl;
+    line() << label << logframe(frame.data(), frame.length(), dir) << std::endl;
 }
 
 }  // namespace ISDN

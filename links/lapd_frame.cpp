@@ -3,6 +3,29 @@
 namespace ISDN {
 namespace Q921 {
 
+unsigned putHeader(uint8_t* out, unsigned sapi, bool cr, unsigned tei, uint8_t code, bool pf, unsigned nr) {
+    out[0] = address1(sapi, cr);
+    out[1] = address2(tei);
+    if (code > kREJ) {
+        out[2] = uint8_t(code | (pf ? kPF : 0));
+        return 3;
+    }
+    out[2] = uint8_t(code << 2 | 1);
+    out[3] = uint8_t(nr << 1 | (pf ? 1 : 0));
+    return 4;
+}
+
+void identity(uint8_t (&out)[kIdentityLength], bool network, uint16_t ri, uint8_t ai, uint8_t type) {
+    out[0] = address1(kManagementSapi, network);
+    out[1] = address2(kBroadcastTei);
+    out[2] = kUI;
+    out[3] = kManagementEntity;
+    out[4] = uint8_t(ri & 0xFF);
+    out[5] = uint8_t(ri >> 8);
+    out[6] = type;
+    out[7] = uint8_t(ai << 1 | 1);
+}
+
 Parse parse(const uint8_t* p, unsigned len, Frame& f) {
     if (len < 2) return Parse::TooShort;
     if ((p[0] & 1) != 0 || (p[1] & 1) != 1) return Parse::BadAddress;

@@ -57,6 +57,16 @@ inline bool isCommand(bool network, bool cr) {
     return network != cr;
 }
 
+// The address and control field of an S frame (type kRR, kRNR or kREJ,
+// with `nr`) or of a U frame (an unnumbered code) into `out`, which has
+// room for four octets; returns how many were written.
+unsigned putHeader(uint8_t* out, unsigned sapi, bool cr, unsigned tei, uint8_t code, bool pf, unsigned nr);
+
+// A TEI management message: a UI frame on SAPI 63 to TEI 127, from the
+// network side when `network`.
+const unsigned kIdentityLength = 8;
+void identity(uint8_t (&out)[kIdentityLength], bool network, uint16_t ri, uint8_t ai, uint8_t type);
+
 // One received frame's header. The information field starts at `header`.
 struct Frame {
     enum Kind { I, S, U };

@@ -128,13 +128,7 @@ void LAPD::ack_pending() {
 // The header goes on a private copy: the queued message stays without it.
 bool LAPD::tx_iframe(const Packet& info, bool p) {
     Packet frame = info;
-    if (frame.head_room() < 4) {
-        frame = Packet();
-        if (!frame.reserve_head(4)) return false;
-        frame.put(info);
-    } else if (!frame.prepare_for_modify()) {
-        return false;
-    }
+    if (!frame.make_head_room(4)) return false;
     frame.push(uint8_t(unsigned(vr) << 1 | (p ? 1 : 0)));
     frame.push(uint8_t(unsigned(vs) << 1));
     frame.push(Q921::address2(self_tei));

@@ -45,12 +45,7 @@ bool SLC::send(Packet p) {
     }
     // A unit handed down without the header's room is moved into one that
     // has it, rather than failing the packet's bounds check.
-    if (p.head_room() < kHeader || !p.prepare_for_modify()) {
-        Packet framed;
-        if (!prepare_head(framed)) return false;
-        framed.put(p);
-        p = framed;
-    }
+    if (!p.make_head_room(kHeader)) return false;
     p.push(length_indicator(p.length()));
     p.push(uint8_t(FSNT | FIBT << 7));
     p.push(uint8_t(BSNT | BIBT << 7));

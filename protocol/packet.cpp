@@ -70,6 +70,15 @@ bool Packet::prepare_for_modify() {
     return true;
 }
 
+bool Packet::make_head_room(unsigned n) {
+    if (ptr && ptr->_headroom() >= n) return prepare_for_modify();
+    Packet fresh;
+    if (!fresh.reserve_head(n)) return false;
+    if (ptr) fresh.put(data(), length());
+    *this = fresh;
+    return true;
+}
+
 _Packet* Packet::operator->() {
     if (!ptr) SmartPointerAssertion();
     if (!prepare_for_modify()) throw std::bad_alloc();

@@ -64,6 +64,11 @@ public:
     // Gives this handle a private block. False, and nothing changed, when
     // the block is shared and the pool is empty.
     bool prepare_for_modify();
+    // Gives this handle a private block with at least `n` octets of head
+    // room, moving the content into a fresh block when its own has less
+    // (a null handle gets an empty one). False, and nothing changed, when
+    // the pool is empty.
+    bool make_head_room(unsigned n);
 
     unsigned length() const { return ptr ? ptr->_length() : 0; }
     unsigned head_room() const { return ptr ? ptr->_headroom() : 0; }

@@ -30,7 +30,7 @@ RtpSlot::RtpSlot(int channel, Fd session, const rtp_connection_params& params)
 }
 
 RtpSlot::~RtpSlot() {
-    send(RTPC::BYE(params.ssrc, "session end"));
+    send(goodbye(params.ssrc));
     rtcpSocket.close();
     CleanBeforeDestroy();
     event.Release();
@@ -85,11 +85,19 @@ void RtpSlot::startRTPC(Fd& socket, const sockaddr_in& peer) {
         rtcpSocket = socket;
     }
     socket = Fd();
-    RTPC::SDES sdes(params.ssrc);
+    send(sourceDescription(params.ssrc));
+}
+
+RTPC::SDES RtpSlot::sourceDescription(uint32_t ssrc) {
+    RTPC::SDES sdes(ssrc);
     sdes.add(RTPC::SDES::Item::CNAME, kRtcpCname);
     sdes.add(RTPC::SDES::Item::EMAIL, kRtcpEmail);
     sdes.add(RTPC::SDES::Item::PHONE, kRtcpPhone);
-    send(sdes);
+    return sdes;
+}
+
+RTPC::BYE RtpSlot::goodbye(uint32_t ssrc) {
+    return RTPC::BYE(ssrc, "session end");
 }
 
 int RtpSlot::send(const RTPC::Msg& m) {

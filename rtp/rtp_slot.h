@@ -45,6 +45,10 @@ public:
     // One RTCP packet to the peer, never blocking; the result of sendto, or
     // -1 when there is nothing to send or no socket.
     int send(const RTPC::Msg& m);
+    // The source description sent at creation and the goodbye sent at
+    // destruction.
+    static RTPC::SDES sourceDescription(uint32_t ssrc);
+    static RTPC::BYE goodbye(uint32_t ssrc);
 
     void OnRtpEvent(int fd, short events);
     bool enablePD(const LGCP::PDParams& p);

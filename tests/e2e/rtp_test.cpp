@@ -2,11 +2,10 @@
 // their stream signals, reporting the driver's packet detection, destroyed,
 // and created and destroyed a thousand times without losing a descriptor.
 
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include "tests/e2e/daemon_fixture.h"
+#include "tests/support/descriptors.h"
 #include "tests/support/lgcp_texts.h"
 #include "tests/support/sim_command.h"
 #include "tools/lgcpc/client.h"
@@ -30,14 +29,6 @@ protected:
     Texts command(int slot, const std::string& cmd) {
         return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
     }
-    size_t descriptors() const {
-        size_t n = 0;
-        if (DIR* d = ::opendir(("/proc/" + std::to_string(korvand.pid()) + "/fd").c_str())) {
-            while (::readdir(d)) ++n;
-            ::closedir(d);
-        }
-        return n;
-    }
     std::string rtp(const std::string& words) { return simCommand(root.dir(), "/dev/rtp " + words); }
 
     Lgcpc::Client client;
@@ -58,14 +49,15 @@ TEST_F(RtpDaemon, ASlotStreamsReportsPacketDetectionAndEndsItsSession) {
 TEST_F(RtpDaemon, AThousandSlotsLeaveTheDescriptorCountAsItWas) {
     command(1, kCreate);
     command(1, "destroy : NULL");
-    size_t before = descriptors();
+    int before = descriptorsAtRest(korvand.pid());
+    ASSERT_LT(0, before);
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(3u, command(1, kCreate).size());
         ASSERT_EQ(2u, command(1, "destroy : NULL").size());
     }
     command(1, kCreate);  // the board forgets the closed sessions at the next open
     command(1, "destroy : NULL");
-    EXPECT_EQ(before, descriptors());
+    EXPECT_EQ(before, descriptorsAtRest(korvand.pid()));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "board/sim_voice_dsp.h"
 #include "core/slot.h"
 #include "rtp/rtp_factory.h"
+#include "rtp/rtp_slot.h"
 #include "runtime/fd.h"
 #include "tests/core/slot_fixture.h"
 #include "tests/support/descriptors.h"
@@ -64,6 +65,11 @@ protected:
         unsigned char b[2048];
         ssize_t n = ::recv(rtcp.get(), b, sizeof b, 0);
         return Bytes(b, b + (n > 0 ? n : 0));
+    }
+    static Bytes encoded(const RTPC::Msg& m) {
+        Bytes b(1024);
+        b.resize(m.encode(reinterpret_cast<char*>(b.data()), unsigned(b.size())));
+        return b;
     }
     Texts received(const std::function<void()>& emit) {
         size_t before = client.Received().size();
@@ -121,18 +127,10 @@ TEST_F(RtpSlots, TheSessionRecordAndTheRtcpPackets) {
                   " local=0.0.0.0:65535 rx_pt=18 tx_pt=18 packet_factor=3 vad=1 crate=1 ssrc=0xdeadbeef ttl=16 tos=184"
                   " bss=0 input=off pd=off",
               session(256));
-    Bytes sdes = rtcpPacket();
-    ASSERT_GE(sdes.size(), 28u);
-    EXPECT_EQ((Bytes{0x81, 202}), Bytes(sdes.begin(), sdes.begin() + 2));
-    EXPECT_EQ(sdes.size(), 4u * (sdes[2] << 8 | sdes[3]) + 4);
-    EXPECT_EQ((Bytes{0xDE, 0xAD, 0xBE, 0xEF, 1, 16}), Bytes(sdes.begin() + 4, sdes.begin() + 10));
-    EXPECT_EQ("Vastrel Tramwick", std::string(sdes.begin() + 10, sdes.begin() + 26));
-    EXPECT_EQ(3, sdes[26]);  // EMAIL, then PHONE
-
+    // The packets' bytes are checked against tshark's decode elsewhere.
+    EXPECT_EQ(encoded(RtpSlot::sourceDescription(0xDEADBEEF)), rtcpPacket());
     command(1, "destroy : NULL");
-    Bytes bye{0x81, 203, 0, 4, 0xDE, 0xAD, 0xBE, 0xEF, 11};
-    for (char c : std::string("session end")) bye.push_back(static_cast<unsigned char>(c));
-    EXPECT_EQ(bye, rtcpPacket());
+    EXPECT_EQ(encoded(RtpSlot::goodbye(0xDEADBEEF)), rtcpPacket());
 
     // Without ssrc, shost and qos: a random SSRC, the remote port for both, no TOS.
     ASSERT_EQ(created(2, 256), command(2, "create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
@@ -170,11 +168,17 @@ TEST_F(RtpSlots, DriverFailuresCloseWhatWasOpened) {
 TEST_F(RtpSlots, StreamsEventsAndTeardown) {
     ASSERT_EQ(created(1, 256), create(1, "ptG729"));
     rtcpPacket();
-    // The driver input follows the stream the slot framework starts.
-    ASSERT_TRUE(at(1)->IOnInputStream());
+    // The driver input follows the link into the slot: a connect switches
+    // it on, the disconnect off; the source's own input stays off.
+    ASSERT_EQ(created(2, 257), create(2, "ptG729"));
+    EXPECT_EQ(Texts{ok(2)}, link(2, 1));
+    EXPECT_EQ(257, sw.sourceOf(256));
     EXPECT_NE(std::string::npos, session(256).find("input=on"));
-    at(1)->IOnInputRelease();
+    EXPECT_NE(std::string::npos, session(257).find("input=off"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "disconnect : NULL"));
     EXPECT_NE(std::string::npos, session(256).find("input=off"));
+    EXPECT_EQ((Texts{ok(2, 0), ok(2)}), command(2, "destroy : NULL"));
+    sim.board().collect();
 
     // Several records in one wake-up; only packet detection is reported.
     auto event = [this](uint32_t type, int32_t value, int32_t timeout) {
@@ -189,6 +193,9 @@ TEST_F(RtpSlots, StreamsEventsAndTeardown) {
                   event(1, 7, 300);
               }));
     EXPECT_NE(std::string::npos, log.text().find("rtp[256]: rtp event:  type=2\n"));
+    // The board's control emits a burst of one record.
+    EXPECT_EQ((Texts{pd, pd, pd}), received([&] { rtp.control({"event", "256", "1", "7", "300", "3"}); }));
+    EXPECT_EQ("error: bad count", rtp.control({"event", "256", "1", "7", "300", "65"}));
     // A short record ends the pass; the next records still come.
     EXPECT_EQ(Texts{pd}, received([&] {
                   rtp.control({"raw", "0100"});
@@ -215,10 +222,20 @@ TEST_F(RtpSlots, EveryIoctlRow) {
         {"echoSuppressor : TRUE", true, [&] { return tone.channel(ts).lms; }},
         {"activateWaitTone : NULL", true, nullptr},
         {"deactivateWaitTone : NULL", true, nullptr},
+        {"translateDTMF : { digits { { freq1 697, freq2 1209 } }, amp1 300, amp2 400 }", true,
+         [&] { return tone.channel(ts).generator.freq1 == 697 && tone.channel(ts).generator.level2 == 400; }},
+        {"dtmf-params : { threshold { twist 8, ratio 9, noise 10 }, level { silence 11 } }", true,
+         [&] { return tone.channel(ts).configured && tone.channel(ts).config.silence == 11; }},
         {"dtmf-enable : TRUE", true, [&] { return tone.channel(ts).dtmf; }},
         {"dtmf-reject-enable : TRUE", true, [&] { return tone.channel(ts).rejection; }},
         // A configure first: it opens the voice-processing DSP on this board.
         {"sd-params : NULL", true, [&] { return voice.channel(ts).sdConfigured; }},
+        {"vad-params : v2 : { voice-th-msec 200, silence-th-msec 300, e-th-dB -40 }", true,
+         [&] {
+             DSProc::VadParamsV2 v;
+             std::memcpy(&v, voice.channel(ts).vadParams, sizeof v);
+             return voice.channel(ts).vadConfigured && v.voice_th_msec == 200 && v.e_th_dB == -40;
+         }},
         {"vad-enable : TRUE", true, [&] { return voice.channel(ts).vad.on; }},
         {"vad-disable : NULL", true, [&] { return !voice.channel(ts).vad.on; }},
         {"sd-enable : TRUE", true, [&] { return voice.channel(ts).sd.on; }},

@@ -1,8 +1,8 @@
-#ifndef KORVAND_BENCH_CONTROLLER_H
-#define KORVAND_BENCH_CONTROLLER_H
+#ifndef KORVAND_BENCH_DAEMON_LGCP_H
+#define KORVAND_BENCH_DAEMON_LGCP_H
 
-// What a benchmark's controller needs of a daemon on the simulated board:
-// its commands as TPKT frames, and the board's control socket.
+// What the benchmarks that drive a daemon on the simulated board send it:
+// LGCP messages in TPKT frames, and commands on the board's control socket.
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,23 +18,32 @@
 
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
+#include "bench/daemon.h"
 #include "board/sim_board.h"
 
-typedef std::vector<uint8_t> Bytes;
-
-// An LGCP.Message in value notation as one TPKT frame.
-inline Bytes Encode(const std::string& text) {
+// The TPKT frame of the message written in value notation.
+inline std::vector<uint8_t> EncodeLgcp(const std::string& text) {
     LGCP::Message msg;
     msg.setFromValueNotation(text);
     std::vector<char> payload;
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
     ASN1::encode(msg, &env, std::back_inserter(payload));
-    Bytes frame(payload.size() + 4);
+    std::vector<uint8_t> frame(payload.size() + 4);
     frame[0] = 3;
     frame[2] = uint8_t(frame.size() >> 8);
     frame[3] = uint8_t(frame.size());
     std::copy(payload.begin(), payload.end(), frame.begin() + 4);
     return frame;
+}
+
+// Reads one TPKT frame and decodes its message; false when the link fails
+// or the message does not decode.
+inline bool ReadLgcp(int fd, LGCP::Message& msg) {
+    static std::vector<uint8_t> frame;
+    if (!ReadFrame(fd, frame)) return false;
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
+    const char* data = reinterpret_cast<const char*>(frame.data());
+    return ASN1::decode(data + 4, data + frame.size(), &env, msg, false);
 }
 
 // The board's control socket of the daemon under `root`.
@@ -48,6 +57,10 @@ struct BoardControl {
         std::strncpy(to.sun_path, (root + kSimControlPath).c_str(), sizeof to.sun_path - 1);
     }
     ~BoardControl() { ::close(fd); }
+    BoardControl(const BoardControl&) = delete;
+    BoardControl& operator=(const BoardControl&) = delete;
+
+    // The board's answer to the command line, empty when none came.
     std::string Run(const std::string& line) {
         ::sendto(fd, line.data(), line.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         pollfd p{fd, POLLIN, 0};
@@ -55,6 +68,7 @@ struct BoardControl {
         ssize_t n = ::poll(&p, 1, 2000) > 0 ? ::recv(fd, buf, sizeof buf, 0) : -1;
         return n < 0 ? "" : std::string(buf, size_t(n));
     }
+
     int fd;
     sockaddr_un to{};
 };
