@@ -4,10 +4,16 @@
 // Small blocks for values and their component vectors. A decoded message is
 // dozens of small values, each allocated on its own and freed when the
 // message goes; the system allocator's caches hold a few blocks per size,
-// so these blocks are kept on free lists of their own, one per 16-byte size
-// class and thread, and reused. The lists never give memory back: they stay
-// as large as the most the thread ever held. Under the address sanitizer
-// every block goes to the system heap, so that misuse stays visible.
+// so each 16-byte size class of each thread has a reserve of its own: an
+// area of ReserveBytes cut into blocks as they are first needed, whose
+// freed blocks wait on the class's free list for reuse. Ordinary messages
+// live in the reserves. A large message takes what it needs beyond them
+// from the system heap and gives it back when it goes, so it does not pin
+// its memory for the life of the process; only the reserves, contiguous and
+// bounded, stay. The reserves lie in one region of the process, so a block
+// freed on another thread than the one that made it is still known as a
+// reserve block. Under the address sanitizer every block goes to the system
+// heap, so that misuse stays visible.
 //
 // Taking a block from its list and giving it back are inline: the size is
 // a constant where a class allocates itself, so the common path is a few
@@ -16,9 +22,11 @@
 #include <cstddef>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
+// KORVAND_ASN1_POOL keeps the reserves under the sanitizer too: the
+// allocator's own test builds it so.
+#if defined(__SANITIZE_ADDRESS__) && !defined(KORVAND_ASN1_POOL)
 #define KORVAND_ASN1_SYSTEM_HEAP 1
-#elif defined(__has_feature)
+#elif defined(__has_feature) && !defined(KORVAND_ASN1_POOL)
 #if __has_feature(address_sanitizer)
 #define KORVAND_ASN1_SYSTEM_HEAP 1
 #endif
@@ -41,22 +49,42 @@ struct FreeBlock {
 struct BlockPool {
     static const size_t Granule = 16;
     static const size_t SizeClasses = 32;  // blocks of up to 512 bytes
+    // Each class's reserve: 2,048 blocks of 16 bytes, 64 of 512.
+    static const size_t ReserveBytes = 32 * 1024;
+    // The region of every thread's reserves: those of four threads that
+    // use every class. A thread beyond goes to the heap. Only what was cut
+    // into blocks is resident.
+    static const size_t RegionBytes = 4 * SizeClasses * ReserveBytes;
 
-    FreeBlock* freeLists[SizeClasses];
-    char* chunk;
-    size_t chunkLeft;
+    FreeBlock* freeLists[SizeClasses];  // freed blocks of the reserves
+    char* reserves[SizeClasses];        // null until the class is first used
+    size_t carved[SizeClasses];         // bytes of each reserve handed out so far
+    // Bytes given back to the heap since the last trimHeap.
+    size_t returnedBytes;
 
     // Sizes 0 to 16 are class 0, 17 to 32 class 1, ...
     static size_t sizeClass(size_t size) { return size == 0 ? 0 : (size - 1) / Granule; }
+    static size_t blockBytes(size_t sizeClass) { return (sizeClass + 1) * Granule; }
 };
+
+// The region's start, set before the first block is handed out.
+inline char* reserveRegion = nullptr;
+
+// One comparison: below the region the difference wraps to a large value.
+inline bool inReserves(const void* block) {
+    return size_t(static_cast<const char*>(block) - reserveRegion) < BlockPool::RegionBytes;
+}
 
 // Constant-initialised and trivially destructible: no initialisation guard
 // on access, and blocks freed late in the process's exit still find their
 // lists.
 inline thread_local BlockPool blockPool = {};
 
-// A new block of the class, cut from the thread's current chunk.
-void* carveBlock(size_t sizeClass);
+// A block of the class for an empty list: cut from the reserve while it
+// lasts, then from the heap.
+void* newBlock(size_t sizeClass);
+// Gives a block from the heap back to it.
+void returnBlock(void* block, size_t sizeClass) noexcept;
 
 inline void* allocateBlock(size_t size) {
     size_t c = BlockPool::sizeClass(size);
@@ -66,7 +94,7 @@ inline void* allocateBlock(size_t size) {
         pool.freeLists[c] = block->next;
         return block;
     }
-    return carveBlock(c);
+    return newBlock(c);
 }
 
 inline void releaseBlock(void* block, size_t size) noexcept {
@@ -74,6 +102,10 @@ inline void releaseBlock(void* block, size_t size) noexcept {
     size_t c = BlockPool::sizeClass(size);
     if (c >= BlockPool::SizeClasses) {
         ::operator delete(block);
+        return;
+    }
+    if (!inReserves(block)) {
+        returnBlock(block, c);
         return;
     }
     BlockPool& pool = blockPool;
@@ -102,6 +134,16 @@ struct PoolAllocator {
 };
 
 }  // namespace detail
+
+// The heap keeps the memory of freed small blocks for itself. Once the
+// blocks given back to it come to trim_threshold bytes or more, a trim is
+// due: trimHeap then hands the heap's free pages back to the system. The
+// control server trims after a quiet second, so a burst of large messages
+// reuses the heap's memory instead of faulting it in anew.
+const size_t trim_threshold = 64 * 1024;
+bool heapTrimDue();
+void trimHeap();
+
 }  // namespace ASN1
 
 #endif

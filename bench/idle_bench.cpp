@@ -27,19 +27,9 @@
 #include <vector>
 
 #include "bench/daemon.h"
+#include "bench/proc_status.h"
 
 namespace {
-
-// A "Vm..." or "Rss..." line of /proc/<pid>/status, in kB (-1 when missing).
-double StatusKb(pid_t pid, const std::string& field) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, field.size() + 1, field + ":") != 0) continue;
-        return std::stod(line.substr(field.size() + 1));
-    }
-    return -1;
-}
 
 // utime + stime of /proc/<pid>/stat, in seconds (-1 when unreadable). The
 // fields are counted after the command name, which may hold blanks.

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "asn1/allocator.h"
 #include "asn1/coder_env.h"
 #include "runtime/hex_out.h"
 
@@ -90,6 +91,7 @@ bool Server::Activate(Control::Service* s) {
 }
 
 void Server::Deactivate() {
+    if (trimTimer.armed()) TrimHeap();
     if (!service) return;
     service->Deactivate();
     OnDisconnect();
@@ -124,6 +126,19 @@ void Server::PutHeader(std::ostream& os) const {
 // ---- Server: requests ---------------------------------------------------------------
 
 void Server::OnMessage(const char* data, int len) {
+    Receive(data, len);
+    slot = -1;
+    // A large message's values went back to the heap: its memory goes back
+    // to the system once no other has come for a while.
+    if (ASN1::heapTrimDue()) trimTimer.set(trim_delay_ms, &Server::TrimHeap, this);
+}
+
+void Server::TrimHeap() {
+    trimTimer.reset();
+    ASN1::trimHeap();
+}
+
+void Server::Receive(const char* data, int len) {
     LGCP::Message msg;
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
     if (ASN1::decode(data, data + len, &env, msg, false)) {
@@ -133,7 +148,6 @@ void Server::OnMessage(const char* data, int len) {
         std::cerr << "receive fail: decode error!" << std::endl;
         std::cerr << " msg: " << ext::OutBufInHex(data, size_t(len)) << std::endl;
     }
-    slot = -1;
 }
 
 void Server::Handle(const LGCP::Message& msg) {

@@ -7,6 +7,7 @@
 
 #include "asn1/gen/lgcp.h"
 #include "protocol/control_service.h"
+#include "runtime/timer.h"
 
 namespace CtrlSrv {
 
@@ -71,6 +72,8 @@ class Server : public Control::Notify {
 public:
     // Payload room reserved for an encoded message.
     static const size_t reserved_octets = 200;
+    // The quiet time after a large message before the heap is trimmed.
+    static const unsigned trim_delay_ms = 1000;
 
     Server() = default;
     // Drops the connection service without telling the services: at exit
@@ -91,7 +94,7 @@ public:
     // connection service's own callbacks.
     bool Activate(Control::Service* s);
     // Stops and deletes the connection service; every bound service hears
-    // OnDisconnect once more.
+    // OnDisconnect once more. A trim of the heap that is due is done now.
     void Deactivate();
 
     void OnConnect() override;
@@ -110,6 +113,10 @@ private:
     friend class Service;
     enum AckState { nothingSent = 0, successSent = 1, errorSent = 2 };
 
+    // Decodes the payload and handles the message.
+    void Receive(const char* data, int len);
+    // Gives the heap's free memory back to the system.
+    void TrimHeap();
     void Handle(const LGCP::Message& msg);
     bool Dispatch(const LGCP::Command& command);
     void Success();
@@ -126,6 +133,7 @@ private:
     int seq = 0;
     int slot = -1;
     int ackState = nothingSent;
+    Timer trimTimer;
 };
 
 }  // namespace CtrlSrv

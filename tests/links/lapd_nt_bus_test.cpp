@@ -121,6 +121,7 @@ TEST_F(LapdNtBusTest, IFramesBothWaysInOrderExactlyOnceUnderLoss) {
     EXPECT_TRUE(nt.find_Tei(65));
     EXPECT_TRUE(t.up);
     EXPECT_GT(bus.pair.a.counters.lost + bus.pair.b.counters.lost, 0u);
+    EXPECT_GT(t.link->stats.rejected, 0u);  // the terminal asked for frames again
 }
 
 // The network's first poll of an idle terminal is lost: it polls again

@@ -165,8 +165,10 @@ TEST_F(Ss7PairTest, BufferLimitsHoldAndAllAdmittedArrive) {
     EXPECT_EQ(127u, a.link->rtb_count());
     EXPECT_EQ(200u, a.link->tb_count());
     EXPECT_EQ(73u, a.link->statistics().overflowCntr);
+    EXPECT_NE(std::string::npos, quiet_err.text().find("no space in TB buffer, TB=200 RTB=127 ignoring msu: "));
     pair.b.line.loss = 0;
-    b.link->on_hdlc_ready();  // a FISU that acknowledges all 127
+    // A FISU that acknowledges all 127: the freed room serves the TB at once.
+    b.link->on_hdlc_ready();
     ASSERT_TRUE(runUntil(clock, [&] { return b.next == 327 && a.link->rtb_count() == 0; }));
     EXPECT_EQ(0u, b.wrong);
     EXPECT_TRUE(in_service(a));

@@ -280,24 +280,6 @@ TEST_F(SlcTest, RefusedMsuIsNotAnnounced) {
     EXPECT_EQ((Bytes{0x80, 0x81, 3, 4, 5, 6}), last());
 }
 
-// The TB admits 200; the RTB holds 127; an acknowledgement that frees the
-// RTB sends what waited in the TB at once.
-TEST_F(SlcTest, BufferLimitsAndRelease) {
-    bring_up();
-    for (unsigned i = 0; i < 127 + 200 + 1; ++i) send({uint8_t(i), 0, 0});
-    SLC::Statistics s = link.statistics();
-    EXPECT_EQ(127u, s.rtbSize);
-    EXPECT_EQ(200u, link.tb_count());
-    EXPECT_EQ(1u, s.overflowCntr);
-    EXPECT_NE(std::string::npos, err.text().find("no space in TB buffer, TB=200 RTB=127 ignoring msu: 47 00 00"));
-    recorder.sent.clear();
-    feed(unit(9, 1, 127, 1));  // FSNs 0..9 acknowledged
-    EXPECT_EQ(10u, recorder.sent.size());
-    EXPECT_EQ((Bytes{0xFF, 0xFF, 3, 127, 0, 0}), recorder.sent[0]);
-    EXPECT_EQ(127u, link.rtb_count());
-    EXPECT_EQ(190u, link.tb_count());
-}
-
 TEST_F(SlcTest, ShortMsusAndOtherStatesAreRefused) {
     EXPECT_FALSE(send({1, 2, 3}));
     bring_up();

@@ -122,7 +122,7 @@ TEST_F(RtpSlots, EveryCodecAndTheBadOnes) {
 
 TEST_F(RtpSlots, TheSessionRecordAndTheRtcpPackets) {
     ASSERT_EQ(created(1, 256),
-              create(1, "ptG729", ", pfactor 3, crate 8000, vad TRUE, ssrc 3735928559, ttl 16, qos-dscp 46"));
+              create(1, "ptG729", ", pfactor 3, crate 8000, vad TRUE, ssrc 3735928559, ttl 16, qos-dscp ef=46"));
     EXPECT_EQ("channel=256 remote=127.0.0.1:" + std::to_string(rtpPort) +
                   " local=0.0.0.0:65535 rx_pt=18 tx_pt=18 packet_factor=3 vad=1 crate=1 ssrc=0xdeadbeef ttl=16 tos=184"
                   " bss=0 input=off pd=off",
