@@ -57,6 +57,26 @@ struct rtp_ext_init_params {
     uint32_t param[4];
 };
 
+const uint16_t kRtpExtLemz = 0x1337;
+const uint16_t kRtpExtEd137 = 0x0167;
+
+// What the header-extension driver tells of the next received payload: a
+// second source identifier, the sender's IPv4 address (network order) and
+// a word the daemon does not use.
+struct rtp_ext_packet_info {
+    uint32_t word[3];
+};
+
+// The only sender whose payloads the header-extension driver passes on
+// while the filter is set, and a word that is always 0.
+struct rtp_ext_source_filter {
+    uint32_t addr;
+    uint32_t reserved;
+};
+
+// One header-extension payload is at most this long, either way.
+const size_t kRtpExtPayloadMax = 1024;
+
 // An event record read from an RTP session's descriptor: the event type, a
 // value and a time-out; the six words after them carry nothing the daemon
 // uses. Only the packet detection event (type 1) means something.
@@ -86,6 +106,15 @@ const unsigned long RTP_TEARDOWN_0 = 0x2000520aUL;
 const unsigned long RTP_TEARDOWN_2 = 0x2000520bUL;
 const unsigned long RTP_SET_PD = 0xc024520cUL;     // rtp_pd_params
 const unsigned long RTP_RESET_PD = 0x8004520dUL;   // a 32-bit 1
+const unsigned long RTP_ATTACH = 0xc0085209UL;     // rtp_attach_session_params
+
+// Requests on a "/dev/rtp_ext" descriptor.
+const unsigned long RTP_EXT_INIT = 0xc0144500UL;          // rtp_ext_init_params
+const unsigned long RTP_EXT_ATTACH = 0xc0084501UL;        // rtp_ext_attach_session_params
+const unsigned long RTP_EXT_DETACH = 0x20004502UL;
+const unsigned long RTP_EXT_PACKET_INFO = 0xc00c4503UL;   // rtp_ext_packet_info
+const unsigned long RTP_EXT_SET_FILTER = 0xc0084504UL;    // rtp_ext_source_filter
+const unsigned long RTP_EXT_RESET_FILTER = 0x20004505UL;
 
 using BoardIoctl::code;
 static_assert(RTP_BEGIN_SESSION == code(BoardIoctl::ReadWrite, 44, 'R', 0), "begin session");
@@ -97,6 +126,13 @@ static_assert(RTP_TEARDOWN_0 == code(BoardIoctl::None, 0, 'R', 10), "teardown 10
 static_assert(RTP_TEARDOWN_2 == code(BoardIoctl::None, 0, 'R', 11), "teardown 11");
 static_assert(RTP_SET_PD == code(BoardIoctl::ReadWrite, 36, 'R', 12), "set PD");
 static_assert(RTP_RESET_PD == code(BoardIoctl::Write, 4, 'R', 13), "reset PD");
+static_assert(RTP_ATTACH == code(BoardIoctl::ReadWrite, 8, 'R', 9), "RTP attach");
+static_assert(RTP_EXT_INIT == code(BoardIoctl::ReadWrite, 20, 'E', 0), "extension init");
+static_assert(RTP_EXT_ATTACH == code(BoardIoctl::ReadWrite, 8, 'E', 1), "extension attach");
+static_assert(RTP_EXT_DETACH == code(BoardIoctl::None, 0, 'E', 2), "extension detach");
+static_assert(RTP_EXT_PACKET_INFO == code(BoardIoctl::ReadWrite, 12, 'E', 3), "packet information");
+static_assert(RTP_EXT_SET_FILTER == code(BoardIoctl::ReadWrite, 8, 'E', 4), "set source filter");
+static_assert(RTP_EXT_RESET_FILTER == code(BoardIoctl::None, 0, 'E', 5), "reset source filter");
 
 }  // namespace Rtp
 
@@ -123,6 +159,10 @@ static_assert(sizeof(rtp_ext_attach_session_params) == 8 &&
 
 static_assert(sizeof(rtp_ext_init_params) == 20 && offsetof(rtp_ext_init_params, param) == 4,
               "extension init record");
+
+static_assert(sizeof(rtp_ext_packet_info) == 12, "packet information record");
+static_assert(sizeof(rtp_ext_source_filter) == 8 && offsetof(rtp_ext_source_filter, reserved) == 4,
+              "source filter record");
 
 static_assert(sizeof(rtp_pd_params) == 36, "PD record");
 static_assert(offsetof(rtp_connection_params, local_addr) == 8 && offsetof(rtp_connection_params, tx_pt) == 16 &&

@@ -132,6 +132,10 @@ void SimBoard::collect() {
     }
 }
 
+void SimBoard::clearLogs() {
+    for (const auto& d : devices_) d->clearLog();
+}
+
 SimHandle* SimBoard::handleOf(int fd) const {
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return nullptr;

@@ -35,6 +35,8 @@ public:
 
     // Forgets the opens whose daemon end has been closed for good.
     void collect();
+    // Empties every model's request log.
+    void clearLogs();
 
     // Runs one text command "<device path> <words...>" against the model
     // of that device. Commands are split on blanks.

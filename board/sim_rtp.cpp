@@ -17,6 +17,7 @@ const std::map<unsigned long, const char*> kRequestNames = {
     {RTP_BEGIN_SESSION, "begin"},  {RTP_ADD_CHANNEL, "add_channel"}, {RTP_INPUT_ON, "input_on"},
     {RTP_INPUT_OFF, "input_off"},  {RTP_TEARDOWN_0, "teardown_10"},  {RTP_TEARDOWN_1, "teardown_3"},
     {RTP_TEARDOWN_2, "teardown_11"}, {RTP_SET_PD, "set_pd"},         {RTP_RESET_PD, "reset_pd"},
+    {RTP_ATTACH, "attach"},
 };
 
 }  // namespace
@@ -46,6 +47,13 @@ SimRtp::SimRtp() : SimDriver(kPath) {
     serveRecord<int32_t>(RTP_RESET_PD, [](SimHandle& h, const int32_t& one) {
         if (one != 1) return refuse(EINVAL);
         state(h).pd = false;
+        return 0;
+    });
+    serveReport<rtp_attach_session_params>(RTP_ATTACH, [](SimHandle& h, rtp_attach_session_params& a) {
+        Session& s = state(h);
+        if (s.channel < 0) return refuse(EINVAL);
+        s.attached = true;
+        s.attach = a;
         return 0;
     });
 }
@@ -153,5 +161,6 @@ std::string SimRtp::describe(const Session& s) {
         << " packet_factor=" << p.packet_factor << " vad=" << int(p.vad) << " crate=" << int(p.crate) << " ssrc=0x"
         << std::hex << p.ssrc << std::dec << " ttl=" << p.ttl << " tos=" << p.tos << " bss=" << s.bss
         << " input=" << SimWords::onOff(s.input) << " pd=" << (s.pd ? std::to_string(s.pdTimeout) : "off");
+    if (s.attached) out << " attach=" << s.attach.fd_rtp << "/" << s.attach.pid_rtp;
     return out.str();
 }

@@ -12,8 +12,8 @@
 // begin-session request stores its rtp_connection_params, an add-channel
 // request attaches a TDM channel of the RTP engine (the lowest free one
 // for -1, or the one named when it is free) and writes it back. A session
-// whose open closes gives its channel back. It also keeps the input switch
-// and the packet-detection state, refuses a second begin or channel on one
+// whose open closes gives its channel back. It also keeps the input switch,
+// the packet-detection state and the user an RTP-attach request names, refuses a second begin or channel on one
 // session with EBUSY, an add-channel before begin with EINVAL, and a full
 // engine with EBUSY.
 //
@@ -25,14 +25,14 @@
 //   session <channel>         "channel=256 remote=10.0.0.9:5004 local=0.0.0.0:5004
 //                             rx_pt=8 tx_pt=8 packet_factor=2 vad=0 crate=0
 //                             ssrc=0x12345678 ttl=0 tos=-1 bss=0 input=off
-//                             pd=off|<timeout>"
+//                             pd=off|<timeout>[ attach=<fd>/<pid>]"
 //   log [<name>|clear]        the request log (SimControl::log)
 // and raw, hangup, fail (SimDriver).
 class SimRtp : public SimDriver {
 public:
     static constexpr const char* kPath = "/dev/rtp";
     static const int32_t kFirstChannel = 256;
-    static const int32_t kChannels = 64;
+    static const int32_t kChannels = 128;  // a fully fitted board
     // The records one event command emits at most, well within what the
     // session's socket holds.
     static const long kMaxEventBurst = 64;
@@ -45,6 +45,8 @@ public:
         bool input = false;
         bool pd = false;
         int32_t pdTimeout = 0;
+        bool attached = false;
+        rtp_attach_session_params attach{};
     };
 
     SimRtp();

@@ -10,6 +10,7 @@
 #include "board/sim_mcc.h"
 #include "board/sim_mixer.h"
 #include "board/sim_rtp.h"
+#include "board/sim_rtp_ext.h"
 #include "board/sim_spi.h"
 #include "board/sim_tone_dsp.h"
 #include "board/sim_voice.h"
@@ -57,6 +58,7 @@ void installStandardDevices(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
     board.add(std::unique_ptr<SimDevice>(new SimMixer));
-    board.add(std::unique_ptr<SimDevice>(new SimRtp));
+    auto& rtp = static_cast<SimRtp&>(board.add(std::unique_ptr<SimDevice>(new SimRtp)));
+    board.add(std::unique_ptr<SimDevice>(new SimRtpExt(rtp)));
     board.add(std::unique_ptr<SimDevice>(new SimVoice));
 }

@@ -33,6 +33,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "protocol/acceptor.h"
 #include "rtp/rtp_factory.h"
+#include "rtp/rtp_radio_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
 #include "runtime/dpc.h"
@@ -281,8 +282,8 @@ void BuildSlotFactories() {
     static VoiceFactory voiceFactory;
     // T38SoftFactory
     // IsdnFactory
-    // RtpLEMZFactory
-    // RtpED137Factory
+    static RtpLEMZFactory rtpLEMZFactory;
+    static RtpED137Factory rtpED137Factory;
     // HdlcSlotFactory
 }
 

@@ -42,6 +42,7 @@ struct Silent : std::streambuf {
     int overflow(int c) override { return c; }
 };
 
+SimBoard* board = nullptr;
 SimHal* hal = nullptr;
 MapFactory* maps = nullptr;
 
@@ -49,8 +50,9 @@ bool setUp() {
     static Silent silent;
     std::cerr.rdbuf(&silent);
     std::clog.rdbuf(&silent);
-    static std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
-    setBoardIo(board.get());
+    static std::unique_ptr<SimBoard> standard = SimBoard::makeStandard();
+    board = standard.get();
+    setBoardIo(board);
     hal = &board->model<SimHal>(SimHal::kPath);
     HwMux::instance();
     // Naming a trunk factory also links them all in.
@@ -90,13 +92,16 @@ void checkSlot(Slot* slot, std::set<int>& trunkChannels) {
     if (dynamic_cast<TrunkSlot*>(slot)) require(trunkChannels.insert(slot->IGetTransmitChannel()).second);
 }
 
-// Destroys what the input left (every slot kind here finishes at once) and
-// forgets the controller's time-out.
+// Destroys what the input left (every slot kind here finishes at once),
+// forgets the controller's time-out and what the board kept of the input:
+// its request logs and the opens the slots closed.
 void clear() {
     Slots& table = *Slots::instance();
     while (!table.Live().empty()) require(table.Destroy(table.Live().front()));
     for (SlotFactory* f = firstFactory; f; f = f->GetNext()) require(f->GetSlots().empty());
     HeartBeatCtl::instance()->OnDisconnect();
+    board->clearLogs();
+    board->collect();
 }
 
 // Each bus channel of the map table is held by the live map slot that

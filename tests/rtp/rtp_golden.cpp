@@ -159,6 +159,13 @@ std::vector<GoldenPacket> lemzGoldenPackets() {
 std::vector<GoldenPacket> r2sGoldenPackets() {
     return {
         r2s("rx_header", [](r2s_proto& p) { r2s_proto_set_rx_header(&p, 1, 1, 5, 0, 0, 0); }),
+        // What an ED-137 radio gateway slot sends for a push-to-talk with
+        // squelch open and its signal quality (AGC, 20).
+        r2s("rx_header_sqi",
+            [](r2s_proto& p) {
+                r2s_proto_set_rx_header(&p, 1, 1, 5, 0, 0, 0);
+                r2s_proto_add_rx_sqi(&p, 20, 1);
+            }),
         r2s("rx_sqi",
             [](r2s_proto& p) {
                 r2s_proto_set_rx_header(&p, 2, 1, 63, 1, 1, 1);
