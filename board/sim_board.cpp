@@ -174,9 +174,26 @@ int SimBoard::open(const char* path, int flags) {
     return sv[0];
 }
 
+SimDevice* SimBoard::socketModel(int fd, unsigned long request) const {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return nullptr;
+    for (const auto& d : devices_)
+        if (d->servesSocketRequest(request)) return d.get();
+    return nullptr;
+}
+
 int SimBoard::ioctl(int fd, unsigned long request, void* arg) {
     SimHandle* h = handleOf(fd);
-    if (!h) return ::ioctl(fd, request, arg);
+    if (!h) {
+        SimDevice* model = socketModel(fd, request);
+        if (!model) return ::ioctl(fd, request, arg);
+        model->record(SimRequest{SimRequest::Ioctl, request, 0, {}});
+        if (int err = model->takeRequestFault(request)) {
+            errno = err;
+            return -1;
+        }
+        return model->onSocketRequest(request, arg);
+    }
     h->device->record(SimRequest{SimRequest::Ioctl, request, 0, {}});
     if (int err = h->device->takeRequestFault(request)) {
         errno = err;

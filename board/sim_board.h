@@ -77,6 +77,8 @@ private:
     void drop(size_t index);
     // Starts or stops the clock as the models need it.
     void wake();
+    // The model that answers `request` on the daemon's socket `fd`, or null.
+    SimDevice* socketModel(int fd, unsigned long request) const;
 
     SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;

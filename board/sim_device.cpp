@@ -20,6 +20,11 @@ int SimDevice::onIoctlValue(SimHandle&, unsigned long, long) {
     return -1;
 }
 
+int SimDevice::onSocketRequest(unsigned long, void*) {
+    errno = ENOTTY;
+    return -1;
+}
+
 ssize_t SimDevice::onWrite(SimHandle&, int, const void*, size_t) {
     errno = EINVAL;
     return -1;

@@ -61,6 +61,11 @@ public:
     virtual int onIoctlValue(SimHandle& h, unsigned long request, long arg);
     // `fd` is the daemon's descriptor the write came through.
     virtual ssize_t onWrite(SimHandle& h, int fd, const void* buf, size_t len);
+    // A request on an ordinary socket of the daemon rather than on an open
+    // of a device (the network-interface requests): the board offers it to
+    // the first model that serves its number.
+    virtual bool servesSocketRequest(unsigned long) const { return false; }
+    virtual int onSocketRequest(unsigned long request, void* arg);
 
     // A model whose device runs on its own time (a line that sends at its
     // rate) says so while it does; the board then calls tick with its

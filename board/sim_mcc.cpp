@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <sstream>
 
-#include "board/fs_root.h"
 #include "board/sim_words.h"
 
 SimMcc::SimMcc() : SimDriver(kPath) {
@@ -267,23 +266,13 @@ bool SimMcc::breakDown(int c) {
     return h && breakDown(*h);
 }
 
-namespace {
-
-// An absolute path without ".." components, so it stays below the root.
-bool belowRoot(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.find("/../") != std::string::npos) return false;
-    return path.size() < 3 || path.compare(path.size() - 3, 3, "/..") != 0;
-}
-
-}  // namespace
-
 bool SimMcc::attach(int c, const std::string& path) {
-    if (!isChannel(c) || !poller() || !belowRoot(path)) return false;
+    if (!isChannel(c) || !poller()) return false;
     detach(c);
-    std::unique_ptr<SimMccPeer> peer(new SimMccPeer(*poller(), [this, c](const Frame& f) {
+    std::unique_ptr<SimMccPeer> peer = SimMccPeer::belowRoot(*poller(), path, [this, c](const Frame& f) {
         if (!receive(c, f)) ++channels_[c].lost;
-    }));
-    if (!peer->listen(Fs::path(path))) return false;
+    });
+    if (!peer) return false;
     unpatch(c);
     peers_[c] = std::move(peer);
     return true;

@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "board/fs_root.h"
+
 SimMccPeer::SimMccPeer(SimPoller& poller, std::function<void(const Frame&)> receive)
     : poller_(poller), receive_(std::move(receive)) {}
 
@@ -26,6 +28,24 @@ bool SimMccPeer::listen(const std::string& path) {
     listen_ = fd;
     path_ = path;
     return true;
+}
+
+namespace {
+
+// An absolute path without ".." components, so it stays below the root.
+bool underRoot(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.find("/../") != std::string::npos) return false;
+    return path.size() < 3 || path.compare(path.size() - 3, 3, "/..") != 0;
+}
+
+}  // namespace
+
+std::unique_ptr<SimMccPeer> SimMccPeer::belowRoot(SimPoller& poller, const std::string& path,
+                                                  std::function<void(const Frame&)> receive) {
+    if (!underRoot(path)) return nullptr;
+    std::unique_ptr<SimMccPeer> peer(new SimMccPeer(poller, std::move(receive)));
+    if (!peer->listen(Fs::path(path))) return nullptr;
+    return peer;
 }
 
 // A new process takes the place of one still connected: a restarted peer

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ class SimMccPeer {
 
     // Listens at `path` (a file path, already below the root).
     bool listen(const std::string& path);
+    // A peer listening at `path`, an absolute path without ".." taken below
+    // the filesystem root; null when the path is not acceptable or the
+    // socket cannot be made.
+    static std::unique_ptr<SimMccPeer> belowRoot(SimPoller& poller, const std::string& path,
+                                                 std::function<void(const Frame&)> receive);
     bool connected() const { return conn_ >= 0; }
     // False when no process is connected or its socket has no room.
     bool send(const Frame& frame);

@@ -3,12 +3,15 @@
 #include "board/sim_board.h"
 #include "board/sim_bus_clock.h"
 #include "board/sim_cas.h"
+#include "board/sim_dsp_data.h"
 #include "board/sim_echo.h"
 #include "board/sim_hal.h"
 #include "board/sim_hal_monitor.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
 #include "board/sim_mixer.h"
+#include "board/sim_modem.h"
+#include "board/sim_net_if.h"
 #include "board/sim_rtp.h"
 #include "board/sim_rtp_ext.h"
 #include "board/sim_spi.h"
@@ -55,10 +58,13 @@ void installStandardDevices(SimBoard& board) {
     installHal(board);
     installE1(board);
     board.add(std::unique_ptr<SimDevice>(new SimMcc));
+    board.add(std::unique_ptr<SimDevice>(new SimDspData));
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
     board.add(std::unique_ptr<SimDevice>(new SimMixer));
     auto& rtp = static_cast<SimRtp&>(board.add(std::unique_ptr<SimDevice>(new SimRtp)));
     board.add(std::unique_ptr<SimDevice>(new SimRtpExt(rtp)));
     board.add(std::unique_ptr<SimDevice>(new SimVoice));
+    board.add(std::unique_ptr<SimDevice>(new SimModem));
+    board.add(std::unique_ptr<SimDevice>(new SimNetIf));
 }

@@ -45,9 +45,14 @@
 #include "runtime/version.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
+#include "slots/hdlc_slot.h"
+#include "slots/isdn_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
 #include "slots/mixer_slot.h"
+#include "slots/modem_factory.h"
+#include "slots/pstn_slot.h"
+#include "slots/t38_soft_slot.h"
 #include "slots/voice_slot.h"
 
 namespace {
@@ -272,19 +277,19 @@ void RunDaemon() {
 // static objects built before main, and so asked last.
 void BuildSlotFactories() {
     static MapFactory mapFactory;
-    // PstnFactory
+    static PstnFactory pstnFactory;
     static RtpFactory rtpFactory;
-    // ModemFactory
+    static ModemFactory modemFactory;
     static Mixer::MixerFactory mixerFactory;
     static ExtFactory extFactory;
     static MccFactory mccFactory;
     static EchoFactory echoFactory;
     static VoiceFactory voiceFactory;
-    // T38SoftFactory
-    // IsdnFactory
+    static T38SoftFactory t38SoftFactory;
+    static IsdnFactory isdnFactory;
     static RtpLEMZFactory rtpLEMZFactory;
     static RtpED137Factory rtpED137Factory;
-    // HdlcSlotFactory
+    static HdlcSlotFactory hdlcSlotFactory;
 }
 
 // The order of binding is the order in which every command is offered.

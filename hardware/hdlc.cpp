@@ -108,21 +108,20 @@ bool HDLC::hdlc_transmit(Packet& frame) {
         return false;
     }
     if (traces.hdlc) std::clog << "HDLC[" << trace_id << "]: tx " << frame.text() << std::endl;
-    for (;;) {
-        if (boardIo().write(m_event.fd.get(), frame.data(), frame.length()) >= 0) {
+    switch (Mcc::WriteFrame(m_event.fd.get(), frame)) {
+        case Mcc::FrameWrite::kSent:
             ++counters_.txSU;
             return true;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        case Mcc::FrameWrite::kFull:
             // The controller's queue is full: wait until it takes frames.
             ready = false;
             m_event.events = POLLIN | POLLOUT;
             return false;
-        }
-        ++counters_.txError;
-        return false;
+        case Mcc::FrameWrite::kFailed:
+            break;
     }
+    ++counters_.txError;
+    return false;
 }
 
 void HDLC::on_event(int, short revents) {
@@ -144,30 +143,23 @@ void HDLC::do_read(short revents) {
         std::clog << "do_read: !m_event.IsActive()" << std::endl;
         return;
     }
-    // Without a free packet the frame is still read, so that a frame the
-    // daemon cannot take does not keep the loop busy, and dropped.
     Packet frame;
-    bool pooled = frame.reserve_head(0);
-    uint8_t spill;
-    ssize_t n = pooled ? boardIo().read(m_event.fd.get(), frame.tail_space(), frame.tail_room())
-                       : boardIo().read(m_event.fd.get(), &spill, sizeof spill);
-    int err = errno;
-    DriverRead outcome = driverRead(n, err, revents);
+    std::string failure;
+    DriverRead outcome = Mcc::ReadFrame(m_event.fd.get(), revents, frame, failure);
     if (outcome == DriverRead::kLater) return;
-    if (outcome == DriverRead::kData && !pooled) {
+    if (outcome == DriverRead::kData && !frame) {
         PutHeader(std::cerr);
         std::cerr << "rx frame dropped: no free packet" << std::endl;
         return;
     }
     if (outcome == DriverRead::kData) {
-        frame.put_tail(static_cast<unsigned>(n));
         if (traces.hdlc) std::clog << "HDLC[" << trace_id << "]: rx " << frame.text() << std::endl;
         ++counters_.rxSU;
         listener_->on_hdlc_receive(frame);
         return;
     }
     PutHeader(std::cerr);
-    std::cerr << "read error: " << driverReadFailure(n, err, revents) << std::endl;
+    std::cerr << "read error: " << failure << std::endl;
     deactivate();
     listener_->on_hdlc_error(Notify::Cause::ReadError);
 }

@@ -1,5 +1,6 @@
 #include "hardware/mcc_channel.h"
 
+#include <errno.h>
 #include <fcntl.h>
 
 #include "board/board_io.h"
@@ -13,6 +14,28 @@ int OpenDevice(int accessMode) {
 bool AllocateChannel(int fd, const Allocate& record) {
     Allocate r = record;
     return boardIo().ioctl(fd, MCC_ALLOCATE, static_cast<void*>(&r)) >= 0;
+}
+
+DriverRead ReadFrame(int fd, short revents, Packet& frame, std::string& failure) {
+    frame = Packet();
+    uint8_t spill;
+    bool pooled = frame.reserve_head(0);
+    ssize_t n = pooled ? boardIo().read(fd, frame.tail_space(), frame.tail_room()) : boardIo().read(fd, &spill, 1);
+    int err = errno;
+    DriverRead outcome = driverRead(n, err, revents);
+    if (outcome == DriverRead::kFailed) failure = driverReadFailure(n, err, revents);
+    if (outcome != DriverRead::kData || !pooled)
+        frame = Packet();
+    else
+        frame.put_tail(unsigned(n));
+    return outcome;
+}
+
+FrameWrite WriteFrame(int fd, const Packet& frame) {
+    for (;;) {
+        if (boardIo().write(fd, frame.data(), frame.length()) >= 0) return FrameWrite::kSent;
+        if (errno != EINTR) return errno == EAGAIN || errno == EWOULDBLOCK ? FrameWrite::kFull : FrameWrite::kFailed;
+    }
 }
 
 namespace {

@@ -39,6 +39,17 @@ protected:
         return barrier(before);
     }
     Slot* at(int id) const { return Slots::instance()->Find(unsigned(id)); }
+    // Waits until the messages from the `from`th on hold `wanted` in that
+    // order, maybe among others: for signals that a child process or the
+    // board sends at a time of its own, before or after an answer.
+    bool arrived(size_t from, const Texts& wanted) {
+        return pumpUntil([&] {
+            size_t next = 0;
+            for (size_t i = from; i < client.Received().size() && next < wanted.size(); ++i)
+                if (client.Received()[i] == wanted[next]) ++next;
+            return next == wanted.size();
+        });
+    }
 
     SimScope sim;
     SimHal& hal = sim.model<SimHal>(SimHal::kPath);

@@ -1,0 +1,244 @@
+// The dial-in authentication link in process: records of every length and
+// type from a real TCP client, their routing by key, the replies to an
+// activation byte for byte, and a client that reads slowly.
+
+#include <errno.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tests/slots/modem_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A record of `length` bytes: as much of the header as fits, the rest 0.
+Bytes Record(uint32_t length, uint32_t type, uint32_t key) {
+    Bytes b(length);
+    const uint32_t words[3] = {length, type, key};
+    for (size_t i = 0; i < length && i < 12; ++i) b[i] = uint8_t(words[i / 4] >> (24 - 8 * (i % 4)));
+    return b;
+}
+
+void Put64(Bytes& b, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b[at + size_t(i)] = uint8_t(v >> (56 - 8 * i));
+}
+
+Bytes Auth(uint32_t key, const std::string& user, const std::string& password) {
+    Bytes b = Record(140, 1, key);
+    std::copy(user.begin(), user.end(), b.begin() + 12);
+    std::copy(password.begin(), password.end(), b.begin() + 76);
+    return b;
+}
+
+Bytes Acct(uint32_t key) {
+    Bytes b = Record(64, 4, key);
+    Put64(b, 24, 0x0000000100000002ULL);
+    Put64(b, 32, 3);
+    Put64(b, 40, 0xFFFFFFFFULL);
+    Put64(b, 48, 5);
+    Put64(b, 56, 0x0000000600000007ULL);  // the time word, then one not read
+    return b;
+}
+
+Bytes Hex(const std::string& hex) {
+    Bytes b;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) b.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return b;
+}
+
+// The authentication program's end of the link.
+class AuthPeer {
+public:
+    AuthPeer(ModemFactory& factory, int receiveBuffer = 0) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(factory.AuthPort());
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        EXPECT_TRUE(pumpUntil([&] {
+            for (AuthClient* c : factory.Clients())
+                if (c->Peer().port() == ntohs(a.sin_port)) client = c;
+            return client != nullptr;
+        }));
+    }
+    ~AuthPeer() { ::close(fd); }
+    void send(const Bytes& b) const { ASSERT_EQ(ssize_t(b.size()), ::send(fd, b.data(), b.size(), 0)); }
+    // Pumps the loop until `n` bytes came; what came.
+    Bytes receive(size_t n) {
+        Bytes got;
+        pumpUntil([&] {
+            uint8_t buf[4096];
+            ssize_t r = ::recv(fd, buf, std::min(sizeof buf, n - got.size()), MSG_DONTWAIT);
+            if (r > 0) got.insert(got.end(), buf, buf + r);
+            return got.size() == n;
+        });
+        return got;
+    }
+    bool nothingWaiting() const {
+        uint8_t b;
+        return ::recv(fd, &b, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
+    }
+    bool closedByServer() const {
+        return pumpUntil([&] {
+            uint8_t b;
+            return ::recv(fd, &b, 1, MSG_DONTWAIT) == 0;
+        });
+    }
+
+    int fd;
+    AuthClient* client = nullptr;
+};
+
+class AuthLink : public ModemServer {
+protected:
+    void SetUp() override {
+        ModemServer::SetUp();
+        create(1, "{ cid \"\", cdid \"\" }");
+        start(1);  // modem 0
+        run("sbin-pppd");
+    }
+    Texts activate(int slot, const std::string& remote = "10.1.2.3") {
+        return command(slot, "activate : modem : { remoteAddr \"" + remote +
+                                 "\", netmask \"255.255.255.0\", gateway \"\", dns \"8.8.4.4\", mtu 1500 }");
+    }
+    static std::string auth(const std::string& user, const std::string& password) {
+        return slotMessage(-1, 1, "signal : modemProceeding : auth : { username \"" + user + "\", password \"" +
+                                      password + "\" }");
+    }
+    // Errors and the log up to now, forgotten.
+    std::string lines() {
+        std::string all = err.text() + log.text();
+        err.clear();
+        log.clear();
+        return all;
+    }
+    static bool has(const std::string& text, const std::string& part) { return count(text, part) > 0; }
+    static size_t count(const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+        return n;
+    }
+};
+
+TEST_F(AuthLink, RecordsAreFramedByTheirLengthWord) {
+    Bytes unknown = Record(512, 0x63, 0);
+    std::string user(64, 'u');
+    struct Case {
+        Bytes record;
+        bool kept;
+        Texts signals;
+        std::string line;
+    } cases[] = {
+        {Bytes{0, 0, 0, 3}, false, {}, ": bad record length, disconnected"},
+        {Record(513, 1, 0), false, {}, ": bad record length, disconnected"},
+        {Record(4, 1, 0), true, {}, ": record of 4 bytes dropped"},
+        {Record(11, 1, 0), true, {}, ": record of 11 bytes dropped"},
+        {Record(139, 1, 0), true, {}, "01:dsp-modem: auth request, invalid size: 139"},
+        {Auth(0, "alice", "s3cret"), true, {auth("alice", "s3cret")}, ""},
+        // Fields filled to their end have no NUL.
+        {Auth(0, user, ""), true, {auth(user, "")}, ""},
+        {Record(63, 4, 0), true, {}, "01:dsp-modem: auth accounting, invalid size: 63"},
+        {Acct(0), true, {acct(1, {1, 2, 0, 3, 0, 0xFFFFFFFF, 0, 5, 6})}, ""},
+        {unknown, true, {}, "01:dsp-modem: unknown request from portslave: 0x63"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record.size());
+        AuthPeer peer(factory);
+        lines();
+        peer.send(c.record);
+        if (!c.kept) {
+            EXPECT_TRUE(peer.closedByServer());
+            EXPECT_TRUE(pumpUntil([&] { return factory.Clients().empty(); }));
+            std::string said = lines();
+            EXPECT_TRUE(has(said, c.line)) << said;
+            EXPECT_TRUE(has(said, " disconnected.\n")) << said;
+            continue;
+        }
+        EXPECT_EQ(c.signals, next(c.signals.size()));
+        // The connection goes on.
+        peer.send(Record(16, 2, 0));
+        EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "01:dsp-modem: auth accept, ignored.\n"); }));
+        std::string said = lines();
+        EXPECT_TRUE(has(said, c.line)) << said;
+        EXPECT_FALSE(has(said, "disconnected")) << said;
+    }
+}
+
+TEST_F(AuthLink, TwoRecordsInOneSegmentAreDeliveredInOnePass) {
+    AuthPeer peer(factory);
+    Bytes both = Auth(0, "bob", "pw");
+    Bytes acctRecord = Acct(0);
+    both.insert(both.end(), acctRecord.begin(), acctRecord.end());
+    size_t before = witness.signals.size();
+    peer.send(both);
+    ASSERT_TRUE(pumpUntil([&] { return witness.signals.size() > before; }, 5000, 1000));
+    EXPECT_EQ(before + 2, witness.signals.size());
+    EXPECT_EQ((Texts{auth("bob", "pw"), acct(1, {1, 2, 0, 3, 0, 0xFFFFFFFF, 0, 5, 6})}), next(2));
+}
+
+TEST_F(AuthLink, ActivationAnswersTheClientThatLastSpokeForTheModem) {
+    AuthPeer stranger(factory);
+    AuthPeer peer(factory);
+    lines();
+    // No client has spoken for modem 0 yet.
+    EXPECT_EQ(Texts{ok(1)}, activate(1));
+    EXPECT_EQ(2u, count(lines(), "]: send error: unknown auth 0 session.\n"));
+
+    peer.send(Record(16, 2, 0));
+    ASSERT_TRUE(pumpUntil([&] { return peer.client->Key() == 0; }));
+    EXPECT_EQ(Texts{ok(1)}, activate(1));
+    EXPECT_EQ(Hex("00000010000000020000000000000001"
+                  "000000240000000300000000000000000a010203ffffff000000000008080404000005dc"),
+              peer.receive(52));
+
+    EXPECT_EQ(Texts{error(1, "unsupported")}, activate(1, "10.1.2"));
+    EXPECT_TRUE(has(lines(), "01:dsp-modem: bad address remoteAddr=\"10.1.2\"\n"));
+    EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, "activate : empty : NULL"));
+    EXPECT_TRUE(has(lines(), "01:dsp-modem: modem's activation requests parameter.\n"));
+    EXPECT_TRUE(peer.nothingWaiting());
+    EXPECT_TRUE(stranger.nothingWaiting());
+}
+
+// Key -1 is no modem's: neither an HDLC modem nor a client that has not
+// spoken yet is found by it.
+TEST_F(AuthLink, KeyMinusOneIsNeverRouted) {
+    create(2, "{ cid \"\", cdid \"\", ddm { ddm8BIT } }");
+    AuthPeer fresh(factory);
+    lines();
+    fresh.send(Record(16, 2, 0xFFFFFFFF));
+    EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "]: receive auth request for unknown session -1\n"); }));
+    EXPECT_EQ(Texts{ok(2)}, activate(2));
+    EXPECT_EQ(2u, count(lines(), "]: send error: unknown auth -1 session.\n"));
+    EXPECT_TRUE(fresh.nothingWaiting());
+}
+
+TEST_F(AuthLink, ASlowClientGetsEveryReplyInOrder) {
+    AuthPeer peer(factory, 4096);
+    peer.send(Record(16, 2, 0));
+    ASSERT_TRUE(pumpUntil([&] { return peer.client->Key() == 0; }));
+    int small = 4096;
+    ASSERT_EQ(0, ::setsockopt(peer.client->fd.get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small));
+    const size_t kActivations = 600;
+    size_t mostPending = 0;
+    for (size_t i = 0; i < kActivations; ++i) {
+        activate(1);
+        mostPending = std::max(mostPending, peer.client->Pending());
+    }
+    EXPECT_GT(mostPending, 0u);
+    EXPECT_TRUE(peer.client->IsOpen());
+    Bytes all = peer.receive(kActivations * 52);
+    ASSERT_EQ(kActivations * 52, all.size());
+    for (size_t at = 0; at < all.size(); at += 52) {
+        ASSERT_EQ(2, all[at + 7]) << at;
+        ASSERT_EQ(3, all[at + 16 + 7]) << at;
+    }
+    EXPECT_EQ(0u, peer.client->Pending());
+}
+
+}  // namespace
