@@ -133,7 +133,7 @@ void SimBoard::collect() {
 }
 
 void SimBoard::clearLogs() {
-    for (const auto& d : devices_) d->clearLog();
+    for (const auto& d : devices_) d->clearLogs();
 }
 
 SimHandle* SimBoard::handleOf(int fd) const {

@@ -35,7 +35,7 @@ public:
 
     // Forgets the opens whose daemon end has been closed for good.
     void collect();
-    // Empties every model's request log.
+    // Empties every model's logs of the traffic it saw.
     void clearLogs();
 
     // Runs one text command "<device path> <words...>" against the model

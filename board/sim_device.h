@@ -95,6 +95,9 @@ public:
 
     const std::deque<SimRequest>& log() const { return log_; }
     void clearLog() { log_.clear(); }
+    // Empties the request log and whatever else the model records of the
+    // traffic it saw.
+    virtual void clearLogs() { clearLog(); }
     std::vector<SimHandle*> handles() const;
 
     // Used by SimBoard.

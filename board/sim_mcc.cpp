@@ -251,6 +251,11 @@ bool SimMcc::clearSent(int c) {
     return true;
 }
 
+void SimMcc::clearLogs() {
+    SimDevice::clearLogs();
+    for (auto& c : channels_) c.second.sent.clear();
+}
+
 bool SimMcc::receive(int c, const Frame& frame) {
     SimHandle* h = isChannel(c) ? liveOpen(c) : nullptr;
     return h && emitTo(c, *h, frame);

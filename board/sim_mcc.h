@@ -142,6 +142,8 @@ public:
     bool hold(int c);
     bool release(int c);
     bool clearSent(int c);
+    // The request log and every channel's sent frames.
+    void clearLogs() override;
     // False also when the channel has no open or its daemon has no room.
     bool receive(int c, const Frame& frame);
     bool hangUp(int c);

@@ -94,7 +94,7 @@ void checkSlot(Slot* slot, std::set<int>& trunkChannels) {
 
 // Destroys what the input left (every slot kind here finishes at once),
 // forgets the controller's time-out and what the board kept of the input:
-// its request logs and the opens the slots closed.
+// its logs and the opens the slots closed.
 void clear() {
     Slots& table = *Slots::instance();
     while (!table.Live().empty()) require(table.Destroy(table.Live().front()));

@@ -259,6 +259,13 @@ TEST(PerValues, UnknownSequenceExtensionsAreSkippedAndForgotten) {
     EXPECT_EQ(sink->asValueNotation(), "{\n  host \"a\"\n}");
     EXPECT_EQ(encoded(*sink), "000161");
     EXPECT_FALSE(decoded(ASN1::findType("MON.SnmpTrapsink"), "8001610103abcd"));
+
+    // A value decoded into again keeps no extension of before.
+    TERM::TermParams params;
+    params.set_vad(true);
+    std::vector<char> plain = fromHex(encoded(TERM::TermParams()));
+    ASSERT_TRUE(ASN1Test::decodeBy(ASN1::CoderEnv::per_Basic_Aligned, plain, params));
+    EXPECT_EQ(params.compare(TERM::TermParams()), 0) << params;
 }
 
 TEST(PerHostileInput, FailsWithoutReadingOrAllocatingBeyondTheInput) {
@@ -275,8 +282,10 @@ TEST(PerHostileInput, FailsWithoutReadingOrAllocatingBeyondTheInput) {
         // Extension presence maps of 129 and of 2^32 bits.
         {"TERM.TermParams", "810180"},
         {"TERM.TermParams", "8104ffffffff"},
-        // An extensible ENUMERATED beyond its root with the count 0.
+        // An extensible ENUMERATED beyond its root with the count 0, with
+        // and without octets after it.
         {"LGCP.ErrorCause", "80"},
+        {"LGCP.ErrorCause", "80000000"},
         // Octets and elements announced but not there.
         {"LGCP.HdlcPackage", "0a41"},
         {"MON.SnmpTraps", "000a"},

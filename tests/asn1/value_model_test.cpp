@@ -9,30 +9,19 @@
 
 namespace {
 
-TEST(ValueModel, CountBitsCoversTheWholeUnsignedRange) {
-    EXPECT_EQ(ASN1::CountBits(1), 0u);
-    EXPECT_EQ(ASN1::CountBits(2), 1u);
-    EXPECT_EQ(ASN1::CountBits(1024), 10u);
-    EXPECT_EQ(ASN1::CountBits(1025), 11u);
-    EXPECT_EQ(ASN1::CountBits(0x80000000u), 31u);
-    EXPECT_EQ(ASN1::CountBits(0x80000001u), 32u);
-    EXPECT_EQ(ASN1::CountBits(0xFFFFFFFFu), 32u);
-    EXPECT_EQ(ASN1::CountBits(0), 32u);
+// The shared number helpers at the ends of their ranges, where the sums
+// they would naturally use overflow.
+TEST(ValueModel, NumberHelpersAtTheEndsOfTheRange) {
+    const std::pair<uint32_t, unsigned> counts[] = {{1, 0},           {2, 1},           {1024, 10},
+                                                    {1025, 11},       {0x80000000u, 31}, {0x80000001u, 32},
+                                                    {0xFFFFFFFFu, 32}, {0, 32}};
+    for (const auto& c : counts) EXPECT_EQ(ASN1::CountBits(c.first), c.second) << c.first;
+    const std::pair<int, unsigned> widths[] = {{0, 1},     {-1, 1},   {127, 8},      {128, 9},
+                                               {-128, 8},  {-129, 9}, {INT_MAX, 32}, {INT_MIN, 32}};
+    for (const auto& w : widths) EXPECT_EQ(ASN1::TwosComplementBits(w.first), w.second) << w.first;
 }
 
-TEST(ValueModel, TwosComplementBitsAtTheEndsOfTheRange) {
-    EXPECT_EQ(ASN1::TwosComplementBits(0), 1u);
-    EXPECT_EQ(ASN1::TwosComplementBits(-1), 1u);
-    EXPECT_EQ(ASN1::TwosComplementBits(127), 8u);
-    EXPECT_EQ(ASN1::TwosComplementBits(128), 9u);
-    EXPECT_EQ(ASN1::TwosComplementBits(-128), 8u);
-    EXPECT_EQ(ASN1::TwosComplementBits(-129), 9u);
-    // value + 1 and -value overflow in signed arithmetic at these two.
-    EXPECT_EQ(ASN1::TwosComplementBits(INT_MAX), 32u);
-    EXPECT_EQ(ASN1::TwosComplementBits(INT_MIN), 32u);
-}
-
-TEST(ValueModel, ByteComparisonIsUnsignedAndLongerWins) {
+TEST(ValueModel, ComparisonIsUnsignedForBytesAndOrdersExtremeIntegers) {
     auto cmp = [](const std::string& a, const std::string& b) {
         return ASN1::lexicographic_compare_bytes(a.data(), a.data() + a.size(), b.data(),
                                                  b.data() + b.size());
@@ -40,14 +29,9 @@ TEST(ValueModel, ByteComparisonIsUnsignedAndLongerWins) {
     EXPECT_LT(cmp("ab", "abc"), 0);
     EXPECT_GT(cmp("b", "abc"), 0);
     EXPECT_EQ(cmp("\x80", "\x01"), 0x80 - 0x01);
-    EXPECT_EQ(cmp("", ""), 0);
-}
-
-TEST(ValueModel, ComparisonOrdersExtremeIntegersWithoutOverflow) {
     ASN1::INTEGER low(INT_MIN), high(INT_MAX);
     EXPECT_LT(low.compare(high), 0);
     EXPECT_GT(high.compare(low), 0);
-    EXPECT_EQ(low.compare(ASN1::INTEGER(INT_MIN)), 0);
 
     ASN1::BIT_STRING a, b;
     a.resize(8);

@@ -64,102 +64,55 @@ protected:
     int fd = -1;
 };
 
-TEST_F(SimHalFamiliesTest, ClockSelectsOnlyTheEightSources) {
-    EXPECT_EQ("source 4 freerun selects 0 history", control("clock"));
+// What the daemon's tests reach through the real services is left to them:
+// here the refusals, the limits and the control commands.
+TEST_F(SimHalFamiliesTest, ClockSelectsOnlyTheEightSourcesAndKeepsARecentHistory) {
     EXPECT_EQ(0, select(2));
-    EXPECT_EQ(0, select(4));
     EXPECT_EQ(-EINVAL, select(8));
     EXPECT_EQ(-EINVAL, select(-1));
-    EXPECT_EQ("source 4 freerun selects 2 history 2 4", control("clock"));
     EXPECT_EQ(0, select(7));
-    EXPECT_EQ("source 7 ?2 selects 3 history 2 4 7", control("clock"));
+    EXPECT_EQ("source 7 ?2 selects 2 history 2 7", control("clock"));
     EXPECT_EQ(0u, control("clock now").find("error:"));
-
-    auto& clock = *hal.family<SimBusClock>();
     for (int i = 0; i < 20; ++i) select(i % 8);
+    auto& clock = *hal.family<SimBusClock>();
     EXPECT_EQ(SimBusClock::kHistory, clock.history().size());
     EXPECT_EQ(3, clock.history().back());
 }
 
-TEST_F(SimHalFamiliesTest, SpiRegisterBanksKeepWhatIsWrittenPerChannel) {
+TEST_F(SimHalFamiliesTest, SpiRegistersAndLineStates) {
     EXPECT_EQ(Hal::kSpiDisabled, spiRead(0, Hal::kSpiEnable));  // power-up state
-    EXPECT_EQ(0, spiWrite(3, Hal::kSpiClock, Hal::kSpiClockMaster));
-    EXPECT_EQ(0, spiWrite(3, Hal::kSpiEnable, 0));
-    EXPECT_EQ(0, spiWrite(4, Hal::kSpiClock, Hal::kSpiClockSlave));
-    EXPECT_EQ(Hal::kSpiClockMaster, spiRead(3, Hal::kSpiClock));
-    EXPECT_EQ(Hal::kSpiClockSlave, spiRead(4, Hal::kSpiClock));
-    EXPECT_EQ(0, spiRead(5, Hal::kSpiClock));
     EXPECT_EQ(0, spiWrite(7, 255, 0xFF));
     EXPECT_EQ(0xFF, spiRead(7, 255));
-    EXPECT_EQ("master 3", control("spi clock"));
-    EXPECT_EQ("channel 3 enabled master status 0xc5", control("spi channel 3"));
-    EXPECT_EQ("channel 4 disabled slave status 0xc5", control("spi channel 4"));
-    EXPECT_EQ("0x38", control("spi reg 3 87"));
-
-    // The standard board's last two lines have nothing plugged in.
-    EXPECT_EQ(SimSpi::kLineLossCarrier, spiRead(6, Hal::kSpiStatus));
-    EXPECT_EQ(SimSpi::kLineNormal, spiRead(5, Hal::kSpiStatus));
-
+    EXPECT_EQ(0, spiRead(6, 255));
     EXPECT_EQ(-EINVAL, spiWrite(8, Hal::kSpiEnable, 0));
     EXPECT_EQ(-EINVAL, spiRead(255, Hal::kSpiStatus));
     EXPECT_EQ(-EINVAL, spiWrite(0, Hal::kSpiStatus, 0));  // the line status is read only
     EXPECT_EQ(-EFAULT, request(Hal::kSpiRead, nullptr));
-}
+    // The standard board's last two lines have nothing plugged in.
+    EXPECT_EQ(SimSpi::kLineLossCarrier, spiRead(6, Hal::kSpiStatus));
+    EXPECT_EQ(SimSpi::kLineNormal, spiRead(5, Hal::kSpiStatus));
 
-TEST_F(SimHalFamiliesTest, SpiLineStatesSetTheStatusBitsTheLineReports) {
-    const struct {
-        const char* state;
-        int status;
-    } lines[] = {
-        {"normal", 0xC5}, {"rai", 0x85}, {"ais", 0x45}, {"lossBF", 0x01}, {"lossCarrier", 0x00}};
-    for (const auto& l : lines) {
-        control(std::string("spi line 2 ") + l.state);
-        EXPECT_EQ(l.status, spiRead(2, Hal::kSpiStatus)) << l.state;
-    }
-    EXPECT_EQ("0x20", control("spi slip 2 on"));
-    EXPECT_EQ("0xe5", control("spi line 2 normal"));  // the slip bit stays
-    EXPECT_EQ(0xE5, spiRead(2, Hal::kSpiStatus));
-    EXPECT_EQ("0xc5", control("spi slip 2 off"));
+    EXPECT_EQ("0xe5", control("spi slip 2 on"));
+    EXPECT_EQ("0x20", control("spi line 2 lossCarrier"));  // the slip bit stays
+    EXPECT_EQ("0x0", control("spi slip 2 off"));
     EXPECT_EQ("0x7", control("spi line 2 7"));
     for (const char* bad : {"spi line 8 normal", "spi line 2 unknown", "spi line 2 256",
                             "spi slip 2 maybe", "spi reg 0 256", "spi channel -1", "spi clock 1"})
         EXPECT_EQ(0u, control(bad).find("error:")) << bad;
     EXPECT_EQ(0x07, spiRead(2, Hal::kSpiStatus));
-}
-
-TEST_F(SimHalFamiliesTest, BoardWithoutSpiAnswersNoSuchDevice) {
-    EXPECT_EQ("present", control("spi"));
     EXPECT_EQ("absent", control("spi absent"));
-    EXPECT_EQ(-ENODEV, spiWrite(0, Hal::kSpiEnable, 0));
     EXPECT_EQ(-ENODEV, spiRead(0, Hal::kSpiStatus));
-    EXPECT_EQ(0, select(4));  // the rest of the driver is there
-    EXPECT_EQ("present", control("spi present"));
-    EXPECT_EQ(0, spiWrite(0, Hal::kSpiEnable, 0));
-
-    setenv("KORVAND_SIM_SPI", "absent", 1);
-    std::unique_ptr<SimBoard> bare = SimBoard::makeStandard();
-    unsetenv("KORVAND_SIM_SPI");
-    EXPECT_FALSE(bare->model<SimHal>(SimHal::kPath).family<SimSpi>()->present());
-    EXPECT_TRUE(SimBoard::makeStandard()->model<SimHal>(SimHal::kPath).family<SimSpi>()->present());
 }
 
 TEST_F(SimHalFamiliesTest, BusTestReadsBackWhatWasWrittenUnlessTheChannelIsDamaged) {
-    const int32_t first = Hal::kBusFirst + 1 * Hal::kBusTimeslots + 10;
-    for (int32_t i = 0; i < 3; ++i) ASSERT_TRUE(writeByte(first + i, 0x40 + i));
-    EXPECT_EQ(0x41, readByte(first + 1));
-
+    ASSERT_TRUE(writeByte(8331, 0x41));
+    ASSERT_TRUE(writeByte(8332, 0x42));
     EXPECT_EQ("ok", control("bus mismatch 8331 0x10"));
-    EXPECT_EQ(0x51, readByte(first + 1));
-    EXPECT_EQ("0x51", control("bus read 8331"));
-    EXPECT_EQ(0x42, readByte(first + 2));
     EXPECT_EQ("ok", control("bus mismatch 8332"));
-    EXPECT_EQ(0xBD, readByte(first + 2));
+    EXPECT_EQ("0x51", control("bus read 8331"));
+    EXPECT_EQ(0xBD, readByte(8332));
     EXPECT_EQ("ok", control("bus clear"));
-    EXPECT_EQ(0x41, readByte(first + 1));
-
-    // A channel the switch does not drive shows what another board carries.
-    control("bus carry 9000 0x33");
-    EXPECT_EQ(0x33, readByte(9000));
+    EXPECT_EQ(0x41, readByte(8331));
     for (const char* bad : {"bus mismatch 8331 0", "bus mismatch 8331 256", "bus mismatch -1",
                             "bus carry 1 256", "bus read x", "bus fly"})
         EXPECT_EQ(0u, control(bad).find("error:")) << bad;
@@ -193,19 +146,6 @@ TEST_F(SimHalFamiliesTest, FittedEchoCancellersDriveTheirBusWithSilence) {
     EXPECT_EQ(0xD5, readByte(15 * 32 + 7));
     EXPECT_EQ("4 5 15", control("echo"));
     EXPECT_EQ(0, control("echo fit 16").rfind("error:", 0));
-}
-
-TEST_F(SimHalFamiliesTest, LogSummaryNamesTheRequestsOfEveryFamily) {
-    control("log clear");
-    select(4);
-    spiRead(0, Hal::kSpiStatus);
-    readByte(8192);
-    Hal::MuxChannel off{8192};
-    request(Hal::kMuxDisable, &off);
-    request(Hal::kMuxDisable, &off);
-    EXPECT_EQ("clock-select=1 spi-read=1 read-byte=1 disable=2", control("log"));
-    EXPECT_EQ("2", control("log disable"));
-    EXPECT_EQ(0u, control("nothing").find("error:"));
 }
 
 TEST_F(SimHalFamiliesTest, MonitoringBytesAndFaultsOfTheDevice) {

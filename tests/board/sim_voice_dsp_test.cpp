@@ -59,27 +59,6 @@ TEST_F(SimVoiceDspTest, ConfigurationsFollowTheInterfaceVersion) {
     EXPECT_EQ(3, dsp.channel(8201).vadParams[0]);
 }
 
-TEST_F(SimVoiceDspTest, EnablesKeepEachFunctionsStateAndId) {
-    ASSERT_EQ(0, request(DSPROC_ENABLE, Enable{8200, 4, kVad}));
-    ASSERT_EQ(0, request(DSPROC_ENABLE, Enable{8200, 5, kSd | kNg}));
-    ASSERT_EQ(0, request(DSPROC_ENABLE, Enable{8200, 6, kMute1}));
-    SimVoiceDsp::Channel c = dsp.channel(8200);
-    EXPECT_TRUE(c.vad.on && c.sd.on && c.ng.on && !c.bss.on && !c.selcalSh.on);
-    EXPECT_EQ(4u, c.vad.id);
-    EXPECT_EQ(5u, c.ng.id);
-    EXPECT_TRUE(c.mute1 && !c.mute2);
-
-    // Both mute flags are set as an enable names them.
-    ASSERT_EQ(0, request(DSPROC_ENABLE, Enable{8200, 7, kMute2}));
-    c = dsp.channel(8200);
-    EXPECT_TRUE(!c.mute1 && c.mute2);
-    EXPECT_EQ(7u, c.muteId);
-    ASSERT_EQ(0, request(DSPROC_DISABLE, Enable{8200, 0, kMute | kVad}));
-    c = dsp.channel(8200);
-    EXPECT_TRUE(!c.mute1 && !c.mute2 && !c.vad.on && c.sd.on);
-    EXPECT_EQ(4u, c.vad.id);
-}
-
 TEST_F(SimVoiceDspTest, HostileRequestsAreRefusedAndChangeNothing) {
     EXPECT_EQ(EINVAL, refusedWith(request(DSPROC_ENABLE, Enable{8200, 0, kVad})));
     EXPECT_EQ(EINVAL, refusedWith(request(DSPROC_ENABLE, Enable{8200, 1, 0})));
@@ -112,50 +91,29 @@ TEST_F(SimVoiceDspTest, HostileRequestsAreRefusedAndChangeNothing) {
     EXPECT_TRUE(c.filters.empty());
 }
 
-TEST_F(SimVoiceDspTest, EventsCarryTheirTypeDataAndEnableId) {
-    ASSERT_EQ(0, request(DSPROC_ENABLE, Enable{8200, 4, kVad}));
-    ASSERT_EQ(0, request(DSPROC_ENABLE, Enable{8200, 5, kBss}));
-
-    ASSERT_TRUE(dsp.emitVad(8200, -1, 1));
-    Event e = nextEvent();
-    EXPECT_EQ(kVad, e.type);
-    EXPECT_EQ(4u, e.id);
-    EXPECT_EQ(kVadTx, e.data[0]);
-    EXPECT_EQ(1u, e.data[2]);
-
-    ASSERT_TRUE(dsp.emitBss(8200, 0.5f));
-    e = nextEvent();
-    dsproc_bss_event bss;
-    std::memcpy(&bss, e.data, sizeof bss);
-    EXPECT_EQ(kBss, e.type);
-    EXPECT_EQ(5u, e.id);
-    EXPECT_EQ(0.5f, bss.score);
-
-    EXPECT_EQ("ok", board->control("/dev/dsp tone 8200 2100 -1"));
-    EXPECT_EQ("ok", board->control("/dev/dsp flags 8200 0x80000000 0xE0000000"));
-    EXPECT_EQ("ok", board->control("/dev/dsp vad 8200 1 0 99"));
-    EXPECT_EQ("ok", board->control("/dev/dsp sd 8201 1"));
-    EXPECT_EQ("ok", board->control("/dev/dsp bss 8200 0.25"));
-    EXPECT_EQ("ok", board->control("/dev/dsp event 8200 3 0x800 1 2 3"));
+// The daemon's tests drive the model's calls; users and the end-to-end
+// tests its control commands.
+TEST_F(SimVoiceDspTest, ControlCommandsEmitRecordsWithTheirTypeDataAndId) {
+    for (const char* command : {"tone 8200 2100 -1", "flags 8200 0x80000000 0xE0000000",
+                                "vad 8200 1 0 99", "sd 8201 1", "bss 8200 0.25", "event 8200 3 0x800 1 2 3"})
+        EXPECT_EQ("ok", board->control(std::string("/dev/dsp ") + command)) << command;
     const uint32_t expected[][6] = {{8200, 0, kToneFilter, 2100, 0xFFFFFFFF, 0},
                                     {8200, 0, kFlags, 0x80000000, 0xE0000000, 0},
                                     {8200, 99, kVad, kVadRx | kVadTx, 1, 0},
                                     {8201, 0, kSd, 1, 0, 0}};
     for (const auto& x : expected) {
-        e = nextEvent();
+        Event e = nextEvent();
         EXPECT_EQ(0, std::memcmp(x, &e, sizeof e)) << "type " << x[2];
     }
-    e = nextEvent();
+    Event e = nextEvent();
+    dsproc_bss_event bss;
     std::memcpy(&bss, e.data, sizeof bss);
     EXPECT_EQ(0.25f, bss.score);
     e = nextEvent();
     EXPECT_EQ(0x800u, e.type);
     EXPECT_EQ(3u, e.id);
-
-    EXPECT_TRUE(replyFails("/dev/dsp bss 8200 nan"));
-    EXPECT_TRUE(replyFails("/dev/dsp tone 8200 2100"));
-    EXPECT_TRUE(replyFails("/dev/dsp flags 8200 1 2 3"));
-    EXPECT_FALSE(dsp.emitSd(10240, 1));
+    for (const char* bad : {"bss 8200 nan", "tone 8200 2100", "flags 8200 1 2 3", "sd 10240 1"})
+        EXPECT_TRUE(replyFails(std::string("/dev/dsp ") + bad)) << bad;
 }
 
 }  // namespace

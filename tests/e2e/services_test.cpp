@@ -69,56 +69,29 @@ TEST_F(Services, FramersAtConnectionThenFramersAndLinesEverySecond) {
     EXPECT_EQ(second, Texts(statuses.begin() + kTrunks, statuses.end()));
 }
 
+// The services' answers in detail are their in-process tests' business:
+// here each one answers in the daemon, and the board's control commands
+// reach them.
 TEST_F(Services, CasAnswersWithTheChannelsBitsAndForwardsTheDriversEvents) {
     EXPECT_EQ((Texts{cas(0, 0, 0, 0), cas(0, 5, 9, 15), success(1)}), ask(casCommand(1, 0, 5, "open : 31")));
-    // The line changes its bits; the driver reports a record of its own.
     size_t before = client.Received().size();
     EXPECT_EQ("sent", board("/dev/e1-cas event 0 5 3"));
     EXPECT_EQ("sent 1", board("/dev/e1-cas record 3 7 9 1"));
     EXPECT_EQ((Texts{cas(0, 5, 3, 15), cas(3, 7, 9, 1)}), nextEvents(before, 2));
-    EXPECT_EQ((Texts{cas(0, 5, 3, 2), success(2)}), ask(casCommand(2, 0, 5, "set : 2")));
-    EXPECT_EQ("trunk 0 timeslot 5 enabled rx 3 tx 2", board("/dev/e1-cas channel 0 5"));
 }
 
 TEST_F(Services, TrunkModesClockSelectionsAndBusTests) {
-    const struct {
-        const char* cfg;
-        const char* mask;
-    } modes[] = {
-        {"trunk 1, mode slave", "0x2"},
-        {"trunk 3, mode slave", "0xa"},
-        {"trunk 1, mode master", "0x8"},
-        // Beyond the mask's 32 bits: ignored.
-        {"trunk 32, mode slave", "0x8"},
-    };
-    for (const auto& m : modes) {
-        EXPECT_EQ(Texts{success(1)}, ask(std::string("{ seq 1, pdu command : trunkCfg : { ") + m.cfg + " } }"))
-            << m.cfg;
-        EXPECT_EQ(m.mask, board("/dev/maintenance tclk")) << m.cfg;
-    }
-
-    const struct {
-        const char* cfg;
-        const char* source;
-    } clocks[] = {
-        {"clkSel0 internal, bextEn enabled, source 2", "source 4 freerun "},
-        {"clkSel0 external, bextEn disabled, source 2", "source 5 X3 "},
-        {"clkSel0 external, bextEn enabled, source 2", "source 2 f2 "},
-    };
-    for (const auto& c : clocks) {
-        EXPECT_EQ(Texts{success(3)}, ask(std::string("{ seq 3, pdu command : clockCfg : { ") + c.cfg + " } }"))
-            << c.cfg;
-        EXPECT_EQ(0u, board("/dev/hal clock").find(c.source)) << c.cfg;
-    }
-
-    // A peer board carries seed 7's bytes on bus 2; this board writes them
-    // on bus 1 and reads them back; then a channel of bus 2 goes bad.
+    EXPECT_EQ(Texts{success(1)}, ask("{ seq 1, pdu command : trunkCfg : { trunk 1, mode slave } }"));
+    EXPECT_EQ("0x2", board("/dev/maintenance tclk"));
+    EXPECT_EQ(Texts{success(3)},
+              ask("{ seq 3, pdu command : clockCfg : { clkSel0 external, bextEn enabled, source 2 } }"));
+    EXPECT_EQ(0u, board("/dev/hal clock").find("source 2 f2 "));
+    // A peer board carries seed 7's bytes on bus 2, and then a channel of
+    // it goes bad.
     ASSERT_EQ("ok", board("/dev/hal bus pattern 2 10 3 7"));
     EXPECT_EQ(Texts{success(5)}, ask(busTest(2, "read")));
-    EXPECT_EQ(Texts{success(5)}, ask(busTest(1, "write")));
     ASSERT_EQ("ok", board("/dev/hal bus mismatch " + std::to_string(8192 + 2 * 128 + 11)));
     EXPECT_EQ(Texts{failure(5, "busError")}, ask(busTest(2, "read")));
-    EXPECT_TRUE(logged("bus 2: test failed on channel 11 expected ")) << korvand.err();
 
     // The controller goes and another comes: free run at each, and the
     // transmit-clock mask starts cleared.

@@ -231,24 +231,19 @@ TEST_F(DSProcTest, CleanBeforeDestroyLeavesTheTimeSlotAsItFoundIt) {
     EXPECT_EQ((std::vector<std::string>{"disable"}), switches());
 }
 
+// The device's failure handling is the tone service's test: here its
+// reopening by this service's configure operations, with their lines.
 TEST_F(DSProcTest, AFailedDeviceIsClosedUntilAConfigureOpensItAgain) {
     Channel c;
     ASSERT_TRUE(c.enableVAD(true));
-    unsigned handlers = multiplexer.handlerCount();
     StreamCapture err(std::cerr);
-    ASSERT_EQ("ok", sim.board().control("/dev/dsp raw 01"));
     ASSERT_EQ("ok", sim.board().control("/dev/dsp raw"));  // reads as 0 bytes
     settle();
     EXPECT_FALSE(service.isOpen());
-    EXPECT_EQ(handlers - 1, multiplexer.handlerCount());
-
-    // Enables do not open it; configure operations do, when they can.
-    EXPECT_FALSE(c.enableNG(true));
-    EXPECT_EQ(0, c.ng().state);
+    EXPECT_FALSE(c.enableNG(true));  // enables do not open it
     dsp.failOpen(EACCES, 1);
     EXPECT_FALSE(c.configureRxGain(1));
     EXPECT_EQ(
-        "fail to read from dsproc: short record of 1 bytes dropped\n"
         "fail to read from dsproc: end of file\n"
         "DSPROC_ENABLE NG fail: timeslot=8200 id=2 errno=\"Bad file descriptor\"\n"
         "open dsproc fail, VAD proceeding disabled: Permission denied\n"

