@@ -38,6 +38,16 @@ inline Allocate byteChannel(uint32_t kind) {
     return Allocate{kind, 512, 0, 1, 1};
 }
 
+// The records of the voice channels, byte streams that the daemon copies:
+// a player's channel sends in packets of 1024 octets (transmit threshold
+// 5), a recorder's receives them (receive threshold 5).
+inline Allocate playChannel() {
+    return Allocate{kTransparent, 1024, 0, 0, 5};
+}
+inline Allocate recordChannel() {
+    return Allocate{kTransparent, 1024, 0, 5, 0};
+}
+
 // MCC_RESOURCES: how many channels the driver offers for each use, on any
 // open (allocated or not).
 struct Resources {

@@ -6,19 +6,49 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 #include <sstream>
 
 #include "board/sim_control.h"
 
-SimBoard::SimBoard() = default;
+SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
+    if (clock_ >= 0) poller_.watch(clock_, [this] { serveClock(); });
+}
 
 SimBoard::~SimBoard() {
     while (!handles_.empty()) drop(handles_.size() - 1);
     if (control_ >= 0) ::close(control_);
+    if (clock_ >= 0) {
+        poller_.unwatch(clock_);
+        ::close(clock_);
+    }
+}
+
+void SimBoard::wake() {
+    if (clock_ < 0) return;
+    bool needed = false;
+    for (const auto& d : devices_) needed = needed || d->ticking();
+    if (needed == clockRunning_) return;
+    itimerspec period{};
+    if (needed) period.it_interval.tv_nsec = period.it_value.tv_nsec = long(kTickMs) * 1000000;
+    ::timerfd_settime(clock_, 0, &period, nullptr);
+    clockRunning_ = needed;
+}
+
+void SimBoard::serveClock() {
+    uint64_t expirations;
+    if (::read(clock_, &expirations, sizeof expirations) < 0) return;
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t us = uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
+    for (const auto& d : devices_)
+        if (d->ticking()) d->tick(us);
+    wake();
 }
 
 std::string SimBoard::control(const std::string& line) {
@@ -30,7 +60,9 @@ std::string SimBoard::control(const std::string& line) {
     SimDevice* dev = device(path);
     if (!dev) return "error: no device " + path;
     if (!words.empty() && words[0] == "fault") return SimControl::fault(*dev, SimControl::tail(words, 1));
-    return dev->control(words);
+    std::string reply = dev->control(words);
+    wake();
+    return reply;
 }
 
 bool SimBoard::runCommands(const std::string& list, std::ostream& errors) {
@@ -196,5 +228,9 @@ ssize_t SimBoard::write(int fd, const void* buf, size_t len) {
         errno = err;
         return -1;
     }
-    return h->device->onWrite(*h, fd, buf, len);
+    ssize_t n = h->device->onWrite(*h, fd, buf, len);
+    int err = errno;
+    wake();
+    errno = err;
+    return n;
 }

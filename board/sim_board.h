@@ -53,9 +53,16 @@ public:
     // Answers every command waiting on the control socket; never blocks.
     void serveControl();
 
-    // The descriptors the models watch (outside peers of their channels);
-    // the owner polls its descriptor too and calls its serve().
+    // The descriptors the models watch (outside peers of their channels,
+    // and the board's clock); the owner polls its descriptor too and calls
+    // its serve().
     SimPoller& poller() { return poller_; }
+
+    // The board's clock runs while a model runs on its own time (a paced
+    // line): a timer descriptor, watched by the poller, that ticks those
+    // models every kTickMs with the monotonic clock.
+    static const int kTickMs = 10;
+    void serveClock();
 
     // The handle behind a daemon descriptor, or null.
     SimHandle* handleOf(int fd) const;
@@ -68,6 +75,8 @@ public:
 
 private:
     void drop(size_t index);
+    // Starts or stops the clock as the models need it.
+    void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.
     SimDevice* socketModel(int fd, unsigned long request) const;
 
@@ -75,6 +84,8 @@ private:
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
     int control_ = -1;
+    int clock_ = -1;
+    bool clockRunning_ = false;
 };
 
 // The control socket's path below the filesystem root.

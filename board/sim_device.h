@@ -67,6 +67,12 @@ public:
     virtual bool servesSocketRequest(unsigned long) const { return false; }
     virtual int onSocketRequest(unsigned long request, void* arg);
 
+    // A model whose device runs on its own time (a line that sends at its
+    // rate) says so while it does; the board then calls tick with its
+    // monotonic clock, in microseconds, about every SimBoard::kTickMs.
+    virtual bool ticking() const { return false; }
+    virtual void tick(uint64_t /*nowUs*/) {}
+
     // A text command from the board's control socket (the words after the
     // device path), so a test can drive the model of a running daemon:
     // inject an event, change a line state, read back what the daemon did.

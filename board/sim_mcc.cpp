@@ -77,6 +77,7 @@ int SimMcc::allocate(SimHandle& h, const Mcc::Allocate& r) {
         if (c.open) continue;
         c.open = &h;
         c.allocation = r;
+        c.pacing = Pacing();
         return 0;
     }
     return refuse(ENOSPC);
@@ -104,14 +105,19 @@ ssize_t SimMcc::onWrite(SimHandle& h, int fd, const void* buf, size_t len) {
     int c = channelOf(h);
     if (c < 0 || len == 0) return refuse(EINVAL);
     if (!buf) return refuse(EFAULT);
-    if (transmitBuffer_ > 0)
+    Channel& ch = channels_[c];
+    if (ch.pace && !ch.pacing.buffered) {
+        int bound = kPacedBuffer;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bound, sizeof bound);
+        ch.pacing.buffered = true;
+    } else if (transmitBuffer_ > 0 && !ch.pace) {
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &transmitBuffer_, sizeof transmitBuffer_);
+    }
     // Never block the daemon's one thread, whatever its descriptor's mode.
-    const Channel& ch = channels_[c];
     ssize_t n = isStream(ch) ? sendStream(ch, fd, static_cast<const uint8_t*>(buf), len)
                              : ::send(fd, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) return -1;
-    if (!ch.held) drain(c);
+    if (!ch.held && !ch.pace) drain(c);
     return n;
 }
 
@@ -190,8 +196,53 @@ bool SimMcc::hold(int c) {
 bool SimMcc::release(int c) {
     if (!isChannel(c)) return false;
     channels_[c].held = false;
-    drain(c);
+    if (!channels_[c].pace) drain(c);
     return true;
+}
+
+// ---- the paced line ----------------------------------------------------------
+
+bool SimMcc::setPace(int c, uint32_t rate) {
+    if (!isChannel(c) || rate > kMaxPace) return false;
+    Channel& ch = channels_[c];
+    ch.pace = rate;
+    ch.pacing.played = 0;
+    ch.pacing.longestGap = 0;
+    if (!rate && !ch.held) drain(c);
+    return true;
+}
+
+bool SimMcc::ticking() const {
+    for (const auto& c : channels_)
+        if (c.second.pace && !c.second.held && liveOpen(c.first)) return true;
+    return false;
+}
+
+void SimMcc::tick(uint64_t nowUs) {
+    for (auto& c : channels_) {
+        SimHandle* h = c.second.pace && !c.second.held ? liveOpen(c.first) : nullptr;
+        if (h) play(c.first, *h, nowUs);
+    }
+}
+
+// The line takes one buffer at a time, the next one as soon as what it has
+// plays out within a buffer's time, so it never runs dry while the queue
+// holds data and never holds more than two buffers ahead.
+void SimMcc::play(int c, SimHandle& h, uint64_t nowUs) {
+    Channel& ch = channels_[c];
+    Pacing& p = ch.pacing;
+    const uint64_t lead = uint64_t(unit(ch)) * 1000000 / ch.pace;
+    scratch_.resize(kFrameLimit);
+    while (!p.started || p.playedUntil < nowUs + lead) {
+        ssize_t n = ::recv(h.peer, scratch_.data(), scratch_.size(), MSG_DONTWAIT);
+        if (n <= 0) return;
+        if (p.started && p.playedUntil < nowUs) p.longestGap = std::max(p.longestGap, nowUs - p.playedUntil);
+        if (!p.started || p.playedUntil < nowUs) p.playedUntil = nowUs;
+        p.started = true;
+        p.playedUntil += uint64_t(n) * 1000000 / ch.pace;
+        p.played += uint64_t(n);
+        deliver(c, Frame(scratch_.begin(), scratch_.begin() + std::min<ssize_t>(n, kFrameLimit)));
+    }
 }
 
 bool SimMcc::clearSent(int c) {
@@ -261,6 +312,7 @@ std::string SimMcc::control(const std::vector<std::string>& words) {
         for (int c : allocated()) out += (out.empty() ? "" : " ") + std::to_string(c);
         return out;
     }
+    if (verb == "pace" && (words.size() == 2 || words.size() == 3)) return paceCommand(words);
     if (verb == "patch" && words.size() == 3) {
         bool set = number(words[1], 0, kChannelLimit - 1, a) &&
                    number(words[2], 0, kChannelLimit - 1, b) && patch(int(a), int(b));
@@ -299,6 +351,23 @@ std::string SimMcc::channelCommand(const std::vector<std::string>& words) {
     for (const Action& a : kActions)
         if (verb == a.verb) return (this->*a.run)(n) ? ok() : error("channel has no open");
     return SimDriver::control(words);
+}
+
+std::string SimMcc::paceCommand(const std::vector<std::string>& words) {
+    using namespace SimWords;
+    long c = -1, rate = 0;
+    bool all = words[1] == "all";
+    if ((!all && !number(words[1], 0, kChannelLimit - 1, c)) || (all && words.size() != 3) ||
+        (words.size() == 3 && !number(words[2], 0, kMaxPace, rate)))
+        return error("usage: pace <c>|all [<bytes/s>]");
+    if (words.size() == 2) {
+        const Channel& ch = channel(int(c));
+        return "pace=" + std::to_string(ch.pace) + " played=" + std::to_string(ch.pacing.played) +
+               " gap_us=" + std::to_string(ch.pacing.longestGap);
+    }
+    if (!all) return setPace(int(c), uint32_t(rate)) ? ok() : error("bad channel");
+    for (int n = poolFirst_; n < poolFirst_ + poolCount_; ++n) setPace(n, uint32_t(rate));
+    return ok();
 }
 
 std::string SimMcc::countsCommand(const std::vector<std::string>& words) {

@@ -42,6 +42,16 @@
 // buffer (a short count when the queue fills, EAGAIN when nothing fits), and
 // received bytes are read a buffer at a time.
 //
+// A paced channel sends at a line rate instead of at once: on each tick of
+// the board's clock the line takes the next buffer from the transmit queue
+// when what it already took plays out within one buffer's time, so the
+// queue (a few kilobytes on a paced channel) drains at the rate and the
+// daemon sees EAGAIN and POLLOUT as it would on the board. The channel
+// counts the bytes it played and its longest gap: the longest time the line
+// ran dry between two buffers once it had started. Pacing belongs to the
+// channel number; the counts start again with each allocation and each
+// setting of the pace.
+//
 // Command words (after "/dev/mcc/ctl"); <c> is a channel number:
 //   pool <first> <count>   channels later allocations take
 //   counts [<data> <bri> <transparent>]
@@ -61,6 +71,9 @@
 //   tx <c>                 the frames sent, oldest first, one a line in hex
 //   clear <c>              forgets them
 //   hangup <c>, fail <c>   fail the channel's open
+//   pace <c> <bytes/s>     paces the channel (0: sends at once again)
+//   pace all <bytes/s>     paces every channel of the pool
+//   pace <c>               "pace=8000 played=16384 gap_us=1250"
 //   attach <c> <path>      hands the channel to a process outside the
 //                          daemon: a SOCK_SEQPACKET socket listens at <path>
 //                          below the filesystem root, one datagram a frame
@@ -78,6 +91,20 @@ public:
     static const int kChannelLimit = 8192;
 
     using Frame = std::vector<uint8_t>;
+    // The send buffer of a paced channel's daemon end: the transmit queue
+    // the line drains.
+    static constexpr int kPacedBuffer = 4096;
+    static const uint32_t kMaxPace = 100000000;
+
+    // A paced line since the channel's allocation, in microseconds of the
+    // board's clock.
+    struct Pacing {
+        bool started = false;     // the line has played a buffer
+        uint64_t playedUntil = 0; // when what it took has played out
+        uint64_t played = 0;      // bytes
+        uint64_t longestGap = 0;
+        bool buffered = false;    // the daemon end's queue is bounded
+    };
 
     struct Channel {
         SimHandle* open = nullptr;   // the open that holds the channel
@@ -86,6 +113,8 @@ public:
         bool held = false;
         std::deque<Frame> sent;
         uint32_t lost = 0;
+        uint32_t pace = 0;  // bytes per second; 0: not paced
+        Pacing pacing;
     };
 
     // The channels offered for each use.
@@ -119,6 +148,13 @@ public:
     bool receive(int c, const Frame& frame);
     bool hangUp(int c);
     bool breakDown(int c);
+    // Paces channel `c` at `rate` bytes per second (0: no pacing) and
+    // starts its counts again.
+    bool setPace(int c, uint32_t rate);
+
+    // The line's time: every paced channel with an open plays up to `nowUs`.
+    bool ticking() const override;
+    void tick(uint64_t nowUs) override;
     // Hands channel `c` to an outside process listening at `path` (an
     // absolute path below the filesystem root); false when the path is not
     // acceptable or the socket cannot be made.
@@ -150,6 +186,9 @@ private:
     int timeslot(const SimHandle& h) const;
     SimHandle* liveOpen(int c) const;
     void drain(int c);
+    // Plays channel `c` up to `nowUs` at its pace.
+    void play(int c, SimHandle& h, uint64_t nowUs);
+    std::string paceCommand(const std::vector<std::string>& words);
     void deliver(int from, const Frame& frame);
 
     std::string channelCommand(const std::vector<std::string>& words);

@@ -9,6 +9,7 @@
 #include "board/sim_hal_monitor.h"
 #include "board/sim_maintenance.h"
 #include "board/sim_mcc.h"
+#include "board/sim_mixer.h"
 #include "board/sim_modem.h"
 #include "board/sim_net_if.h"
 #include "board/sim_rtp.h"
@@ -60,6 +61,7 @@ void installStandardDevices(SimBoard& board) {
     board.add(std::unique_ptr<SimDevice>(new SimDspData));
     board.add(std::unique_ptr<SimDevice>(new SimToneDsp));
     board.add(std::unique_ptr<SimDevice>(new SimVoiceDsp));
+    board.add(std::unique_ptr<SimDevice>(new SimMixer));
     auto& rtp = static_cast<SimRtp&>(board.add(std::unique_ptr<SimDevice>(new SimRtp)));
     board.add(std::unique_ptr<SimDevice>(new SimRtpExt(rtp)));
     board.add(std::unique_ptr<SimDevice>(new SimVoice));

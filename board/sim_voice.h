@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "board/sim_driver.h"
+#include "board/voice_driver.h"
 
 // The voice driver "/dev/voice": answers the capacity query of each codec
-// mask from a table (masks it does not know answer 0).
+// mask from a table (masks it does not know answer 0), and its version
+// record: the text "sim voice 1.0", zero-filled to 20 bytes, unless set.
 //
 // Command words (after "/dev/voice"):
 //   capacity <mask> [<n>]     reads or sets the capacity of a mask
+//   version [<text>]          reads or sets the version record's text (at
+//                             most 20 characters)
 // and raw, hangup, fail (SimDriver).
 class SimVoice : public SimDriver {
 public:
@@ -23,11 +27,17 @@ public:
 
     void setCapacity(int mask, int capacity) { capacity_[mask] = capacity; }
     int capacity(int mask) const;
+    // False when `text` is longer than the record.
+    bool setVersion(const std::string& text);
+    const Voice::VersionRecord& version() const { return version_; }
 
     std::string control(const std::vector<std::string>& words) override;
 
 private:
+    std::string versionCommand(const std::vector<std::string>& words);
+
     std::map<int, int> capacity_;
+    Voice::VersionRecord version_{};
 };
 
 #endif

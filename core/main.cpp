@@ -49,9 +49,11 @@
 #include "slots/isdn_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
+#include "slots/mixer_slot.h"
 #include "slots/modem_factory.h"
 #include "slots/pstn_slot.h"
 #include "slots/t38_soft_slot.h"
+#include "slots/voice_slot.h"
 
 namespace {
 
@@ -278,11 +280,11 @@ void BuildSlotFactories() {
     static PstnFactory pstnFactory;
     static RtpFactory rtpFactory;
     static ModemFactory modemFactory;
-    // Mixer::MixerFactory
+    static Mixer::MixerFactory mixerFactory;
     static ExtFactory extFactory;
     static MccFactory mccFactory;
     static EchoFactory echoFactory;
-    // VoiceFactory
+    static VoiceFactory voiceFactory;
     static T38SoftFactory t38SoftFactory;
     static IsdnFactory isdnFactory;
     static RtpLEMZFactory rtpLEMZFactory;
@@ -303,7 +305,8 @@ void BindServices() {
 
 // On the simulated board, tests drive the device models of the running
 // daemon through the board's control socket, and the models' outside peers
-// (processes at the far end of a channel) are served from the loop.
+// (processes at the far end of a channel) and the board's clock (a paced
+// line) are served from the loop.
 class SimBoardControl {
 public:
     explicit SimBoardControl(SimBoard* board) : board(board) {

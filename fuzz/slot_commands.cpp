@@ -1,6 +1,6 @@
-// The slot table under arbitrary controller messages: trunk, map,
-// extension, echo and MCC slots created, replaced, linked, unlinked and
-// destroyed through the control server, with
+// The slot table under arbitrary controller messages: trunk, map, mixer,
+// extension, echo and MCC slots created, replaced, linked, unlinked, driven
+// by ioctls and destroyed through the control server, with
 // switch requests failing where the input says so. After every input the
 // table, the links and the switch must agree: each stored slot sits at its
 // id, links are symmetric, every logical link is carried by the switch, and
@@ -33,6 +33,7 @@
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
+#include "slots/mixer_slot.h"
 #include "slots/trunk_slot.h"
 
 namespace {
@@ -57,10 +58,14 @@ bool setUp() {
     // Naming a trunk factory also links them all in.
     if (firstFactory != &trunk_bri7) std::abort();
     static MapFactory map;
+    static Mixer::MixerFactory mixer;
     static ExtFactory ext;
     static MccFactory mcc;
     static EchoFactory echo;
     maps = &map;
+    // The mixers are known from the first resource query on.
+    LGCP::Resources resources;
+    mixer.Query(resources);
     ctrlServer.Bind(HeartBeatCtl::instance());
     ctrlServer.Bind(Slots::instance());
     return true;

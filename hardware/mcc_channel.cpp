@@ -7,8 +7,8 @@
 
 namespace Mcc {
 
-int OpenDevice() {
-    return boardIo().open(kDevice, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+int OpenDevice(int accessMode) {
+    return boardIo().open(kDevice, accessMode | O_NONBLOCK | O_CLOEXEC);
 }
 
 bool AllocateChannel(int fd, const Allocate& record) {
@@ -36,6 +36,21 @@ FrameWrite WriteFrame(int fd, const Packet& frame) {
         if (boardIo().write(fd, frame.data(), frame.length()) >= 0) return FrameWrite::kSent;
         if (errno != EINTR) return errno == EAGAIN || errno == EWOULDBLOCK ? FrameWrite::kFull : FrameWrite::kFailed;
     }
+}
+
+namespace {
+
+class BoardChannelIo : public ASync::CopyIo {
+public:
+    ssize_t read(int fd, void* buf, size_t len) override { return boardIo().read(fd, buf, len); }
+    ssize_t write(int fd, const void* buf, size_t len) override { return boardIo().write(fd, buf, len); }
+};
+
+}  // namespace
+
+ASync::CopyIo& ChannelIo() {
+    static BoardChannelIo io;
+    return io;
 }
 
 }  // namespace Mcc

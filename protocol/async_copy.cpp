@@ -78,8 +78,9 @@ void Copy::Masks(uint32_t src_mask, uint32_t dst_mask) {
 }
 
 bool Copy::SrcReady() {
-    ssize_t n = src_socket ? ::recv(source.get(), buffer.data(), buffer.size(), MSG_DONTWAIT)
-                           : ::read(source.get(), buffer.data(), buffer.size());
+    ssize_t n = src_io       ? src_io->read(source.get(), buffer.data(), buffer.size())
+                : src_socket ? ::recv(source.get(), buffer.data(), buffer.size(), MSG_DONTWAIT)
+                             : ::read(source.get(), buffer.data(), buffer.size());
     if (n > 0) {
         write_pos = 0;
         data_end = unsigned(n);
@@ -104,8 +105,9 @@ bool Copy::SrcReady() {
 bool Copy::DstReady() {
     const uint8_t* at = buffer.data() + write_pos;
     size_t left = data_end - write_pos;
-    ssize_t n = dst_socket ? ::send(destination.get(), at, left, MSG_DONTWAIT | MSG_NOSIGNAL)
-                           : ::write(destination.get(), at, left);
+    ssize_t n = dst_io       ? dst_io->write(destination.get(), at, left)
+                : dst_socket ? ::send(destination.get(), at, left, MSG_DONTWAIT | MSG_NOSIGNAL)
+                             : ::write(destination.get(), at, left);
     if (n < 0 && errno == EINTR) return true;
     if (n < 0 && WouldBlock(errno)) {
         Masks(0, events.dst);

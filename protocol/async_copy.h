@@ -2,6 +2,7 @@
 #define KORVAND_PROTOCOL_ASYNC_COPY_H
 
 #include <poll.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <vector>
@@ -24,6 +25,16 @@ struct CopyStatus {
         Completed = 5,
         Stopped = 6,  // the events or the buffer size changed, or a new Start
     };
+};
+
+// How one side of a copy is read or written. Without one, a copy uses the
+// system calls; the descriptor of a board driver is read and written
+// through the board's seam, which the owner of the copy supplies.
+class CopyIo {
+public:
+    virtual ~CopyIo() = default;
+    virtual ssize_t read(int fd, void* buf, size_t len) = 0;
+    virtual ssize_t write(int fd, const void* buf, size_t len) = 0;
 };
 
 // Moves a byte stream from one descriptor to another through one buffer,
@@ -56,6 +67,13 @@ public:
     // Both stop a running copy (status Stopped).
     void set_events(const EventsParams& e);
     void set_bufsize(unsigned n);
+
+    // The reads of the source and the writes of the destination go through
+    // these (not owned; null: the system calls). Set before Start.
+    void set_io(CopyIo* source_io, CopyIo* destination_io) {
+        src_io = source_io;
+        dst_io = destination_io;
+    }
 
     // Copies from duplicates of both descriptors; the caller keeps its own.
     // A copy still running is first completed with Stopped (should its
@@ -100,6 +118,8 @@ private:
     std::vector<uint8_t> buffer;
     bool src_socket = false;
     bool dst_socket = false;
+    CopyIo* src_io = nullptr;
+    CopyIo* dst_io = nullptr;
 };
 
 }  // namespace ASync

@@ -220,6 +220,45 @@ TEST_F(SimMccTest, InjectedFramesAndFailuresReachTheDaemon) {
     EXPECT_TRUE(replyFails("/dev/mcc/ctl fail 18"));
 }
 
+// Buffers of 1000 bytes at 8000 bytes/s: each plays for 125 ms, and the
+// line takes the next one when what it holds plays out within that time.
+TEST_F(SimMccTest, APacedLineTakesABufferAtATimeAtItsRateAndCountsItsGaps) {
+    int f = channel(Allocate{kTransparent, 1000, 0, 0, 5}, O_WRONLY | O_NONBLOCK);
+    EXPECT_FALSE(mcc.ticking());
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl pace 17 8000"));
+    EXPECT_TRUE(mcc.ticking());
+    EXPECT_EQ(3000, send(f, std::string(3000, 'p')));
+    EXPECT_TRUE(mcc.channel(17).sent.empty());  // nothing before the line's time
+
+    const uint64_t t0 = 1000000;
+    struct Tick {
+        uint64_t at;
+        size_t sent;  // buffers the line has taken
+    } ticks[] = {{t0, 1}, {t0 + 10000, 2}, {t0 + 120000, 2}, {t0 + 130000, 3}, {t0 + 900000, 3}};
+    for (const Tick& t : ticks) {
+        mcc.tick(t.at);
+        EXPECT_EQ(t.sent, mcc.channel(17).sent.size()) << t.at - t0;
+    }
+    // The queue ran dry at t0 + 375 ms; the next buffer plays at t0 + 1 s.
+    EXPECT_EQ(1000, send(f, std::string(1000, 'q')));
+    mcc.tick(t0 + 1000000);
+    EXPECT_EQ("pace=8000 played=4000 gap_us=625000", board->control("/dev/mcc/ctl pace 17"));
+
+    // The queue a paced channel offers is bounded: a long write is cut short
+    // and the rest waits for the line.
+    ssize_t n = send(f, std::string(100000, 'r'));
+    EXPECT_GT(n, 0);
+    EXPECT_LT(n, 100000);
+    EXPECT_FALSE(events(f, POLLOUT) & POLLOUT);
+
+    // Unpaced, the channel sends what waits at once.
+    ASSERT_EQ("ok", board->control("/dev/mcc/ctl pace 17 0"));
+    EXPECT_EQ(size_t(4 + n / 1000), mcc.channel(17).sent.size());
+    EXPECT_FALSE(mcc.ticking());
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl pace all"));
+    EXPECT_TRUE(replyFails("/dev/mcc/ctl pace 17 -1"));
+}
+
 // An outside process at the far end of a channel, as a test stands in for
 // it: a SOCK_SEQPACKET client of the socket the attach command made.
 class OutsidePeer {

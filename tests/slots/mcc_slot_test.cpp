@@ -4,7 +4,6 @@
 
 #include "slots/mcc_slot.h"
 
-
 #include "board/mcc_driver.h"
 #include "board/sim_mcc.h"
 #include "board/sim_words.h"

@@ -152,6 +152,11 @@ TEST_F(ModemSlots, TheDriverGetsTheModesAndParametersOfTheAllocatedModem) {
     EXPECT_EQ(abort(2, ENOSPC), refused.empty() ? "" : refused.front());
     EXPECT_TRUE(logged("02:dsp-modem: insufficient resources : No space left on device\n"));
     destroy(5);
+    // The modem comes free once the slot's deletion has closed its device.
+    ASSERT_TRUE(pumpUntil([&] {
+        sim.board().collect();
+        return modems.allocated() == std::vector<int>{1};
+    }));
     modems.failRequest(Mdm::MDM_SET_DMP, EIO, 1);
     create(3, "{ cid \"\", cdid \"\", dmp { { offset 4, value 1 } } }");
     start(3);
