@@ -36,14 +36,32 @@ inline std::vector<uint8_t> EncodeLgcp(const std::string& text) {
     return frame;
 }
 
+// The message of a TPKT frame (header included); false when it does not
+// decode.
+inline bool DecodeLgcp(const std::vector<uint8_t>& frame, LGCP::Message& msg) {
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
+    const char* data = reinterpret_cast<const char*>(frame.data());
+    return frame.size() >= 4 && ASN1::decode(data + 4, data + frame.size(), &env, msg, false);
+}
+
 // Reads one TPKT frame and decodes its message; false when the link fails
 // or the message does not decode.
 inline bool ReadLgcp(int fd, LGCP::Message& msg) {
     static std::vector<uint8_t> frame;
-    if (!ReadFrame(fd, frame)) return false;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
-    const char* data = reinterpret_cast<const char*>(frame.data());
-    return ASN1::decode(data + 4, data + frame.size(), &env, msg, false);
+    return ReadFrame(fd, frame) && DecodeLgcp(frame, msg);
+}
+
+// Reads the next frame that is not a signal the daemon sends of itself at
+// a controller's connection and on its timers (every trunk's status, the
+// power supply's state), whatever the controller asked.
+inline bool ReadAnswerFrame(int fd, std::vector<uint8_t>& frame) {
+    for (;;) {
+        if (!ReadFrame(fd, frame)) return false;
+        LGCP::Message msg;
+        if (!DecodeLgcp(frame, msg) || !msg.get_pdu().is_signal()) return true;
+        const LGCP::Signal& s = msg.get_pdu().get_signal();
+        if (!s.is_trunkStatus() && !s.is_power()) return true;
+    }
 }
 
 // The board's control socket of the daemon under `root`.

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/daemon.h"
+#include "bench/daemon_lgcp.h"
 #include "bench/instant_board.h"
 #include "core/ctrl_server.h"
 #include "core/heart_beat.h"
@@ -81,7 +82,7 @@ bool Write(int fd, const Bytes& bytes) {
 bool Answers(int fd, const Step& step) {
     static Bytes frame;
     for (const Bytes& expected : step.answers)
-        if (!ReadFrame(fd, frame) || Bytes(frame.begin() + 4, frame.end()) != expected) return false;
+        if (!ReadAnswerFrame(fd, frame) || Bytes(frame.begin() + 4, frame.end()) != expected) return false;
     return true;
 }
 

@@ -1,8 +1,10 @@
 // The LEMZ and ED-137 gateway controllers on the simulated header-extension
 // driver under hostile input: payloads of any content from a few senders,
 // and radio requests of any content as the controller's ioctls and create
-// commands bring them (aligned PER). What the controllers report must
-// print and either encode as an LGCP signal or be refused by the encoder;
+// commands bring them (aligned PER). Each input starts from the statuses of
+// the create commands. What the controllers report must print, and encode
+// as an LGCP signal whatever the radios sent, as long as the controller's
+// own messages lay within their types (the decoder does not check that);
 // nothing may fault.
 
 #include <fcntl.h>
@@ -42,6 +44,18 @@ struct Rig : IRadioControlNotify {
         ed137.reset(new ED137RadioGWControl(open(1), rtp_ext_attach_session_params{session[1].get(), -1}, ed137Init));
         lemz->SetNotify(this);
         ed137->SetNotify(this);
+        lemzStatus.setFromValueNotation(
+            "lemz : { flags { prio 5, ptt FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, "
+            "pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }, freq { channel 3, frequency \"121.5\" }, remote { "
+            "no 1, ch 9 }, squelshe on, rte a1b, standby-state-channel active, standby-group 2, "
+            "standby-state-receiver standby }");
+        ed137Status.setFromValueNotation("ed-137 : { header { ptt ptt-off, squ squ-on, ptt-id 5, ptt-mute FALSE, "
+                                         "ptt-summation FALSE, sct FALSE }, sqi { bss-method rssi, bss-quality 0 } }");
+    }
+    void reset() {
+        lemz->SendASNToChan(lemzStatus);
+        ed137->SendASNToChan(ed137Status);
+        controllerValid = true;
     }
     int open(int i) {
         session[i] = boardIo().open("/dev/rtp", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -57,7 +71,7 @@ struct Rig : IRadioControlNotify {
         if (s.asValueNotation().empty()) std::abort();
         ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
         std::vector<char> octets;
-        ASN1::encode(s, &env, std::back_inserter(octets));
+        if (!ASN1::encode(s, &env, std::back_inserter(octets)) && controllerValid) std::abort();
     }
     void RadioControlNotify(int) override {}
 
@@ -74,6 +88,8 @@ struct Rig : IRadioControlNotify {
     int channel[2];
     std::unique_ptr<LemzRadioGWControl> lemz;
     std::unique_ptr<ED137RadioGWControl> ed137;
+    TERM::RadioStatus lemzStatus, ed137Status;
+    bool controllerValid = true;
 };
 
 Rig& rig() {
@@ -86,6 +102,7 @@ Rig& rig() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 8192) return 0;
     Rig& r = rig();
+    r.reset();
     FuzzInput in(data, size);
     while (!in.empty()) {
         uint8_t op = in.byte();
@@ -99,12 +116,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             case 2: {
                 TERM::RadioModifier m;
-                if (r.decode(bytes, m)) r.lemz->SendASNToChan(m), r.ed137->SendASNToChan(m);
+                if (!r.decode(bytes, m)) break;
+                r.controllerValid &= m.isValid();
+                r.lemz->SendASNToChan(m), r.ed137->SendASNToChan(m);
                 break;
             }
             case 3: {
                 TERM::RadioStatus s;
-                if (r.decode(bytes, s)) r.lemz->SendASNToChan(s), r.ed137->SendASNToChan(s);
+                if (!r.decode(bytes, s)) break;
+                r.controllerValid &= s.isValid();
+                r.lemz->SendASNToChan(s), r.ed137->SendASNToChan(s);
                 break;
             }
         }

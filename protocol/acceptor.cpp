@@ -49,6 +49,7 @@ void AcceptorNetCheckConnection::ImplConnected(Fd fd) {
 void AcceptorNetCheckConnection::ImplOnDisconnect() {
     if (check_state != CheckState::Idle) EndWatch();
     watched.close();
+    AcceptorNet::ImplOnDisconnect();
 }
 
 void AcceptorNetCheckConnection::EndWatch() {

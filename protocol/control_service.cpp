@@ -106,6 +106,10 @@ void Service::OnDeactivateDPC() {
 
 void Service::on_activated(Protocol*) {}
 
+bool Service::PeerClosed() const {
+    return strm->peer_closed();
+}
+
 // ---- messages ---------------------------------------------------------------------
 
 void Service::on_message(Packet& p) {

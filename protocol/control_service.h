@@ -108,6 +108,7 @@ private:
     void on_activated(Protocol* reporter) override;
     void on_deactivated(Protocol* reporter, Protocol_status_ptr s) override;
     void OnDeactivateDPC();
+    bool PeerClosed() const;
 
     std::string name;
     bool trace;

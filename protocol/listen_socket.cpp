@@ -43,6 +43,7 @@ void ListenSocket::Close() {
     sock.close();
     bound = false;
     ready = false;
+    awaiting_release = false;
 }
 
 // Goes as far as it can towards listening; what may pass is tried again
@@ -107,6 +108,13 @@ void ListenSocket::OnSocketEvent(int, short revents) {
     // Each client taken may end the listening (a callback that deactivates
     // the service closes this socket).
     while (sock && service.state != Service::Deactivating) {
+        // The stream layer has yet to read the hang-up (and what came
+        // before it); out of the loop meanwhile, or it would spin.
+        if (service.state == Service::Connected && service.PeerClosed()) {
+            awaiting_release = true;
+            event.Release();
+            return;
+        }
         SockAddr peer;
         int fd = ::accept4(sock.get(), peer.receive(), peer.receive_size(),
                            SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -116,6 +124,12 @@ void ListenSocket::OnSocketEvent(int, short revents) {
         }
         Take(Fd(fd), peer);
     }
+}
+
+void ListenSocket::Resume() {
+    if (!awaiting_release) return;
+    awaiting_release = false;
+    event.Schedule(sock, POLLIN);
 }
 
 void ListenSocket::Take(Fd client, const SockAddr& peer) {

@@ -16,7 +16,9 @@ class Service;
 // busy address, and accepting when the process is out of descriptors (the
 // listener leaves the loop meanwhile rather than find the same pending
 // client every pass). A client that knocks while the service is still
-// winding down its last connection waits in the backlog.
+// winding down its last connection waits in the backlog, and so does one
+// that knocks after the connected peer hung up, before the loss is seen:
+// it is that peer's successor, not a second client to refuse.
 class ListenSocket {
 public:
     static const unsigned retry_ms = 5000;
@@ -35,6 +37,9 @@ public:
 
     void OnSocketEvent(int fd, short revents);
     void OnTimeout(Timer*);
+    // The service's connection is released: a client waiting for that is
+    // taken now.
+    void Resume();
 
 private:
     void Attempt();
@@ -49,6 +54,7 @@ private:
     Fd sock;
     bool bound = false;
     bool ready = false;  // listen() and non-blocking mode done
+    bool awaiting_release = false;  // out of the loop until Resume()
     Timer retry;
     Event event;
 };
@@ -64,7 +70,7 @@ public:
 protected:
     Accepting(bool trace, const char* event_name) : Base(trace), listener(*this, event_name) {}
     void ImplDeactivate() override { listener.Close(); }
-    void ImplOnDisconnect() override {}
+    void ImplOnDisconnect() override { listener.Resume(); }
 
     ListenSocket listener;
 };

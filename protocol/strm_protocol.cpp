@@ -66,6 +66,11 @@ void StrmProtocol::release() {
     sock.close();
 }
 
+bool StrmProtocol::peer_closed() const {
+    pollfd p{sock.get(), POLLRDHUP, 0};
+    return sock && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
 // ---- activation -----------------------------------------------------------------
 
 void StrmProtocol::local_activate() {

@@ -36,6 +36,9 @@ public:
     // Leaves the loop and closes the descriptor.
     void release();
     bool attached() const { return bool(sock); }
+    // The peer has closed its side or the connection has failed; what it
+    // sent before may still wait to be read.
+    bool peer_closed() const;
 
     void local_activate() override;
     void local_deactivate() override;

@@ -86,7 +86,10 @@ void LemzRadioControl::UpdateHolder() {
 
 void LemzRadioControl::OnRtpProtoRXEvent(const sig_proto& p) {
     LemzRadioState state;
-    DecodeProto(p, state);
+    DecodeProto(p, state, [this](const char* field, unsigned raw, const char* taken) {
+        Err() << field << " " << raw << " from the radio lies beyond the controller's range, taken as " << taken
+              << std::endl;
+    });
     if (AccessFormChanToRadio(state)) {
         PutProtoFromChanToRadio(state);
         TERM::RtpRadioRequest request;

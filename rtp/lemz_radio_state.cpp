@@ -186,7 +186,30 @@ float ParseDecimal(const std::string& text) {
 
 // ---- packets ----------------------------------------------------------------------
 
-int DecodeProto(const sig_proto& p, LemzRadioState& s) {
+namespace {
+
+// The controller's enumerations that a byte of the wire can exceed, and what
+// a byte beyond one is taken as: for squelch and RTE "no-config", the byte
+// naming no setting; for a standby state "standby", as it is not 0, active.
+// Passed on as it came, such a byte would make the whole report unencodable.
+const struct Range {
+    const char* field;
+    uint8_t largest;
+    int32_t beyond;
+    const char* beyondName;
+} kSquelshe{"squelshe", 103, 0, "no-config"}, kRte{"rte", 7, 0, "no-config"},
+    kStandbyChannel{"standby-state-channel", 1, 1, "standby"},
+    kStandbyReceiver{"standby-state-receiver", 1, 1, "standby"};
+
+int32_t within(uint8_t raw, const Range& r, const OutOfRange& note) {
+    if (raw <= r.largest) return raw;
+    if (note) note(r.field, raw, r.beyondName);
+    return r.beyond;
+}
+
+}  // namespace
+
+int DecodeProto(const sig_proto& p, LemzRadioState& s, const OutOfRange& note) {
     s.command = int32_t(p.type);
     s.priority = int32_t(p.priority);
     s.vadTx = int32_t(p.flag_t);
@@ -218,9 +241,11 @@ int DecodeProto(const sig_proto& p, LemzRadioState& s) {
             s.remoteNo = p.gw_select_rc_chan.interface;
             s.remoteCh = p.gw_select_rc_chan.channel;
             return 0;
-        case GW_ADJUST_SQUELSHE: s.squelshe = p.gw_adjust_squelsh.squelsh; return 0;
-        case GW_ADJUST_RTE: s.rte = p.gw_adjust_rte.rte; return 0;
-        case GW_ADJUST_STANDBY: s.standbyChannel = p.gw_adjust_standby.state; return 0;
+        case GW_ADJUST_SQUELSHE: s.squelshe = within(p.gw_adjust_squelsh.squelsh, kSquelshe, note); return 0;
+        case GW_ADJUST_RTE: s.rte = within(p.gw_adjust_rte.rte, kRte, note); return 0;
+        case GW_ADJUST_STANDBY:
+            s.standbyChannel = within(p.gw_adjust_standby.state, kStandbyChannel, note);
+            return 0;
         case WM_TRANS:
             s.sessionAddr = p.wm_trans.session_addr;
             s.sessionSsrc = p.wm_trans.ssrc;
@@ -229,8 +254,8 @@ int DecodeProto(const sig_proto& p, LemzRadioState& s) {
         case WM_CHAN:
             s.channelId = int32_t(p.wm_chan.id);
             s.frequency = p.wm_chan.freq;
-            s.squelshe = p.wm_chan.squelsh;
-            s.rte = p.wm_chan.rte;
+            s.squelshe = within(p.wm_chan.squelsh, kSquelshe, note);
+            s.rte = within(p.wm_chan.rte, kRte, note);
             return 0;
         case WM_SEL_CALL_TRANS: {
             const sig_proto_wm_sel_call_trans& t = p.wm_sel_call_trans;
@@ -240,9 +265,9 @@ int DecodeProto(const sig_proto& p, LemzRadioState& s) {
             return 0;
         }
         case WM_STANDBY:
-            s.standbyChannel = p.wm_standby.state;
+            s.standbyChannel = within(p.wm_standby.state, kStandbyChannel, note);
             s.standbyGroup = p.wm_standby.group;
-            s.standbyReceiver = p.wm_standby.receiver_state;
+            s.standbyReceiver = within(p.wm_standby.receiver_state, kStandbyReceiver, note);
             return 0;
         default:
             return -1;

@@ -2,6 +2,7 @@
 #define KORVAND_RTP_LEMZ_RADIO_STATE_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "asn1/gen/term.h"
@@ -51,9 +52,13 @@ struct LemzRadioState {
 bool isPTTCommand(int32_t command);
 bool isDefaultInitCommand(int32_t command);
 
+// A field of a packet whose byte lies beyond the controller's range for it,
+// and the identifier of the value it is taken as.
+using OutOfRange = std::function<void(const char* field, unsigned raw, const char* taken)>;
 // A packet's fields into `state`; -1 for a type without a rule (the rest of
-// the state stays).
-int DecodeProto(const sig_proto& p, LemzRadioState& state);
+// the state stays). Each field is brought within the controller's range,
+// told to `note` when it was not.
+int DecodeProto(const sig_proto& p, LemzRadioState& state, const OutOfRange& note = nullptr);
 // `state` as a packet of its command; -1, and nothing to send, when the
 // command is not one of `side`'s: the gateway sends the WM_ types, the
 // workstation the GW_ types.

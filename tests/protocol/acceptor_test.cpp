@@ -215,6 +215,23 @@ TEST_F(ControlAcceptor, ClientKnockingWhileTheServiceWindsDownIsAdmittedAfter) {
     exchange(second, {7});
 }
 
+// A controller that hangs up, and its successor knocking before the loop has
+// seen the hang-up: what the first sent before is still delivered, and the
+// successor waits in the backlog until the connection is released rather
+// than be refused.
+TEST_F(ControlAcceptor, ClientKnockingAfterTheControllerHungUpIsAdmittedNotRefused) {
+    ASSERT_TRUE(acceptor.Activate());
+    Peer first = admitted();
+    first.send(frame({1}));
+    first.close();
+    Peer second = Peer::tcp(port);
+    ASSERT_TRUE(pumpUntil([&] { return owner.connects == 2; }));
+    EXPECT_EQ((std::vector<Bytes>{{1}}), owner.messages);
+    EXPECT_EQ(1, owner.disconnects);
+    EXPECT_EQ(0u, count(err.text(), "refuse connection from"));
+    exchange(second, {2});
+}
+
 TEST_F(WatchedAcceptor, RefusalWatchesTheControllerAndDropsItWhenStuck) {
     ASSERT_TRUE(acceptor.Activate());
     Peer controller = admitted();

@@ -112,6 +112,39 @@ TEST_F(RadioSlots, LemzGatewayCarriesRequestsBothWays) {
     EXPECT_TRUE(rtp.sessions().empty());
 }
 
+// Bytes of a radio beyond the controller's ranges are reported within them,
+// each noted with its raw value: the signal must still encode, or the
+// controller loses the rest of the radio's state with it.
+TEST_F(RadioSlots, LemzFieldsBeyondTheControllersRangesStillReachIt) {
+    ASSERT_EQ(created(1), create(1, kLemzStatus));
+    const struct {
+        Bytes packet;
+        const char* params;
+        const char* note;
+    } rows[] = {
+        {lemzPacket(GW_ADJUST_SQUELSHE, [](sig_proto& p) { sig_proto_set_gw_adjust_squelsh(&p, 104); }),
+         "gw-set-squelshe : { squelshe no-config }", "squelshe 104"},
+        {lemzPacket(GW_ADJUST_RTE, [](sig_proto& p) { sig_proto_set_gw_adjust_rte(&p, 8); }),
+         "gw-set-rte : { rte no-config }", "rte 8"},
+        {lemzPacket(GW_ADJUST_STANDBY, [](sig_proto& p) { sig_proto_set_gw_adjust_standby(&p, 2); }),
+         "gw-set-standby : { state standby }", "standby-state-channel 2"},
+        {lemzPacket(WM_CHAN, [](sig_proto& p) { sig_proto_set_wm_chan(&p, 4, 118.125f, 255, 200); }),
+         "wm-chan : { freq { channel 4, frequency \"118.125000\" }, squelshe no-config, rte no-config }", "rte 200"},
+        {lemzPacket(WM_STANDBY, [](sig_proto& p) { sig_proto_set_wm_standby(&p, 1, 7, 255); }),
+         "wm-standby : { state-channel standby, group 7, state-receiver standby }", "standby-state-receiver 255"},
+    };
+    const std::string status = "status lemz : { " + kFlags +
+                               ", freq { channel 3, frequency \"121.500000\" }, remote { no 1, ch 9 }, squelshe on, "
+                               "rte a1b, standby-state-channel active, standby-group 2, "
+                               "standby-state-receiver standby }";
+    for (const auto& r : rows) {
+        EXPECT_EQ(Texts{slotMessage(-1, 1, "signal : rtpExt : { " + status + ", request lemz : { addr { session-addr "
+                                                   "\"10.0.0.2\", session-ssrc 9 }, params " + r.params + " } }")},
+                  received([&] { ASSERT_TRUE(ext.inject(256, addr("10.0.0.2"), 9, r.packet)); }));
+        EXPECT_NE(std::string::npos, err.text().find(r.note)) << r.note;
+    }
+}
+
 TEST_F(RadioSlots, LemzModesOfTheRtpSession) {
     const std::string e2m = ", rtp-e2m { slot 1, channel 2, mode ";
     ASSERT_EQ(created(1), create(1, kLemzStatus, "", e2m + "only-rtp : { fd 7, pid 100 } }"));
