@@ -20,29 +20,6 @@ namespace {
 using namespace RTPSignalling;
 using Times = std::vector<std::pair<uint64_t, int>>;
 
-template <class T>
-T parse(const std::string& text) {
-    T v;
-    EXPECT_TRUE(v.setFromValueNotation(text)) << text;
-    return v;
-}
-
-std::string flags(int prio, bool ptt, bool sql = false) {
-    return "flags { prio " + std::to_string(prio) + ", ptt " + (ptt ? "TRUE" : "FALSE") +
-           ", bss FALSE, vad-rx FALSE, vad-tx FALSE, sql " + (sql ? "TRUE" : "FALSE") +
-           ", sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }";
-}
-
-// A full LEMZ status: channel 3 on 121.5, remote 1/9, and the standby
-// fields set or not.
-TERM::RadioStatus lemzStatus(bool standby) {
-    TERM::RadioStatus s = parse<TERM::RadioStatus>(
-        "lemz : { " + flags(5, false) + ", freq { channel 3, frequency \"121.5\" }, remote { no 1, ch 9 }, squelshe on, "
-        "rte a1b, standby-state-channel active, standby-group 2, standby-state-receiver standby }");
-    if (!standby) s.set_lemz().set_standby_state_channel().setValue(-1);  // not-use
-    return s;
-}
-
 TERM::RadioModifier lemzModifier(const std::string& params, const char* from = "10.9.9.9") {
     return parse<TERM::RadioModifier>("lemz : { addr { session-addr \"" + std::string(from) +
                                       "\", session-ssrc 7 }, params " + params + " }");
@@ -77,14 +54,8 @@ TEST_F(RadioControlBase, SessionKindsAndTheSourceFilter) {
     EXPECT_EQ("detach=1", ext.control({"log"}));
     EXPECT_FALSE(attached->IsPolling());
 
-    // The other kinds ask nothing of the driver when started without
-    // opening or stopped.
-    auto standalone = std::make_unique<LemzRadioGWControl>(init(kRtpExtLemz));
-    EXPECT_TRUE(standalone->IsPolling());
-    EXPECT_EQ(std::string::npos, standalone->GetPrefix().find('['));
-    ext.clearLog();
-    EXPECT_TRUE(standalone->RtpExtStart(false));
-    EXPECT_TRUE(standalone->RtpExtStop());
+    // A controller on the RTP session attaches that session and asks
+    // nothing of the extension driver.
     auto rtpAttached = std::make_unique<LemzRadioGWControl>(channel, session, rtp_attach_session_params{7, 100});
     EXPECT_NE(std::string::npos, rtp.control({"session", std::to_string(channel)}).find(" attach=7/100"));
     EXPECT_TRUE(rtpAttached->RtpExtStop());
@@ -145,7 +116,7 @@ protected:
 
 TEST_F(LemzControl, ControllerCommandsBecomeThePacketsOfTheGateway) {
     // A full status updates the channel state and sends nothing.
-    ASSERT_TRUE(gw->SendASNToChan(lemzStatus(true)));
+    ASSERT_TRUE(gw->SendASNToChan(parse<TERM::RadioStatus>(lemzStatus())));
     EXPECT_TRUE(written().empty());
     EXPECT_EQ(3, gw->GetChannelState().channelId);
     EXPECT_FALSE(gw->IsAccessHeld());
@@ -189,7 +160,7 @@ TEST_F(LemzControl, ControllerCommandsBecomeThePacketsOfTheGateway) {
 }
 
 TEST_F(LemzControl, OfARunOfOneTypeFromOneSourceOnlyTheLastIsReported) {
-    gw->SendASNToChan(lemzStatus(true));
+    gw->SendASNToChan(parse<TERM::RadioStatus>(lemzStatus()));
     ext.session(channel)->filtered = false;
     auto ptt = [](int prio) {
         return lemzPacket(GW_FLAG_PTT, [prio](sig_proto& p) { sig_proto_set_base(&p, prio, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
@@ -217,7 +188,7 @@ TEST_F(LemzControl, OfARunOfOneTypeFromOneSourceOnlyTheLastIsReported) {
 // with a push-to-talk of a higher priority; the driver's filter is off here,
 // so the controller's own rules are seen.
 TEST_F(LemzControl, AccessOrderBetweenSources) {
-    gw->SendASNToChan(lemzStatus(true));
+    gw->SendASNToChan(parse<TERM::RadioStatus>(lemzStatus()));
     gw->SendASNToChan(lemzModifier("wm-trans : { " + flags(5, true) + ", ip \"10.0.0.1\", ssrc 1 }"));
     ext.session(channel)->filtered = false;
     const struct {
@@ -302,14 +273,14 @@ INSTANTIATE_TEST_SUITE_P(Clock, RadioTimings, ::testing::Values(uint64_t(1000), 
 
 TEST_P(RadioTimings, LemzAnnouncements) {
     LemzRadioGWControl gw(channel, attach(::getpid()), init(kRtpExtLemz));
-    gw.SendASNToChan(lemzStatus(false));  // standby not set: no WM_STANDBY
+    gw.SendASNToChan(parse<TERM::RadioStatus>(lemzStatus(false)));  // standby not set: no WM_STANDBY
     gw.SetTimerEnable(true);
     // The channel selection on every run, flags and channel once a second.
     EXPECT_EQ((Times{{1000, WM_FLAG}, {1000, WM_CHAN}, {1000, WM_SELECT_RC_CHAN},
                      {2000, WM_FLAG}, {2000, WM_CHAN}, {2000, WM_SELECT_RC_CHAN}}),
               runFor(2000));
     // With the standby fields set, WM_STANDBY joins.
-    gw.SendASNToChan(lemzStatus(true));
+    gw.SendASNToChan(parse<TERM::RadioStatus>(lemzStatus()));
     EXPECT_EQ((Times{{1000, WM_FLAG}, {1000, WM_CHAN}, {1000, WM_SELECT_RC_CHAN}, {1000, WM_STANDBY}}), runFor(1000));
     // A command 400 ms into the interval renews its group: the run after
     // the regular one comes 410 ms later, 1010 ms after the command.
