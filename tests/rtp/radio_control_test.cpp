@@ -20,6 +20,16 @@ namespace {
 using namespace RTPSignalling;
 using Times = std::vector<std::pair<uint64_t, int>>;
 
+// A full LEMZ status: channel 3 on 121.5, remote 1/9, and the standby
+// fields set or not.
+TERM::RadioStatus lemzStatus(bool standby) {
+    TERM::RadioStatus s = parse<TERM::RadioStatus>(
+        "lemz : { " + flags(5, false) + ", freq { channel 3, frequency \"121.5\" }, remote { no 1, ch 9 }, squelshe on, "
+        "rte a1b, standby-state-channel active, standby-group 2, standby-state-receiver standby }");
+    if (!standby) s.set_lemz().set_standby_state_channel().setValue(-1);  // not-use
+    return s;
+}
+
 TERM::RadioModifier lemzModifier(const std::string& params, const char* from = "10.9.9.9") {
     return parse<TERM::RadioModifier>("lemz : { addr { session-addr \"" + std::string(from) +
                                       "\", session-ssrc 7 }, params " + params + " }");
@@ -54,6 +64,7 @@ TEST_F(RadioControlBase, SessionKindsAndTheSourceFilter) {
     EXPECT_EQ("detach=1", ext.control({"log"}));
     EXPECT_FALSE(attached->IsPolling());
 
+    ext.clearLog();
     // A controller on the RTP session attaches that session and asks
     // nothing of the extension driver.
     auto rtpAttached = std::make_unique<LemzRadioGWControl>(channel, session, rtp_attach_session_params{7, 100});
@@ -116,7 +127,7 @@ protected:
 
 TEST_F(LemzControl, ControllerCommandsBecomeThePacketsOfTheGateway) {
     // A full status updates the channel state and sends nothing.
-    ASSERT_TRUE(gw->SendASNToChan(parse<TERM::RadioStatus>(lemzStatus())));
+    ASSERT_TRUE(gw->SendASNToChan(lemzStatus(true)));
     EXPECT_TRUE(written().empty());
     EXPECT_EQ(3, gw->GetChannelState().channelId);
     EXPECT_FALSE(gw->IsAccessHeld());
@@ -160,7 +171,7 @@ TEST_F(LemzControl, ControllerCommandsBecomeThePacketsOfTheGateway) {
 }
 
 TEST_F(LemzControl, OfARunOfOneTypeFromOneSourceOnlyTheLastIsReported) {
-    gw->SendASNToChan(parse<TERM::RadioStatus>(lemzStatus()));
+    gw->SendASNToChan(lemzStatus(true));
     ext.session(channel)->filtered = false;
     auto ptt = [](int prio) {
         return lemzPacket(GW_FLAG_PTT, [prio](sig_proto& p) { sig_proto_set_base(&p, prio, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
@@ -188,7 +199,7 @@ TEST_F(LemzControl, OfARunOfOneTypeFromOneSourceOnlyTheLastIsReported) {
 // with a push-to-talk of a higher priority; the driver's filter is off here,
 // so the controller's own rules are seen.
 TEST_F(LemzControl, AccessOrderBetweenSources) {
-    gw->SendASNToChan(parse<TERM::RadioStatus>(lemzStatus()));
+    gw->SendASNToChan(lemzStatus(true));
     gw->SendASNToChan(lemzModifier("wm-trans : { " + flags(5, true) + ", ip \"10.0.0.1\", ssrc 1 }"));
     ext.session(channel)->filtered = false;
     const struct {
@@ -273,14 +284,14 @@ INSTANTIATE_TEST_SUITE_P(Clock, RadioTimings, ::testing::Values(uint64_t(1000), 
 
 TEST_P(RadioTimings, LemzAnnouncements) {
     LemzRadioGWControl gw(channel, attach(::getpid()), init(kRtpExtLemz));
-    gw.SendASNToChan(parse<TERM::RadioStatus>(lemzStatus(false)));  // standby not set: no WM_STANDBY
+    gw.SendASNToChan(lemzStatus(false));  // standby not set: no WM_STANDBY
     gw.SetTimerEnable(true);
     // The channel selection on every run, flags and channel once a second.
     EXPECT_EQ((Times{{1000, WM_FLAG}, {1000, WM_CHAN}, {1000, WM_SELECT_RC_CHAN},
                      {2000, WM_FLAG}, {2000, WM_CHAN}, {2000, WM_SELECT_RC_CHAN}}),
               runFor(2000));
     // With the standby fields set, WM_STANDBY joins.
-    gw.SendASNToChan(parse<TERM::RadioStatus>(lemzStatus()));
+    gw.SendASNToChan(lemzStatus(true));
     EXPECT_EQ((Times{{1000, WM_FLAG}, {1000, WM_CHAN}, {1000, WM_SELECT_RC_CHAN}, {1000, WM_STANDBY}}), runFor(1000));
     // A command 400 ms into the interval renews its group: the run after
     // the regular one comes 410 ms later, 1010 ms after the command.
