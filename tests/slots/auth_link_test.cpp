@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "tests/slots/modem_fixture.h"
+#include "tests/slots/program_slots.h"
 
 namespace {
 
@@ -155,18 +155,18 @@ TEST_F(AuthLink, RecordsAreFramedByTheirLengthWord) {
         if (!c.kept) {
             EXPECT_TRUE(peer.closedByServer());
             EXPECT_TRUE(pumpUntil([&] { return factory.Clients().empty(); }));
-            std::string said = lines();
-            EXPECT_TRUE(has(said, c.line)) << said;
-            EXPECT_TRUE(has(said, " disconnected.\n")) << said;
+            std::string text = lines();
+            EXPECT_TRUE(has(text, c.line)) << text;
+            EXPECT_TRUE(has(text, " disconnected.\n")) << text;
             continue;
         }
         EXPECT_EQ(c.signals, next(c.signals.size()));
         // The connection goes on.
         peer.send(Record(16, 2, 0));
         EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "01:dsp-modem: auth accept, ignored.\n"); }));
-        std::string said = lines();
-        EXPECT_TRUE(has(said, c.line)) << said;
-        EXPECT_FALSE(has(said, "disconnected")) << said;
+        std::string text = lines();
+        EXPECT_TRUE(has(text, c.line)) << text;
+        EXPECT_FALSE(has(text, "disconnected")) << text;
     }
 }
 

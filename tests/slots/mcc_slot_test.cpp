@@ -5,40 +5,22 @@
 #include "slots/mcc_slot.h"
 
 #include "board/mcc_driver.h"
-#include "board/sim_mcc.h"
-#include "board/sim_words.h"
 #include "slots/trunk_slot.h"
-#include "tests/core/slot_fixture.h"
+#include "tests/slots/slot_kinds.h"
 #include "tests/support/descriptors.h"
 
 namespace {
 
-class MccSlots : public SlotServer {
+class MccSlots : public SlotKinds {
 protected:
-    static const int kFirst = 256;  // the simulated controller's first channel
-
     Texts create(int slot, const std::string& type, const std::string& mode = "standard") {
         return command(slot, "create : mcc : { type " + type + ", mode " + mode + " }");
     }
-    Texts userData(int slot, const std::string& bytes) {
-        return command(slot, "userData : '" + SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H");
-    }
-    // Waits for `n` more messages from the daemon.
-    Texts next(size_t n) {
-        size_t before = client.Received().size();
-        EXPECT_TRUE(client.WaitFor(before + n)) << "got " << client.Received().size() - before;
-        return Texts(client.Received().begin() + long(before), client.Received().end());
-    }
-    static std::string data(int slot, const std::string& bytes) {
-        return slotMessage(-1, slot,
-                           "signal : userData : '" +
-                               SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H");
-    }
-    static std::string lost(int slot) { return slotMessage(-1, slot, "signal : deactivated : networkError"); }
+    static std::string data(int slot, const std::string& bytes) { return signal(slot, "userData : " + hex(bytes)); }
+    static std::string lost(int slot) { return signal(slot, "deactivated : networkError"); }
     MccSlot* slotAt(int id) const { return dynamic_cast<MccSlot*>(at(id)); }
 
     MccFactory factory;
-    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
 };
 
 TEST_F(MccSlots, TypeAndModeChooseTheChannelKind) {
@@ -54,19 +36,10 @@ TEST_F(MccSlots, TypeAndModeChooseTheChannelKind) {
         const Mcc::Allocate& r = mcc.channel(kFirst + slot - 1).allocation;
         EXPECT_EQ((std::vector<uint32_t>{c.kind, 512, 0, 1, 1}),
                   (std::vector<uint32_t>{r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold}));
-        EXPECT_NE(std::string::npos, log.text().find("mcc: MCC_ALLOCATE type=" + std::to_string(c.kind) + "\n"));
+        EXPECT_TRUE(said("mcc: MCC_ALLOCATE type=" + std::to_string(c.kind) + "\n"));
         EXPECT_EQ(kFirst + slot - 1, at(slot)->IGetTransmitChannel());
         ++slot;
     }
-}
-
-// The counts themselves are checked end to end with the query.
-TEST_F(MccSlots, WithoutTheControllerTheResourceReportCarriesNoChannels) {
-    LGCP::Resources r;
-    r.set_mcc_data(7);
-    mcc.failOpen(ENOENT, 1);
-    factory.Query(r);
-    EXPECT_EQ(0, r.get_mcc_data().getValue() + r.get_mcc_bri().getValue() + r.get_mcc_trans().getValue());
 }
 
 TEST_F(MccSlots, ABurstArrivesInOrderAsSignalsOfAtMostOneRead) {
@@ -104,7 +77,7 @@ TEST_F(MccSlots, UserDataTheChannelCannotTakeYetWaitsAndIsWrittenInOrder) {
 
     mcc.failWrite(EIO, 1);
     EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
-    EXPECT_NE(std::string::npos, err.text().find("mcc: write fail: Input/output error\n"));
+    EXPECT_TRUE(said("mcc: write fail: Input/output error\n"));
 }
 
 TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
@@ -118,7 +91,7 @@ TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
         ASSERT_EQ("ok", sim.board().control(std::string("/dev/mcc/ctl ") + c.command));
         EXPECT_EQ(Texts{lost(1)}, next(1));
         EXPECT_FALSE(slotAt(1)->IsOpen());
-        EXPECT_NE(std::string::npos, err.text().find(std::string("mcc: channel 256 lost, read fail: ") + c.why));
+        EXPECT_TRUE(said(std::string("mcc: channel 256 lost, read fail: ") + c.why));
         EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
         command(1, "destroy : NULL");
         sim.board().collect();
@@ -128,11 +101,18 @@ TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
 TEST_F(MccSlots, DeviceFailuresGiveNoSlot) {
     mcc.setCounts(SimMcc::Counts{0, 4, 4});
     EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "data"));
-    EXPECT_NE(std::string::npos, err.text().find("mcc: MCC_ALLOCATE fail: No space left on device\n"));
+    EXPECT_TRUE(said("mcc: MCC_ALLOCATE fail: No space left on device\n"));
     mcc.failOpen(EBUSY, 1);
     EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "bri"));
-    EXPECT_NE(std::string::npos, err.text().find("mcc: fail to open MCC device: Device or resource busy\n"));
+    EXPECT_TRUE(said("mcc: fail to open MCC device: Device or resource busy\n"));
     EXPECT_TRUE(mcc.allocated().empty());
+    // Nor has the resource report any channels (the counts are checked end
+    // to end).
+    LGCP::Resources r;
+    r.set_mcc_data(7);
+    mcc.failOpen(ENOENT, 1);
+    factory.Query(r);
+    EXPECT_EQ(0, r.get_mcc_data().getValue() + r.get_mcc_bri().getValue() + r.get_mcc_trans().getValue());
 
     // A channel whose time slot the driver cannot tell is kept as it is
     // and cannot be connected.

@@ -8,14 +8,11 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "board/sim_mcc.h"
-#include "tests/core/slot_fixture.h"
-#include "tests/support/standins.h"
-#include "tests/support/temp_root.h"
+#include "tests/slots/program_slots.h"
 
 namespace {
 
-class T38Slots : public SlotServer {
+class T38Slots : public ProgramSlots {
 protected:
     Texts create(int slot, const std::string& args = "", int packetSize = 256) {
         return command(slot, "create : t38soft : { dhost { iaddr \"10.0.0.2\", port 4000 }, shost { iaddr "
@@ -26,24 +23,9 @@ protected:
     Texts created(int slot, int channel) {
         return {ok(slot), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
     }
-    Texts next(size_t n) {
-        size_t before = client.Received().size();
-        EXPECT_TRUE(client.WaitFor(before + n));
-        return Texts(client.Received().begin() + long(before), client.Received().end());
-    }
-    static std::string abort(int slot, int code) {
-        return slotMessage(-1, slot, "signal : abort : " + std::to_string(code));
-    }
-    bool said(const std::string& text) const {
-        return (err.text() + log.text()).find(text) != std::string::npos;
-    }
     T38SoftSlot* slot(int id) const { return dynamic_cast<T38SoftSlot*>(at(id)); }
 
-    TempRoot root;
-    Standins standins{root};
-    ChildScope children;
     T38SoftFactory factory;
-    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
 };
 
 TEST_F(T38Slots, TheProgramRunsOnTheChannelWithItsCommandLine) {

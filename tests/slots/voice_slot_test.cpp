@@ -8,13 +8,12 @@
 
 #include <algorithm>
 
-#include "board/sim_mcc.h"
 #include "protocol/packet.h"
 #include "slots/play_slot.h"
 #include "slots/record_slot.h"
-#include "tests/core/slot_fixture.h"
 #include "tests/support/descriptors.h"
 #include "tests/protocol/connection_harness.h"
+#include "tests/slots/slot_kinds.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -28,10 +27,10 @@ std::string pattern(size_t n, int seed) {
     return s;
 }
 
-class VoiceSlots : public SlotServer {
+class VoiceSlots : public SlotKinds {
 protected:
     void SetUp() override {
-        SlotServer::SetUp();
+        SlotKinds::SetUp();
         ASSERT_EQ(ok(kSink), command(kSink, "create : trunk : { trunk 0, timeslot 1 }").front());
     }
 
@@ -60,8 +59,7 @@ protected:
     bool await(const std::string& message, size_t n = 1) {
         return pumpUntil([&] { return count(message) >= n; });
     }
-    static std::string signal(int slot, const std::string& s) { return slotMessage(-1, slot, "signal : " + s); }
-    static std::string aborted(int slot) { return signal(slot, "abort : 0"); }
+    static std::string aborted(int slot) { return abort(slot, 0); }
     static std::string stopped(int slot, const std::string& cause) {
         return signal(slot, "ioctl : stopRecording : " + cause);
     }
@@ -74,7 +72,6 @@ protected:
 
     TempRoot root;
     VoiceFactory factory;
-    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
     int port2 = freeTcpPort();
     Fd listener;
 };
@@ -151,7 +148,7 @@ TEST_F(VoiceSlots, ANetworkPlayerSendsItsIdThenPlaysWhatTheSourceSends) {
     ASSERT_TRUE(await(aborted(1)));
     EXPECT_EQ(body, played());
     EXPECT_EQ(PlaySlotNetwork::released, static_cast<PlaySlotNetwork*>(at(1))->GetState());
-    EXPECT_NE(std::string::npos, log.text().find("player[256]: connection to 127.0.0.1:" + std::to_string(port2) +
+    EXPECT_TRUE(said("player[256]: connection to 127.0.0.1:" + std::to_string(port2) +
                                                  " closed.\n"));
     // A released player does not connect again.
     command(kSink, "disconnect : NULL");
@@ -182,8 +179,8 @@ TEST_F(VoiceSlots, AConnectRefusedOrUnansweredWithinFiveSecondsFails) {
     advance(20);
     EXPECT_EQ(1u, count(aborted(3)));
     EXPECT_EQ(1u, count(stopped(4, "connectionFail")));
-    EXPECT_NE(std::string::npos, log.text().find("player[258]: " + failed));
-    EXPECT_NE(std::string::npos, log.text().find("recorder[259]: " + failed));
+    EXPECT_TRUE(said("player[258]: " + failed));
+    EXPECT_TRUE(said("recorder[259]: " + failed));
     listener.close();
 }
 

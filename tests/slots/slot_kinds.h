@@ -1,5 +1,5 @@
-#ifndef KORVAND_TESTS_SLOTS_SIGNALLING_FIXTURE_H
-#define KORVAND_TESTS_SLOTS_SIGNALLING_FIXTURE_H
+#ifndef KORVAND_TESTS_SLOTS_SLOT_KINDS_H
+#define KORVAND_TESTS_SLOTS_SLOT_KINDS_H
 
 #include <algorithm>
 #include <string>
@@ -7,12 +7,12 @@
 
 #include "board/sim_mcc.h"
 #include "board/sim_words.h"
-#include "slots/trunk_slot.h"
 #include "tests/core/slot_fixture.h"
 
-// The slot server with the simulated MCC controller, for the signalling
-// slots: what the controller receives is searched for signals.
-class SignallingSlots : public SlotServer {
+// The slot server for the tests of the slot kinds, with the simulated MCC
+// controller at hand: what the controller receives is searched for
+// signals, and what the slots say for lines.
+class SlotKinds : public SlotServer {
 protected:
     static constexpr int kFirst = 256;  // the simulated controller's first channel
 
@@ -20,6 +20,7 @@ protected:
     static std::string signal(int slot, const std::string& text) {
         return slotMessage(-1, slot, "signal : " + text);
     }
+    static std::string abort(int slot, int code) { return signal(slot, "abort : " + std::to_string(code)); }
     static bool has(const Texts& got, const std::string& message) {
         return std::find(got.begin(), got.end(), message) != got.end();
     }
@@ -31,6 +32,12 @@ protected:
         return "'" + SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H";
     }
     Texts userData(int slot, const std::string& bytes) { return command(slot, "userData : " + hex(bytes)); }
+    // Waits for `n` more messages; all that came meanwhile.
+    Texts next(size_t n) {
+        size_t before = client.Received().size();
+        EXPECT_TRUE(client.WaitFor(before + n)) << "got " << client.Received().size() - before;
+        return Texts(client.Received().begin() + long(before), client.Received().end());
+    }
     // Advances the clock until `message` has come (at most `ms`); all that came.
     Texts until(const std::string& message, unsigned ms = 20000) {
         Texts got;
@@ -41,6 +48,8 @@ protected:
         EXPECT_TRUE(has(got, message)) << message;
         return got;
     }
+    // Whether the slots wrote `text` to the error stream or the log.
+    bool said(const std::string& text) const { return (err.text() + log.text()).find(text) != std::string::npos; }
 
     SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
 };
