@@ -48,6 +48,15 @@ protected:
         EXPECT_TRUE(has(got, message)) << message;
         return got;
     }
+    // What a slot that streams on `channel` from its creation sends.
+    static Texts created(int slot, int channel) {
+        return {ok(slot), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
+    }
+    // The last allocation of an MCC channel: kind, packet size, reserved, thresholds.
+    std::vector<uint32_t> allocation(int channel) const {
+        const Mcc::Allocate& r = mcc.channel(channel).allocation;
+        return {r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold};
+    }
     // Whether the slots wrote `text` to the error stream or the log.
     bool said(const std::string& text) const { return (err.text() + log.text()).find(text) != std::string::npos; }
 

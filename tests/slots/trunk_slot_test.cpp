@@ -1,33 +1,43 @@
 // E1 and BRI trunk slots with the static trunk factories, in process.
 
 #include "slots/trunk_slot.h"
-#include "tests/slots/slot_kinds.h"
+#include "tests/core/slot_fixture.h"
 
 namespace {
 
-class TrunkSlots : public SlotKinds {
+class TrunkSlots : public SlotServer {
 protected:
     Texts create(int slot, int trunk, int timeslot, const std::string& kind = "trunk") {
         return command(slot, "create : " + kind + " : { trunk " + std::to_string(trunk) + ", timeslot " +
                                  std::to_string(timeslot) + " }");
     }
-    // What a new trunk slot sends: the success, then its two streams; after
-    // the answer for the slot `old` it replaced, if any.
-    static Texts created(int slot, int channel, int old = 0) {
-        Texts t = {ok(slot), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
-        if (old) t.insert(t.begin(), ok(old, 0));
-        return t;
+    // What a new trunk slot sends: the success, then its two streams.
+    static Texts created(int slot, int channel) {
+        return {ok(slot), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
     }
 };
+
+TEST_F(TrunkSlots, BriLinesAreAskedFromTheLastDownThenTheTrunks) {
+    std::vector<SlotFactory*> expected = {&trunk_bri7, &trunk_bri6, &trunk_bri5, &trunk_bri4, &trunk_bri3, &trunk_bri2,
+                                          &trunk_bri1, &trunk_bri0, &trunk3,     &trunk2,     &trunk1,     &trunk0};
+    std::vector<SlotFactory*> asked;
+    for (SlotFactory* f = firstFactory; f; f = f->GetNext()) asked.push_back(f);
+    EXPECT_EQ(expected, asked);
+    EXPECT_STREQ("TrunksBRI", trunk_bri7.GetName());
+    EXPECT_STREQ("Trunks", trunk0.GetName());
+}
 
 TEST_F(TrunkSlots, TheChannelFollowsTrunkAndTimeSlot) {
     EXPECT_EQ(created(1, 95), create(1, 2, 31));
     EXPECT_EQ(2, at(1)->GetTrunk());
     EXPECT_EQ(31, at(1)->GetTrunkTimeSlot());
+    EXPECT_STREQ("trunk", at(1)->GetName());
     EXPECT_EQ(at(1), trunk2.Holder(31));
+
     EXPECT_EQ(created(2, 23), create(2, 5, 3, "trunk_bri"));
     EXPECT_EQ(5, at(2)->GetTrunk());
     EXPECT_EQ(3, at(2)->GetTrunkTimeSlot());
+    EXPECT_STREQ("trunkBRI", at(2)->GetName());
     EXPECT_EQ(at(2), trunk_bri5.Holder(3));
 
     // No factory serves a fifth trunk, a ninth line or a fifth BRI channel.
@@ -37,39 +47,54 @@ TEST_F(TrunkSlots, TheChannelFollowsTrunkAndTimeSlot) {
     EXPECT_EQ(nullptr, at(3));
 }
 
-// A switch channel has one trunk slot, whichever family asks for it last:
-// E1 trunk 0 and the BRI lines name the same channels.
-TEST_F(TrunkSlots, ASecondSlotOnAHeldChannelReplacesTheFirst) {
+TEST_F(TrunkSlots, ASecondSlotOnAHeldTimeSlotReplacesTheFirst) {
     create(3, 0, 7);
     create(5, 1, 1);
     link(3, 5);
     EXPECT_EQ(7, sw.sourceOf(33));
-    EXPECT_EQ(created(4, 7, 3), create(4, 0, 7));
-    EXPECT_TRUE(said("trunk-slot: two slots require the same timeslot, remove old.\n old slot 03:trunk\n"));
+
+    Texts replaced = {ok(3, 0)};
+    for (const std::string& m : created(4, 7)) replaced.push_back(m);
+    EXPECT_EQ(replaced, create(4, 0, 7));
+    EXPECT_NE(std::string::npos,
+              err.text().find("trunk-slot: two slots require the same timeslot, remove old.\n old slot 03:trunk\n"));
     EXPECT_EQ(nullptr, at(3));
     EXPECT_EQ(at(4), trunk0.Holder(7));
     // The old slot left its receiver unlinked and the output idle.
     EXPECT_EQ(nullptr, at(5)->GetSource());
     EXPECT_EQ(int(HwMux::kIdleByte), sw.constantOf(33));
+
     EXPECT_EQ((Texts{ok(4, 0), ok(4)}), command(4, "destroy : NULL"));
     EXPECT_EQ(nullptr, trunk0.Holder(7));
-
-    // Channel 5 is time slot 5 of trunk 0 and channel 1 of BRI line 1.
-    create(1, 0, 5);
-    link(5, 1);
-    EXPECT_EQ(created(2, 5, 1), create(2, 1, 1, "trunk_bri"));
-    EXPECT_EQ(nullptr, trunk0.Holder(5));
-    EXPECT_EQ(int(HwMux::kIdleByte), sw.constantOf(5));
-    EXPECT_EQ(Texts{ok(5)}, link(5, 2));
-    EXPECT_EQ(33, sw.sourceOf(5));
-    EXPECT_EQ(ok(2, 0), create(4, 0, 5).front());
-    EXPECT_EQ(nullptr, trunk_bri1.Holder(1));
-    EXPECT_EQ(at(4), trunk0.Holder(5));
 
     create(6, 1, 2, "trunk_bri");
     create(7, 1, 2, "trunk_bri");
     EXPECT_EQ(nullptr, at(6));
     EXPECT_EQ(at(7), trunk_bri1.Holder(2));
+    EXPECT_EQ(6, at(7)->IGetReceiveChannel());
+}
+
+// E1 trunk 0 and the BRI lines name the same switch channels: a channel has
+// one trunk slot, whichever family asks for it last.
+TEST_F(TrunkSlots, TrunkZeroAndTheBriLinesShareTheirChannels) {
+    create(1, 0, 5);
+    create(3, 1, 1);
+    link(3, 1);
+    Texts replaced = {ok(1, 0)};
+    for (const std::string& m : created(2, 5)) replaced.push_back(m);
+    EXPECT_EQ(replaced, create(2, 1, 1, "trunk_bri"));
+    EXPECT_NE(std::string::npos, err.text().find(" old slot 01:trunk\n"));
+    EXPECT_EQ(nullptr, at(1));
+    EXPECT_EQ(nullptr, trunk0.Holder(5));
+    EXPECT_EQ(int(HwMux::kIdleByte), sw.constantOf(5));
+    EXPECT_EQ(Texts{ok(3)}, link(3, 2));
+    EXPECT_EQ(33, sw.sourceOf(5));
+
+    // And the other way round.
+    EXPECT_EQ(ok(2, 0), create(4, 0, 5).front());
+    EXPECT_EQ(nullptr, at(2));
+    EXPECT_EQ(nullptr, trunk_bri1.Holder(1));
+    EXPECT_EQ(at(4), trunk0.Holder(5));
 }
 
 // A trunk slot kind that finishes its destruction later and keeps its time
