@@ -143,12 +143,19 @@ TEST_F(AuthLink, TwoRecordsInOneSegmentAreDeliveredInOnePass) {
 }
 
 TEST_F(AuthLink, ActivationAnswersTheClientThatLastSpokeForTheModem) {
+    create(2, "{ cid \"\", cdid \"\", ddm { ddm8BIT } }");
     AuthPeer stranger(factory);
     AuthPeer peer(factory);
     lines();
     // No client has spoken for modem 0 yet.
     EXPECT_EQ(Texts{ok(1)}, activate(1));
     EXPECT_EQ(2u, ::count(lines(), "]: send error: unknown auth 0 session.\n"));
+    // Key -1 is no modem's: neither the HDLC modem nor a client that has
+    // not spoken yet is found by it.
+    stranger.send(Record(16, 2, 0xFFFFFFFF));
+    EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "]: receive auth request for unknown session -1\n"); }));
+    EXPECT_EQ(Texts{ok(2)}, activate(2));
+    EXPECT_EQ(2u, ::count(lines(), "]: send error: unknown auth -1 session.\n"));
 
     peer.send(Record(16, 2, 0));
     ASSERT_TRUE(pumpUntil([&] { return peer.client->Key() == 0; }));
@@ -163,19 +170,6 @@ TEST_F(AuthLink, ActivationAnswersTheClientThatLastSpokeForTheModem) {
     EXPECT_TRUE(has(lines(), "01:dsp-modem: modem's activation requests parameter.\n"));
     EXPECT_TRUE(peer.nothingWaiting());
     EXPECT_TRUE(stranger.nothingWaiting());
-}
-
-// Key -1 is no modem's: neither an HDLC modem nor a client that has not
-// spoken yet is found by it.
-TEST_F(AuthLink, KeyMinusOneIsNeverRouted) {
-    create(2, "{ cid \"\", cdid \"\", ddm { ddm8BIT } }");
-    AuthPeer fresh(factory);
-    lines();
-    fresh.send(Record(16, 2, 0xFFFFFFFF));
-    EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "]: receive auth request for unknown session -1\n"); }));
-    EXPECT_EQ(Texts{ok(2)}, activate(2));
-    EXPECT_EQ(2u, ::count(lines(), "]: send error: unknown auth -1 session.\n"));
-    EXPECT_TRUE(fresh.nothingWaiting());
 }
 
 TEST_F(AuthLink, ASlowClientGetsEveryReplyInOrder) {

@@ -44,7 +44,7 @@ protected:
     HdlcSlotFactory factory;
 };
 
-TEST_F(HdlcSlots, FramesCarryTheAddressAndBothCounters) {
+TEST_F(HdlcSlots, FramesCarryTheAddressAndBothCountersAndAreCountedEvery3000Ms) {
     connect();
     EXPECT_EQ(Texts{ok(1)}, send(1, {"a", "b", "c"}));
     EXPECT_EQ((std::vector<std::string>{"12340061", "12342062", "12344063"}), sent());
@@ -53,6 +53,14 @@ TEST_F(HdlcSlots, FramesCarryTheAddressAndBothCounters) {
     send(1, {"d", "e", "f", "g", "h", "i"});
     // Counters 3 to 8: the sixth is 0 again; 5 is what the peer sent last.
     EXPECT_EQ((std::vector<std::string>{"12346564", "12348565", "1234a566", "1234c567", "1234e568", "12340569"}), sent());
+
+    // The statistics come every 3000 ms and on each deactivation.
+    std::string info = signal(1, "ioctl : hdlcLinkInfo : { txSU 9, txDiscard 0, txError 0, txOverflow 0, rxSU 1 }");
+    Texts got = advance(3000);
+    EXPECT_EQ(1u, count(got, "hdlcLinkInfo"));
+    EXPECT_TRUE(has(got, info));
+    EXPECT_EQ((Texts{info, ok(1)}), command(1, "deactivate : NULL"));
+    EXPECT_EQ((Texts{error(1, "unsupported")}), command(1, "ioctl : ss7RqBSN : NULL"));
 }
 
 TEST_F(HdlcSlots, TheRingKeeps120FramesUntilTheChannelOpens) {
@@ -102,18 +110,6 @@ TEST_F(HdlcSlots, ReceivedFramesComeInBatches) {
     for (int i = 0; i < 130; ++i) receive({0x12, 0x34, 0, 'e', 0x80});
     EXPECT_EQ((Texts{received(std::vector<std::string>(128, "e\x80"))}), barrier(mark));
     EXPECT_EQ((Texts{received({"e\x80", "e\x80"})}), advance(110));
-}
-
-TEST_F(HdlcSlots, StatisticsComeEvery3000MsAndOnEachDeactivation) {
-    connect();
-    send(1, {"a", "b"});
-    receive({0x12, 0x34, 0, 'a', 0});
-    std::string info = signal(1, "ioctl : hdlcLinkInfo : { txSU 2, txDiscard 0, txError 0, txOverflow 0, rxSU 1 }");
-    Texts got = advance(3000);
-    EXPECT_EQ(1u, count(got, "hdlcLinkInfo"));
-    EXPECT_TRUE(has(got, info));
-    EXPECT_EQ((Texts{info, ok(1)}), command(1, "deactivate : NULL"));
-    EXPECT_EQ((Texts{error(1, "unsupported")}), command(1, "ioctl : ss7RqBSN : NULL"));
 }
 
 TEST_F(HdlcSlots, QueuedFramesNeverDrainThePacketPool) {

@@ -34,12 +34,7 @@ protected:
                                " clockMaster FALSE, type e1 }");
         Slots::instance()->OnSignal(s);
     }
-    static Texts deactivations(const Texts& got) {
-        Texts out;
-        for (const std::string& m : got)
-            if (m.find("signal : deactivated") != std::string::npos) out.push_back(m);
-        return out;
-    }
+    static Texts deactivations(const Texts& got) { return matching(got, "signal : deactivated"); }
     PstnSlot* pstn(int id) const { return dynamic_cast<PstnSlot*>(at(id)); }
 
     PstnFactory factory;

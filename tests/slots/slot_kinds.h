@@ -24,10 +24,14 @@ protected:
     static bool has(const Texts& got, const std::string& message) {
         return std::find(got.begin(), got.end(), message) != got.end();
     }
-    static size_t count(const Texts& got, const std::string& part) {
-        return size_t(std::count_if(got.begin(), got.end(),
-                                    [&](const std::string& m) { return m.find(part) != std::string::npos; }));
+    // The messages that hold `part`, and how many.
+    static Texts matching(const Texts& got, const std::string& part) {
+        Texts out;
+        for (const std::string& m : got)
+            if (m.find(part) != std::string::npos) out.push_back(m);
+        return out;
     }
+    static size_t count(const Texts& got, const std::string& part) { return matching(got, part).size(); }
     static std::string hex(const std::string& bytes) {
         return "'" + SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H";
     }
@@ -56,6 +60,12 @@ protected:
     std::vector<uint32_t> allocation(int channel) const {
         const Mcc::Allocate& r = mcc.channel(channel).allocation;
         return {r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold};
+    }
+    // What an MCC channel has sent so far.
+    std::string played(int channel = kFirst) const {
+        std::string out;
+        for (const SimMcc::Frame& f : mcc.channel(channel).sent) out.append(f.begin(), f.end());
+        return out;
     }
     // Whether the slots wrote `text` to the error stream or the log.
     bool said(const std::string& text) const { return (err.text() + log.text()).find(text) != std::string::npos; }

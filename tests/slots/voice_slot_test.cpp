@@ -18,7 +18,6 @@
 
 namespace {
 
-const int kChannel = 256;  // the first channel of the simulated controller
 const int kSink = 9;       // a trunk slot the players feed
 
 std::string pattern(size_t n, int seed) {
@@ -45,12 +44,6 @@ protected:
     }
     Texts recorder(int slot) {
         return command(slot, "create : voice : record : { iaddr \"127.0.0.1\", port " + std::to_string(port2) + " }");
-    }
-    // What the channel has sent so far.
-    std::string played(int channel = kChannel) const {
-        std::string out;
-        for (const SimMcc::Frame& f : mcc.channel(channel).sent) out.append(f.begin(), f.end());
-        return out;
     }
     size_t count(const std::string& message) const {
         return size_t(std::count(client.Received().begin(), client.Received().end(), message));
@@ -82,11 +75,11 @@ TEST_F(VoiceSlots, PhraseFilesReachTheChannelByteForByteAsOftenAsAsked) {
     phrase("greet/b.raw", b);
     for (int repeat : {1, 3, 0}) {
         SCOPED_TRACE(repeat);
-        mcc.clearSent(kChannel);
+        mcc.clearSent(kFirst);
         size_t aborts = count(aborted(1));
         EXPECT_EQ(Texts{ok(1)}, filePlayer(1, "\"a.raw\", \"missing.raw\", \"greet/b.raw\"", repeat));
-        EXPECT_EQ((std::vector<uint32_t>{2, 1024, 0, 0, 5}), allocation(kChannel));
-        EXPECT_EQ(stream(1, "transmitter", kChannel), link(1, kSink).front());
+        EXPECT_EQ((std::vector<uint32_t>{2, 1024, 0, 0, 5}), allocation(kFirst));
+        EXPECT_EQ(stream(1, "transmitter", kFirst), link(1, kSink).front());
         std::string whole;
         for (int pass = 0; pass < (repeat ? repeat : 4); ++pass) whole += a + b;
         if (repeat) {
@@ -135,11 +128,8 @@ TEST_F(VoiceSlots, ANetworkPlayerSendsItsIdThenPlaysWhatTheSourceSends) {
     link(1, kSink);
     Peer source = accept();
     ASSERT_TRUE(await(signal(1, "ioctl : startPlaying : NULL")));
-    ASSERT_TRUE(pumpUntil([&] {
-        source.poll();
-        return source.got.size() >= 4;
-    }));
-    EXPECT_EQ((Bytes{1, 2, 3, 4}), source.got);
+    EXPECT_EQ((Bytes{1, 2, 3, 4}), source.take(4));
+    EXPECT_TRUE(source.got.empty());
     const std::string body = pattern(5000, 3);
     source.send(Bytes(body.begin(), body.end()));
     source.fd.close();
@@ -192,20 +182,16 @@ TEST_F(VoiceSlots, ARecorderCopiesTheChannelUntilItsSinkCloses) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
         size_t ends = count(stopped(2, "connectionAborted")) + count(stopped(2, "userRequest"));
-        EXPECT_EQ((Texts{ok(2), stream(2, "receiver", kChannel)}), recorder(2));
+        EXPECT_EQ((Texts{ok(2), stream(2, "receiver", kFirst)}), recorder(2));
         link(kSink, 2);
         Peer sink = accept();
         ASSERT_TRUE(pumpUntil([&] { return static_cast<RecordSlot*>(at(2))->IsRecording(); }));
-        ASSERT_TRUE(mcc.receive(kChannel, SimMcc::Frame(part.begin(), part.end())));
-        ASSERT_TRUE(pumpUntil([&] {
-            sink.poll();
-            return sink.got.size() >= part.size();
-        }));
-        EXPECT_EQ(Bytes(part.begin(), part.end()), sink.got);
+        ASSERT_TRUE(mcc.receive(kFirst, SimMcc::Frame(part.begin(), part.end())));
+        EXPECT_EQ(Bytes(part.begin(), part.end()), sink.take(part.size()));
         if (c.cause) {
             if (std::string(c.how) == "early") {
                 // Closing with unread bytes resets the connection.
-                ASSERT_TRUE(mcc.receive(kChannel, SimMcc::Frame(10, 1)));
+                ASSERT_TRUE(mcc.receive(kFirst, SimMcc::Frame(10, 1)));
                 pumpPasses(5);
                 linger abort{1, 0};
                 ::setsockopt(sink.fd.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -213,13 +199,13 @@ TEST_F(VoiceSlots, ARecorderCopiesTheChannelUntilItsSinkCloses) {
             sink.fd.close();
             ASSERT_TRUE(await(stopped(2, c.cause)));
             // More from the channel after the end is not copied anywhere.
-            mcc.receive(kChannel, SimMcc::Frame(10, 2));
+            mcc.receive(kFirst, SimMcc::Frame(10, 2));
             pumpPasses(5);
             EXPECT_EQ(1u, count(stopped(2, c.cause)));
         } else {
             // A sink that reads nothing holds the copy, not the daemon.
             for (int i = 0; i < 4000; ++i) {
-                mcc.receive(kChannel, SimMcc::Frame(1024, uint8_t(i)));
+                mcc.receive(kFirst, SimMcc::Frame(1024, uint8_t(i)));
                 pumpPasses(1);
             }
             EXPECT_TRUE(static_cast<RecordSlot*>(at(2))->IsRecording());
