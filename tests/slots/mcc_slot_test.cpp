@@ -122,7 +122,9 @@ TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
     command(1, "destroy : NULL");
     sim.board().collect();
     int before = openDescriptors();
+    LGCP::Resources r;
     for (int i = 0; i < 1000; ++i) {
+        factory.Query(r);  // which opens the controller too
         std::string error;
         client.Send("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }", error);
         client.Send("{ seq 2, slot 1, pdu command : destroy : NULL }", error);
