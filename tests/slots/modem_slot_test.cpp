@@ -141,8 +141,12 @@ TEST_F(ModemSlots, TheDriverGetsTheModesAndParametersOfTheAllocatedModem) {
     modems.setModems(2);
     create(5, "{ cid \"\", cdid \"\" }");
     start(5);  // modem 0 taken
+    // Each pppd must have begun before the next: one hung up before it
+    // starts leaves no run behind and the count below would come short.
+    run("sbin-pppd", 1);
     create(1, "{ cid \"\", cdid \"\", ddm { ddmV110, ddm7BIT }, dmp { { offset 1, value 7 }, { offset 2, value 9 } } }");
     EXPECT_EQ((Texts{stream(1, "transmitter", 321), stream(1, "receiver", 321), ok(1)}), start(1));
+    run("sbin-pppd", 2);
     EXPECT_EQ("allocated=yes ddm=5 dmp=1:7,2:9 resets=1 call=answer", sim.board().control("/dev/mctl state 1"));
     EXPECT_EQ(1, factory.FindModemByDsp(1)->modem_id());
 
