@@ -15,11 +15,11 @@
 // reaches every plugged terminal, and every terminal sends through the
 // same end.
 class BriBus : public HDLC::Notify {
-public:
+  public:
     typedef std::vector<uint8_t> Bytes;
 
     class Network : public ProtocolsFamily, public HDLC::Notify {
-    public:
+      public:
         explicit Network(HdlcPair::End& end) : end(end) {
             add_protocol_tail(nt);
             end.bind(*this);
@@ -36,7 +36,7 @@ public:
     };
 
     class Terminal : public ProtocolsFamily {
-    public:
+      public:
         explicit Terminal(GenericHDLC& channel) {
             link->hdlc = &channel;
             link->change_to_bri();
@@ -53,12 +53,7 @@ public:
             link->mdl_remove();
             link->activate();
         }
-        bool send(const Bytes& m) {
-            Packet p;
-            prepare_head(p);
-            p.put(m.data(), unsigned(m.size()));
-            return message(p);
-        }
+        bool send(const Bytes& m) { return sendDown(*this, m); }
         unsigned tei() const { return link->fullState().self_tei; }
 
         ISDN::LAPD* link = new ISDN::LAPD(ISDN::Side::user, 0);

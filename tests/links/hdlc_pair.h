@@ -9,6 +9,7 @@
 
 #include "hardware/hdlc.h"
 #include "protocol/packet.h"
+#include "protocol/protocol.h"
 #include "runtime/timer.h"
 
 // Two HDLC channels wired back to back, for running two link protocols
@@ -40,9 +41,7 @@ class HdlcPair {
 
     // Frames of one direction.
     struct Counters {
-        unsigned sent = 0;       // taken by hdlc_transmit
-        unsigned delivered = 0;  // handed to the far listener
-        unsigned lost = 0;       // lost on the line, or arrived at a closed end
+        unsigned lost = 0;       // lost on the line, or arrived where nobody listens
         unsigned corrupted = 0;  // sent on with a flipped bit
         unsigned refused = 0;    // refused by hdlc_transmit
     };
@@ -62,8 +61,6 @@ class HdlcPair {
         void unbind() { listener_ = nullptr; }
         // Opens the end; its listener hears on_hdlc_ready from the loop.
         void open();
-        // Closes the end: it refuses frames, and frames reaching it are lost.
-        void close();
         // The next `n` transmits are refused; each refusal is followed by
         // on_hdlc_ready from the loop.
         void refuse(unsigned n) { forcedRefusals_ += n; }
@@ -85,8 +82,6 @@ class HdlcPair {
         bool refuseNow();
         void deliverDue();
         void armDelivery();
-        // On the receiving end; `from` counts the sender's frames.
-        void arrive(const Frame& frame, Counters& from);
         void owedReady();
         uint32_t lineTimeUs(size_t octets) const;
 
@@ -130,5 +125,7 @@ class HdlcPair {
 // A packet holding `bytes`, read position at the first.
 Packet makePacket(const HdlcPair::Frame& bytes, unsigned headRoom = 0);
 HdlcPair::Frame bytesOf(const Packet& p);
+// Hands `bytes` to the top of `family` as its layer 3 would; true when taken.
+bool sendDown(ProtocolsFamily& family, const HdlcPair::Frame& bytes);
 
 #endif
