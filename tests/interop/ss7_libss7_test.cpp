@@ -110,15 +110,12 @@ Bytes link_test(unsigned h1, const Bytes& pattern) {
 }
 
 // Our side's level 3, as far as the link test needs it.
-class OurSide : public ProtocolsFamily {
+class OurSide : public OneLink<SS7::SLC> {
   public:
-    OurSide() { add_protocol_tail(link); }
-
-    void on_activated(Protocol*) override {
-        up = true;
+    void on_activated(Protocol* p) override {
+        OneLink::on_activated(p);
         send(link_test(1, kTestPattern));
     }
-    void on_deactivated(Protocol*, Protocol_status_ptr) override { up = false; }
     void on_message(Packet& p) override {
         Bytes m = bytesOf(p);
         if (m.size() == 8 && (m[0] & 0x0F) == 5 && m[7] == 0x12) resets.push_back(m[5] | m[6] << 8);
@@ -132,10 +129,6 @@ class OurSide : public ProtocolsFamily {
             send(msu(0, kSlc, {0x17}));  // traffic restart allowed: H0 7, H1 1
         }
     }
-    void send(const Bytes& m) { sendDown(*this, m); }
-
-    SS7::SLC* link = new SS7::SLC;
-    bool up = false;
     int tests_received = 0;
     int tests_answered = 0;
     std::vector<unsigned> resets;  // circuits the peer reset, in order

@@ -18,49 +18,32 @@ class BriBus : public HDLC::Notify {
   public:
     typedef std::vector<uint8_t> Bytes;
 
-    class Network : public ProtocolsFamily, public HDLC::Notify {
+    class Network : public OneLink<ISDN::LAPD_NT>, public HDLC::Notify {
       public:
-        explicit Network(HdlcPair::End& end) : end(end) {
-            add_protocol_tail(nt);
-            end.bind(*this);
-        }
+        explicit Network(HdlcPair::End& end) : end(end) { end.bind(*this); }
         bool transmit(Packet& p) override { return end.hdlc_transmit(p); }
-        void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
         void on_hdlc_receive(Packet& p) override { nt->receive(p); }
         void on_hdlc_error(Cause::Type) override {}
         void on_hdlc_ready() override {}
 
         HdlcPair::End& end;
-        ISDN::LAPD_NT* nt = new ISDN::LAPD_NT;
-        std::vector<Bytes> received;
+        ISDN::LAPD_NT* nt = link;
     };
 
-    class Terminal : public ProtocolsFamily {
+    class Terminal : public OneLink<ISDN::LAPD> {
       public:
-        explicit Terminal(GenericHDLC& channel) {
+        explicit Terminal(GenericHDLC& channel) : OneLink(new ISDN::LAPD(ISDN::Side::user, 0)) {
             link->hdlc = &channel;
             link->change_to_bri();
-            add_protocol_tail(link);
         }
-        void on_activated(Protocol*) override { up = true; }
-        void on_deactivated(Protocol*, Protocol_status_ptr s) override {
-            up = false;
-            downs.push_back(s->message());
-        }
-        void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
         // Asks for a TEI and establishes the link.
         void start() {
             link->mdl_remove();
             link->activate();
         }
-        bool send(const Bytes& m) { return sendDown(*this, m); }
         unsigned tei() const { return link->fullState().self_tei; }
 
-        ISDN::LAPD* link = new ISDN::LAPD(ISDN::Side::user, 0);
         bool plugged = true;  // an unplugged terminal hears nothing
-        bool up = false;
-        std::vector<std::string> downs;
-        std::vector<Bytes> received;
     };
 
     explicit BriBus(uint32_t seed = 1) : pair(seed), network(pair.a) { pair.b.bind(*this); }

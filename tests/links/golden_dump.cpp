@@ -18,11 +18,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "mtp2") == 0) {
-        for (const GoldenUnit& u : ss7GoldenUnits()) {
-            std::printf("%s ", u.name.c_str());
-            for (uint8_t b : u.octets) std::printf("%02x", b);
-            std::printf("\n");
-        }
+        for (const GoldenUnit& u : ss7GoldenUnits())
+            std::printf("%s %s\n", u.name.c_str(), hexOf(u.octets, true).c_str());
         return 0;
     }
     std::fprintf(stderr, "usage: golden_dump lapd|mtp2\n");

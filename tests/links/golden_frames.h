@@ -25,9 +25,12 @@ struct GoldenFrame {
 // lines of decodes.txt; a frame without a decode fails the calling test.
 std::vector<GoldenFrame> loadGoldenFrames(const std::string& frameFile);
 
-// "0A 0B": the octets in hex.
+// Each line of the file at `path` but comments, by its first word.
+std::map<std::string, std::string> loadNamedLines(const std::string& path);
+
+// "0A 0B": the octets in hex; "0a0b" when compact.
 HdlcPair::Frame parseHex(const std::string& text);
-std::string hexOf(const HdlcPair::Frame& octets);
+std::string hexOf(const HdlcPair::Frame& octets, bool compact = false);
 
 // Every kind of frame the LAPD link sends (without decodes), on the user
 // and the network side of a primary-rate link and on the user side of a

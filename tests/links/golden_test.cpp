@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-
 #include "links/lapd_frame.h"
 #include "tests/links/golden_frames.h"
 
@@ -64,19 +61,12 @@ TEST(LapdGolden, OurHeaderReadingAgreesWithTshark) {
 
 // tests/data/mtp2/frames.txt: "NAME HEX BSN BIB FSN FIB LI STATUS" a line.
 TEST(Ss7Golden, UnitsMatchTheCommittedOctetsAndTsharksDecode) {
-    std::map<std::string, std::string> committed;
-    std::ifstream in(std::string(KORVAND_MTP2_DATA) + "/frames.txt");
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] != '#')
-            committed[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
+    std::map<std::string, std::string> committed =
+        loadNamedLines(std::string(KORVAND_MTP2_DATA) + "/frames.txt");
     std::vector<GoldenUnit> units = ss7GoldenUnits();
     EXPECT_EQ(units.size(), committed.size());
-    for (const GoldenUnit& u : units) {
-        std::string hex;
-        char two[3];
-        for (uint8_t b : u.octets) hex += (std::snprintf(two, sizeof two, "%02x", b), two);
-        EXPECT_EQ(committed[u.name], hex + " " + u.fields) << u.name;
-    }
+    for (const GoldenUnit& u : units)
+        EXPECT_EQ(committed[u.name], hexOf(u.octets, true) + " " + u.fields) << u.name;
 }
 
 }  // namespace

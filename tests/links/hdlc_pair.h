@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "hardware/hdlc.h"
@@ -122,10 +123,47 @@ class HdlcPair {
     std::mt19937 random_;
 };
 
+// One end of a pair that keeps every frame its link sends; the far end
+// stays closed, so the frames go nowhere.
+struct RecordingChannel {
+    RecordingChannel() {
+        end.record = true;
+        end.open();
+    }
+    HdlcPair pair;
+    HdlcPair::End& end = pair.a;
+    std::vector<HdlcPair::Frame>& sent = end.sent;
+};
+
 // A packet holding `bytes`, read position at the first.
 Packet makePacket(const HdlcPair::Frame& bytes, unsigned headRoom = 0);
 HdlcPair::Frame bytesOf(const Packet& p);
 // Hands `bytes` to the top of `family` as its layer 3 would; true when taken.
 bool sendDown(ProtocolsFamily& family, const HdlcPair::Frame& bytes);
+
+// A family holding one link of type L, alone in its stack, that writes
+// down what the link reports to its layer 3.
+template <class L>
+class OneLink : public ProtocolsFamily {
+  public:
+    explicit OneLink(L* link = new L) : link(link) { add_protocol_tail(link); }
+    void on_activated(Protocol*) override {
+        ++activations;
+        up = true;
+    }
+    void on_deactivated(Protocol*, Protocol_status_ptr s) override {
+        up = false;
+        downs.push_back(s->message());
+    }
+    void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
+    bool send(const HdlcPair::Frame& m) { return sendDown(*this, m); }
+
+    L* link;  // owned by the stack
+    int activations = 0;
+    bool up = false;
+    std::vector<std::string> downs;
+    std::vector<HdlcPair::Frame> received;
+};
+
 
 #endif

@@ -61,24 +61,18 @@ class HdlcPairTest : public ::testing::Test {
     Listener atB;
 };
 
-TEST_F(HdlcPairTest, DeliversInOrderFromTheLoopBothWays) {
+// Frames arrive in order, from the loop, also when sent from inside a
+// delivery; a corrupted frame differs from what was sent in exactly one bit.
+TEST_F(HdlcPairTest, DeliversInOrderFromTheLoopAndCorruptsOneBit) {
     atB.echo = &pair.b;
+    pair.a.line.corruption = 1;
+    pair.a.record = true;
     send(50);
     EXPECT_TRUE(atB.frames.empty());
     ASSERT_TRUE(runUntil(clock, [&] { return atA.frames.size() == 50; }));
-    for (unsigned i = 0; i < 50; ++i) EXPECT_EQ(atA.frames[i][0], i);
     EXPECT_EQ(atB.frames, atA.frames);
-}
-
-// Loss and tampering show in the links' own tests; a corrupted frame
-// differs from what was sent in exactly one bit.
-TEST_F(HdlcPairTest, CorruptionFlipsOneBit) {
-    pair.a.line.corruption = 1;
-    pair.a.record = true;
-    send(100);
-    ASSERT_TRUE(runUntil(clock, [&] { return atB.frames.size() == 100; }));
-    EXPECT_EQ(pair.a.counters.corrupted, 100u);
-    for (size_t i = 0; i < 100; ++i) {
+    EXPECT_EQ(pair.a.counters.corrupted, 50u);
+    for (unsigned i = 0; i < 50; ++i) {
         int bits = 0;
         for (size_t k = 0; k < 8; ++k)
             bits += __builtin_popcount(unsigned(atB.frames[i][k] ^ pair.a.sent[i][k]));

@@ -29,33 +29,27 @@ inline ::testing::AssertionResult timerConsistent(const ISDN::LAPD& link) {
 // writes down what the link reports. Bound as the channel's listener, it
 // passes the channel's events to the link and checks the timer rule before
 // and after each of them.
-class Layer3 : public ProtocolsFamily, public ISDN::LAPD::Notify, public HDLC::Notify {
+class Layer3 : public OneLink<ISDN::LAPD>, public ISDN::LAPD::Notify, public HDLC::Notify {
   public:
     Layer3(ISDN::Side::type side, GenericHDLC& channel, bool bri = false)
-        : link(new ISDN::LAPD(side, 0)) {
+        : OneLink(new ISDN::LAPD(side, 0)) {
         link->hdlc = &channel;
         link->notify = this;
         if (bri) link->change_to_bri();
-        add_protocol_tail(link);
     }
 
+    using OneLink::send;
     // A layer-3 message of `size` octets counting `n`.
     bool send(uint32_t n, size_t size = 8) {
         Frame f(size, 0xA5);
         for (size_t i = 0; i < 4 && i < size; ++i) f[i] = uint8_t(n >> (8 * i));
         return send(f);
     }
-    bool send(const Frame& octets) { return sendDown(*this, octets); }
     static uint32_t number(const Frame& f) {
         return f[0] | f[1] << 8 | f[2] << 16 | uint32_t(f[3]) << 24;
     }
 
-    void on_activated(Protocol*) override { ++activations; }
-    void on_deactivated(Protocol*, Protocol_status_ptr s) override {
-        deactivations.push_back(s->message());
-    }
     void on_status(Protocol_status_ptr s) override { statuses.push_back(s->message()); }
-    void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
     void OnLAPD_FlowStatusChange(ISDN::LAPD* l) override { flows.push_back(l->flow_status); }
 
     void on_hdlc_receive(Packet& frame) override {
@@ -79,11 +73,7 @@ class Layer3 : public ProtocolsFamily, public ISDN::LAPD::Notify, public HDLC::N
         return false;
     }
 
-    ISDN::LAPD* link;  // owned by the stack
-    int activations = 0;
-    std::vector<std::string> deactivations;
     std::vector<std::string> statuses;
-    std::vector<Frame> received;
     std::vector<ISDN::LAPD::FlowStatus::Type> flows;
 };
 

@@ -12,27 +12,9 @@ namespace {
 using ISDN::LAPD_NT_user;
 namespace Q = ISDN::Q921;
 
-// The layer's family: what goes down is kept, as is what comes up.
-class Bus : public ProtocolsFamily {
-  public:
-    Bus() { add_protocol_tail(nt); }
-    bool transmit(Packet& p) override {
-        sent.push_back(bytesOf(p));
-        return true;
-    }
-    void on_message(Packet& p) override { up.push_back(bytesOf(p)); }
-
-    ISDN::LAPD_NT* nt = new ISDN::LAPD_NT;
-    std::vector<Frame> sent;
-    std::vector<Frame> up;
-};
-
-// From a terminal, and from the network.
+// Frames from a terminal, and from the network.
 Frame fromTerminal(uint8_t type, uint16_t ri, uint8_t ai) {
     return peer::tei(ri, type, ai, false);
-}
-Frame iFrame(uint8_t tei, unsigned ns, unsigned nr, const Frame& info) {
-    return peer::i(ns, nr, false, info, tei, false);
 }
 Frame response(uint8_t type, uint8_t tei, unsigned nr, bool f) {
     return peer::s(type, nr, f, false, tei, false);
@@ -43,9 +25,6 @@ Frame removed(uint8_t ai) {
 Frame sabme(uint8_t tei) {
     return peer::u(Q::kSABME, true, true, tei);
 }
-Frame poll(uint8_t tei) {
-    return peer::s(Q::kRR, 0, true, true, tei);
-}
 
 class LapdNtTest : public ::testing::Test {
   protected:
@@ -54,18 +33,22 @@ class LapdNtTest : public ::testing::Test {
         nt.receive(p);
     }
     bool send(const Frame& m) { return sendDown(bus, m); }
+    Frame iFrame(unsigned ns, unsigned nr, const Frame& info) {
+        return peer::i(ns, nr, false, info, 64, false);
+    }
     // Terminal `n` (0-based) asks for a TEI with Ri 100 + n.
     void request(unsigned n) { feed(fromTerminal(Q::IdentityRequest, uint16_t(100 + n), 127)); }
     std::vector<Frame> take() {
         std::vector<Frame> s;
-        s.swap(bus.sent);
+        s.swap(channel.sent);
         return s;
     }
     const LAPD_NT_user* user(uint8_t tei) { return nt.find_Tei(tei); }
 
     TestClock clock;
     StreamCapture log{std::clog};
-    Bus bus;
+    RecordingChannel channel;
+    BriBus::Network bus{channel.end};
     ISDN::LAPD_NT& nt = *bus.nt;
 };
 
@@ -91,10 +74,10 @@ TEST_F(LapdNtTest, IdentityRequestsGetTheLowestFreeTei) {
 // A frame from an unknown TEI takes a free context, which sends SABME
 // first; with none free, the TEI is removed twice.
 TEST_F(LapdNtTest, FramesFromAnUnknownTei) {
-    feed(iFrame(5, 0, 0, q931(3, 0x01)));
+    feed(peer::i(0, 0, false, q931(3, 0x01), 5, false));
     ASSERT_TRUE(user(5));
     EXPECT_EQ(std::vector<Frame>{sabme(5)}, take());
-    EXPECT_EQ(std::vector<Frame>{q931(3, 0x01)}, bus.up);
+    EXPECT_EQ(std::vector<Frame>{q931(3, 0x01)}, bus.received);
     for (unsigned n = 0; n < 7; ++n) request(n);
     take();
     feed(response(Q::kRR, 9, 0, false));
@@ -125,7 +108,7 @@ TEST_F(LapdNtTest, CheckCycleKeepsAnsweringTerminalsAndRemovesTheRest) {
 // its N(R) with the current V(R). Messages go by the call reference.
 TEST_F(LapdNtTest, WindowOfSevenAndAcknowledgements) {
     request(0);
-    feed(iFrame(64, 0, 0, q931(1, 0x05)));
+    feed(iFrame(0, 0, q931(1, 0x05)));
     take();
     EXPECT_FALSE(send(q931(0x22, 0x01)));                                  // no terminal's call
     for (uint8_t i = 0; i < 10; ++i) send(q931(0x81, uint8_t(0x60 + i)));  // not SETUP
@@ -136,7 +119,7 @@ TEST_F(LapdNtTest, WindowOfSevenAndAcknowledgements) {
     sent = take();
     ASSERT_EQ(3u, sent.size());
     EXPECT_EQ(9 << 1, sent[2][2]);
-    feed(iFrame(64, 1, 3, q931(1, 0x07)));  // V(R) becomes 2
+    feed(iFrame(1, 3, q931(1, 0x07)));  // V(R) becomes 2
     take();
     feed(response(Q::kREJ, 64, 3, true));  // for the first outstanding frame
     sent = take();
@@ -154,9 +137,9 @@ TEST_F(LapdNtTest, PollsWhenSilentAndGivesUpAfterFourExpiries) {
     request(0);
     take();
     advanceAndPump(clock, 10000, 100);
-    EXPECT_EQ(std::vector<Frame>{poll(64)}, take());
+    EXPECT_EQ(std::vector<Frame>{peer::s(Q::kRR, 0, true, true, 64)}, take());
     advanceAndPump(clock, 1000, 100);
-    EXPECT_EQ(std::vector<Frame>{poll(64)}, take());
+    EXPECT_EQ(std::vector<Frame>{peer::s(Q::kRR, 0, true, true, 64)}, take());
     feed(response(Q::kRR, 64, 0, true));
     EXPECT_EQ(LAPD_NT_user::assigned, user(64)->link_state);
     advanceAndPump(clock, 10000 + 4000, 100);

@@ -59,8 +59,8 @@ TEST_F(PriPair, EstablishesAndReleasesFromEitherSide) {
         Layer3& released = who == 1 ? network : user;
         releasing.link->local_deactivate();
         ASSERT_TRUE(runUntil(clock, [&] { return bothIn(TeiAssigned); }));
-        EXPECT_EQ(releasing.deactivations.back(), "success (UA received)");
-        EXPECT_EQ(released.deactivations.back(), "remote error (DISC received)");
+        EXPECT_EQ(releasing.downs.back(), "success (UA received)");
+        EXPECT_EQ(released.downs.back(), "remote error (DISC received)");
     }
     EXPECT_EQ(user.activations, 3);
     EXPECT_EQ(network.activations, 3);

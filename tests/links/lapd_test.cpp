@@ -11,12 +11,15 @@ namespace Q = ISDN::Q921;
 
 class UserLink : public ScriptedLink {};
 
+// One SABME and three more, T200 (1 s) apart, then the last T200.
 TEST_F(UserLink, FourSabmeThenTheEstablishmentFails) {
+    uint64_t from = clock.nowMs();
     link().local_activate();
-    ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
+    ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(clock.nowMs() - from, 4000u);
     EXPECT_EQ(sent().size(), 4u);
     EXPECT_TRUE(l3.has("Unsuccessful retransmission (N200 times) - SABME"));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"link error (T200 expired N200 times)"});
+    EXPECT_EQ(l3.downs, std::vector<std::string>{"link error (T200 expired N200 times)"});
     EXPECT_EQ(l3.state(), TeiAssigned);
 }
 
@@ -38,8 +41,8 @@ TEST_P(Release, EndsInTeiAssigned) {
     EXPECT_EQ(last(), (Frame{0x02, 0x01, 0x73}));
     EXPECT_EQ(l3.state(), AwaitingRelease);
     if (!GetParam().answer.empty()) inject(GetParam().answer);
-    ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{GetParam().deactivation});
+    ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(l3.downs, std::vector<std::string>{GetParam().deactivation});
     EXPECT_EQ(l3.state(), TeiAssigned);
 }
 
@@ -222,8 +225,8 @@ TEST_F(BriUserLink, ADenialKeepsAskingAndTheFifthExpiryGivesUp) {
     EXPECT_TRUE(l3.has("Tei Assign - Tei denied"));
     EXPECT_NE(log.text().find("ASP returned: All TEI's used"), std::string::npos);
     EXPECT_TRUE(link().fullState().t202_running);
-    ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"link error (T202 expired N202 times)"});
+    ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(l3.downs, std::vector<std::string>{"link error (T202 expired N202 times)"});
     EXPECT_EQ(link().stats.t202_expired, 5u);
     ASSERT_EQ(sent().size(), 5u);
     for (size_t k = 1; k < 5; ++k)
@@ -235,7 +238,7 @@ TEST_F(BriUserLink, RemovalIsFollowedByANewRequest) {
     assign(64);
     uint16_t ri = link().ri;
     inject(peer::tei(0, Q::IdentityRemove, 64));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"error (MDL-REMOVE received)"});
+    EXPECT_EQ(l3.downs, std::vector<std::string>{"error (MDL-REMOVE received)"});
     EXPECT_EQ(l3.state(), AssignAwaitingTei);
     EXPECT_EQ(last()[6], Q::IdentityRequest);
     EXPECT_NE(lastRi(), ri);

@@ -14,33 +14,7 @@
 
 typedef std::vector<uint8_t> Bytes;
 
-// One end of the kit's pair that keeps every unit the link sends; the far
-// end stays closed, so the units go nowhere.
-struct RecordingChannel {
-    RecordingChannel() {
-        end.record = true;
-        end.open();
-    }
-    HdlcPair pair;
-    HdlcPair::End& end = pair.a;
-    std::vector<Bytes>& sent = end.sent;
-};
-
-// A family holding one link, that writes down what the link reports.
-class LinkFamily : public ProtocolsFamily {
-  public:
-    LinkFamily() { add_protocol_tail(link); }
-    void on_activated(Protocol*) override { ++activations; }
-    void on_deactivated(Protocol*, Protocol_status_ptr s) override {
-        downs.push_back(s->message());
-    }
-    void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
-
-    SS7::SLC* link = new SS7::SLC;
-    int activations = 0;
-    std::vector<std::string> downs;
-    std::vector<Bytes> received;
-};
+typedef OneLink<SS7::SLC> LinkFamily;
 
 // A signal unit as it comes off the line; LI is computed unless given.
 inline Bytes unit(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, const Bytes& rest = {},
