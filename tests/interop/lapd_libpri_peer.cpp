@@ -11,8 +11,8 @@
 //   quit
 // Reports on standard output, one a line: "up", "down", "ring DIGITS" (a
 // SETUP arrived; the call is then cleared with cause 16), "hangup CAUSE",
-// "rx N" and "tx N" after every frame (counts so far), "error TEXT". With
-// LAPD_LIBPRI_PEER_DEBUG set, libpri's own traces go to standard error.
+// "error TEXT". With LAPD_LIBPRI_PEER_DEBUG set, libpri's own traces go to
+// standard error.
 
 #include <poll.h>
 #include <signal.h>
@@ -43,8 +43,6 @@ const int kCheckOctets = 2;
 
 int dropRx = 0;
 int dropTx = 0;
-unsigned received = 0;
-unsigned sent = 0;
 
 void say(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -53,21 +51,16 @@ void say(const std::string& line) {
 
 int readFrame(struct pri* pri, void* buf, int len) {
     ssize_t n = ::recv(pri_fd(pri), buf, size_t(len - kCheckOctets), MSG_DONTWAIT);
-    if (n <= 0) return -1;
-    say("rx " + std::to_string(++received));
-    return int(n) + kCheckOctets;
+    return n <= 0 ? -1 : int(n) + kCheckOctets;
 }
 
 // A frame lost on the way in: libpri never sees it.
 void loseFrame(int fd) {
     char buf[512];
-    if (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) < 0) return;
-    say("rx " + std::to_string(++received) + " lost");
-    --dropRx;
+    if (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) >= 0) --dropRx;
 }
 
 int writeFrame(struct pri* pri, void* buf, int len) {
-    say("tx " + std::to_string(++sent));
     if (dropTx > 0) {
         --dropTx;
         return len;
@@ -77,7 +70,6 @@ int writeFrame(struct pri* pri, void* buf, int len) {
 }
 
 void quietly(struct pri*, char*) {}
-
 void toStandardError(struct pri*, char* text) {
     std::fputs(text, stderr);
 }

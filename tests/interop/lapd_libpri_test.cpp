@@ -8,14 +8,6 @@
 // messages both ways, survive a frame lost in either direction and the
 // peer's restart.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <string>
-#include <vector>
-
 #include "board/sim_mcc.h"
 #include "hardware/hdlc.h"
 #include "runtime/event.h"
@@ -58,16 +50,17 @@ class LibpriPeer : public ::testing::TestWithParam<SideCase> {
 
     void servePeers(int, short) { sim.board().poller().serve(); }
 
-    void startPeer() {
+    // Starts the peer, establishes when asked to, and waits until both links are up.
+    void startPeer(bool establish) {
         peer.reset(new PeerProcess(root.path("/libpri.sock"), GetParam().peerRole));
-    }
-    bool up() {
-        return pumpUntil([&] { return l3.state() == MultipleFrameEstablished && peer->said("up"); },
-                         kWaitMs);
+        if (establish) l3.link->local_activate();
+        ASSERT_TRUE(pumpUntil(
+            [&] { return l3.state() == MultipleFrameEstablished && peer->said("up"); }, kWaitMs))
+            << peer->text;
     }
     // A SETUP from the peer reaches us, and ours reaches the peer.
-    void exchangeSetups(const std::string& theirs) {
-        theirSetup(theirs);
+    void exchangeSetups(const std::string& digits) {
+        theirSetup(digits);
         ourSetup();
     }
     void theirSetup(const std::string& digits) {
@@ -98,36 +91,18 @@ class LibpriPeer : public ::testing::TestWithParam<SideCase> {
     uint8_t calls = 0;
 };
 
-TEST_P(LibpriPeer, ComesUpAndCarriesQ931BothWays) {
-    startPeer();
-    l3.link->local_activate();
-    ASSERT_TRUE(up()) << peer->text;
+TEST_P(LibpriPeer, CarriesQ931AndSurvivesLostFramesAndARestart) {
+    startPeer(true);
     exchangeSetups("1234");
     EXPECT_TRUE(l3.statuses.empty() || l3.has("Peer initiated re-establishment - SABME"));
-}
-
-TEST_P(LibpriPeer, SurvivesALostFrameEitherWay) {
-    startPeer();
-    l3.link->local_activate();
-    ASSERT_TRUE(up()) << peer->text;
-    theirSetup("2345");
     peer->command("drop-rx 1");  // our next frame, the SETUP, is lost: T200 recovers it
     ourSetup();
     EXPECT_GE(l3.link->stats.t200_expired, 1u);
     peer->command("drop-tx 1");  // its next frame, the SETUP, is lost: its recovery
     exchangeSetups("3456");
     EXPECT_EQ(l3.state(), MultipleFrameEstablished);
-}
-
-TEST_P(LibpriPeer, SurvivesThePeersRestart) {
-    startPeer();
-    l3.link->local_activate();
-    ASSERT_TRUE(up()) << peer->text;
-    exchangeSetups("1111");
     peer->kill();
-    startPeer();
-    ASSERT_TRUE(pumpUntil([&] { return peer->said("up"); }, kWaitMs)) << peer->text;
-    ASSERT_TRUE(pumpUntil([&] { return l3.state() == MultipleFrameEstablished; }, kWaitMs));
+    startPeer(false);
     exchangeSetups("2222");
 }
 

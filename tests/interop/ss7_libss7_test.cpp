@@ -9,12 +9,11 @@
 // writes as a 64 kbit/s line would.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
@@ -26,6 +25,7 @@
 #include "protocol/protocol.h"
 #include "runtime/event.h"
 #include "runtime/multiplexer.h"
+#include "tests/links/hdlc_pair.h"
 #include "tests/support/capture.h"
 
 extern "C" {
@@ -33,7 +33,9 @@ extern "C" {
 }
 
 // libss7 does not free its links when it is destroyed.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libss7.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libss7.so\n";
+}
 
 namespace {
 
@@ -46,7 +48,7 @@ const unsigned kSlc = 0;
 const uint8_t kNi = SS7_NI_NAT;
 // The circuits the peer resets start above this.
 const unsigned kPeerCics = 1000;
-const uint8_t kTestPattern[] = {0xA5, 0x5A, 0x0F, 0xF0};
+const Bytes kTestPattern = {0xA5, 0x5A, 0x0F, 0xF0};
 
 // libss7 reads and writes each unit with room for the two check octets
 // that a D-channel device adds; the channel takes them off and puts
@@ -55,7 +57,7 @@ const unsigned kCheckOctets = 2;
 
 // One end of a datagram socket pair as the link's HDLC channel.
 class SocketChannel : public GenericHDLC {
-public:
+  public:
     SocketChannel(int fd, HDLC::Notify& listener) : listener(listener) {
         event.Bind("ss7-peer-channel", &SocketChannel::on_event, this);
         event.Schedule(fd, POLLIN);
@@ -70,7 +72,7 @@ public:
     bool is_open() const override { return true; }
     bool is_ready() const override { return true; }
 
-private:
+  private:
     void on_event(int fd, short revents) {
         if (revents & POLLOUT) {
             event.events = POLLIN;
@@ -80,9 +82,7 @@ private:
         uint8_t buf[512];
         ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
         if (n < ssize_t(kCheckOctets)) return;
-        Packet p;
-        p.reserve_head(0);
-        p.put(buf, unsigned(n) - kCheckOctets);
+        Packet p = makePacket(Bytes(buf, buf + n - kCheckOctets));
         listener.on_hdlc_receive(p);
     }
 
@@ -90,94 +90,65 @@ private:
     Event event;
 };
 
-// The routing label of ITU: DPC and OPC of 14 bits and the link code.
-Bytes label(unsigned dpc, unsigned opc, unsigned sls) {
-    return {uint8_t(dpc), uint8_t((dpc >> 8 & 0x3F) | (opc << 6 & 0xC0)), uint8_t(opc >> 2),
-            uint8_t((opc >> 10 & 0x0F) | sls << 4)};
+// An MSU to the peer: service information octet (national network and
+// service indicator `si`), the routing label of ITU (DPC and OPC of 14
+// bits, link selection `sls`), then `rest`.
+Bytes msu(uint8_t si, unsigned sls, const Bytes& rest) {
+    Bytes m{uint8_t(kNi << 6 | si), uint8_t(kPeerPc),
+            uint8_t((kPeerPc >> 8 & 0x3F) | (kOurPc << 6 & 0xC0)), uint8_t(kOurPc >> 2),
+            uint8_t((kOurPc >> 10 & 0x0F) | sls << 4)};
+    m.insert(m.end(), rest.begin(), rest.end());
+    return m;
 }
 
 // A message of the test user part (H0 1): H1 1 is a link test, 2 its
 // acknowledgement.
 Bytes link_test(unsigned h1, const Bytes& pattern) {
-    Bytes m{uint8_t(kNi << 6 | 1)};
-    Bytes l = label(kPeerPc, kOurPc, kSlc);
-    m.insert(m.end(), l.begin(), l.end());
-    m.push_back(uint8_t(h1 << 4 | 1));
-    m.push_back(uint8_t(pattern.size() << 4));
-    m.insert(m.end(), pattern.begin(), pattern.end());
-    return m;
-}
-
-// Traffic restart allowed: network management (service indicator 0), H0 7, H1 1.
-Bytes traffic_restart_allowed() {
-    Bytes m{uint8_t(kNi << 6 | 0)};
-    Bytes l = label(kPeerPc, kOurPc, kSlc);
-    m.insert(m.end(), l.begin(), l.end());
-    m.push_back(0x17);
-    return m;
-}
-
-// ISUP reset circuit (message type 0x12) for `cic`.
-Bytes circuit_reset(unsigned cic) {
-    Bytes m{uint8_t(kNi << 6 | 5)};
-    Bytes l = label(kPeerPc, kOurPc, cic & 0x0F);
-    m.insert(m.end(), l.begin(), l.end());
-    m.push_back(uint8_t(cic));
-    m.push_back(uint8_t(cic >> 8));
-    m.push_back(0x12);
-    return m;
+    Bytes rest{uint8_t(h1 << 4 | 1), uint8_t(pattern.size() << 4)};
+    rest.insert(rest.end(), pattern.begin(), pattern.end());
+    return msu(1, kSlc, rest);
 }
 
 // Our side's level 3, as far as the link test needs it.
-class OurSide : public ProtocolsFamily {
-public:
-    OurSide() { add_protocol_tail(link); }
-
-    void on_activated(Protocol*) override {
-        up = true;
-        send(link_test(1, Bytes(kTestPattern, kTestPattern + sizeof kTestPattern)));
+class OurSide : public OneLink<SS7::SLC> {
+  public:
+    void on_activated(Protocol* p) override {
+        OneLink::on_activated(p);
+        send(link_test(1, kTestPattern));
     }
-    void on_deactivated(Protocol*, Protocol_status_ptr) override { up = false; }
     void on_message(Packet& p) override {
-        Bytes m(p.data(), p.data() + p.length());
-        received.push_back(m);
+        Bytes m = bytesOf(p);
         if (m.size() == 8 && (m[0] & 0x0F) == 5 && m[7] == 0x12) resets.push_back(m[5] | m[6] << 8);
         if (m.size() < 7 || (m[0] & 0x0F) != 1 || (m[5] & 0x0F) != 1) return;
         Bytes pattern(m.begin() + 7, m.end());
         if (m[5] >> 4 == 1) {
             ++tests_received;
             send(link_test(2, pattern));
-        } else if (m[5] >> 4 == 2 && pattern == Bytes(kTestPattern, kTestPattern + sizeof kTestPattern)) {
+        } else if (m[5] >> 4 == 2 && pattern == kTestPattern) {
             ++tests_answered;
-            send(traffic_restart_allowed());
+            send(msu(0, kSlc, {0x17}));  // traffic restart allowed: H0 7, H1 1
         }
     }
-    void send(const Bytes& m) {
-        Packet p;
-        prepare_head(p);
-        p.put(m.data(), unsigned(m.size()));
-        message(p);
-    }
-
-    SS7::SLC* link = new SS7::SLC;
-    bool up = false;
     int tests_received = 0;
     int tests_answered = 0;
-    std::vector<Bytes> received;
     std::vector<unsigned> resets;  // circuits the peer reset, in order
 };
 
 std::string peer_log;
 
-void peer_message(struct ss7*, char* text) { peer_log += text; }
+void peer_message(struct ss7*, char* text) {
+    peer_log += text;
+}
 // The application's side of libss7's call handling: nothing to do here.
 void peer_call_null(struct ss7*, struct isup_call*, int) {}
-int peer_hangup(struct ss7*, int, unsigned int, int, int) { return SS7_CIC_IDLE; }
+int peer_hangup(struct ss7*, int, unsigned int, int, int) {
+    return SS7_CIC_IDLE;
+}
 void peer_not_in_service(struct ss7*, int, unsigned int) {}
 
 // libss7 on its end of the pair, driven between our loop's passes.
 class Peer {
-public:
+  public:
     explicit Peer(int fd) : fd(fd), ss7(ss7_new(SS7_ITU)) {
         ss7_set_message(peer_message);
         ss7_set_error(peer_message);
@@ -216,7 +187,7 @@ public:
 
     std::vector<unsigned> resets;  // circuits we reset, in the order they arrived
 
-private:
+  private:
     // A unit of a few octets takes about half a millisecond at 64 kbit/s.
     bool line_free() {
         auto now = std::chrono::steady_clock::now();
@@ -232,7 +203,7 @@ private:
 };
 
 class Libss7Interop : public ::testing::TestWithParam<bool> {
-protected:
+  protected:
     Libss7Interop() {
         int fds[2];
         EXPECT_EQ(0, ::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds));
@@ -273,32 +244,27 @@ protected:
     Peer* peer = nullptr;
 };
 
-TEST_P(Libss7Interop, AlignsAndExchangesLinkTestsAndTrafficRestart) {
+// Both align and go in service, exchange link tests and the traffic
+// restart, then circuit resets both ways, more than the sequence numbers
+// can count: each reaches the other side's user part once and in order.
+TEST_P(Libss7Interop, AlignsAndCarriesLinkTestsAndIsupBothWays) {
     ours.link->emergency = GetParam();
     peer->start();
     ours.link->local_activate();
     ASSERT_TRUE(run_until([&] { return ours.up && peer->saw(MTP2_LINK_UP); })) << peer_log;
     EXPECT_EQ(SS7::SLC::State::worked, ours.link->get_state_id());
-    ASSERT_TRUE(run_until([&] { return ours.tests_received > 0 && ours.tests_answered > 0; })) << peer_log;
+    ASSERT_TRUE(run_until([&] { return ours.tests_received > 0 && ours.tests_answered > 0; }))
+        << peer_log;
     ASSERT_TRUE(run_until([&] { return peer->saw(SS7_EVENT_UP); })) << peer_log;
-    EXPECT_TRUE(ours.up);
     SS7::SLC::Statistics s = ours.link->statistics();
     EXPECT_EQ(0u, s.badSeqCntr);
     EXPECT_EQ(0u, s.repeatCntr);
-}
-
-// Circuit resets both ways, more than the sequence numbers can count: each
-// reaches the other side's user part once and in order.
-TEST_P(Libss7Interop, IsupMessagesPassBothWaysInOrder) {
-    ours.link->emergency = GetParam();
-    peer->start();
-    ours.link->local_activate();
-    ASSERT_TRUE(run_until([&] { return peer->saw(SS7_EVENT_UP); })) << peer_log;
     const unsigned n = 300;
     // Distinct circuits each way: a reset crossing one for the same
     // circuit is answered by libss7 without an event.
     for (unsigned cic = 1; cic <= n; ++cic) {
-        ours.send(circuit_reset(cic));
+        ours.send(
+            msu(5, cic & 0x0F, {uint8_t(cic), uint8_t(cic >> 8), 0x12}));  // ISUP reset circuit
         peer->reset_circuit(kPeerCics + cic);
     }
     ASSERT_TRUE(run_until([&] { return peer->resets.size() == n && ours.resets.size() == n; }))

@@ -15,57 +15,35 @@
 // reaches every plugged terminal, and every terminal sends through the
 // same end.
 class BriBus : public HDLC::Notify {
-public:
+  public:
     typedef std::vector<uint8_t> Bytes;
 
-    class Network : public ProtocolsFamily, public HDLC::Notify {
-    public:
-        explicit Network(HdlcPair::End& end) : end(end) {
-            add_protocol_tail(nt);
-            end.bind(*this);
-        }
+    class Network : public OneLink<ISDN::LAPD_NT>, public HDLC::Notify {
+      public:
+        explicit Network(HdlcPair::End& end) : end(end) { end.bind(*this); }
         bool transmit(Packet& p) override { return end.hdlc_transmit(p); }
-        void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
         void on_hdlc_receive(Packet& p) override { nt->receive(p); }
         void on_hdlc_error(Cause::Type) override {}
         void on_hdlc_ready() override {}
 
         HdlcPair::End& end;
-        ISDN::LAPD_NT* nt = new ISDN::LAPD_NT;
-        std::vector<Bytes> received;
+        ISDN::LAPD_NT* nt = link;
     };
 
-    class Terminal : public ProtocolsFamily {
-    public:
-        explicit Terminal(GenericHDLC& channel) {
+    class Terminal : public OneLink<ISDN::LAPD> {
+      public:
+        explicit Terminal(GenericHDLC& channel) : OneLink(new ISDN::LAPD(ISDN::Side::user, 0)) {
             link->hdlc = &channel;
             link->change_to_bri();
-            add_protocol_tail(link);
         }
-        void on_activated(Protocol*) override { up = true; }
-        void on_deactivated(Protocol*, Protocol_status_ptr s) override {
-            up = false;
-            downs.push_back(s->message());
-        }
-        void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
         // Asks for a TEI and establishes the link.
         void start() {
             link->mdl_remove();
             link->activate();
         }
-        bool send(const Bytes& m) {
-            Packet p;
-            prepare_head(p);
-            p.put(m.data(), unsigned(m.size()));
-            return message(p);
-        }
         unsigned tei() const { return link->fullState().self_tei; }
 
-        ISDN::LAPD* link = new ISDN::LAPD(ISDN::Side::user, 0);
         bool plugged = true;  // an unplugged terminal hears nothing
-        bool up = false;
-        std::vector<std::string> downs;
-        std::vector<Bytes> received;
     };
 
     explicit BriBus(uint32_t seed = 1) : pair(seed), network(pair.a) { pair.b.bind(*this); }

@@ -22,16 +22,6 @@ std::map<std::string, std::string> parseFields(const std::string& text) {
     return fields;
 }
 
-std::map<std::string, std::string> loadDecodes() {
-    std::map<std::string, std::string> decodes;
-    std::ifstream in(dataPath("decodes.txt"));
-    for (std::string line; std::getline(in, line);) {
-        size_t blank = line.find(' ');
-        if (blank != std::string::npos) decodes[line.substr(0, blank)] = line.substr(blank + 1);
-    }
-    return decodes;
-}
-
 }  // namespace
 
 const std::string& GoldenFrame::field(const std::string& key) const {
@@ -58,18 +48,30 @@ HdlcPair::Frame parseHex(const std::string& text) {
     return out;
 }
 
-std::string hexOf(const HdlcPair::Frame& octets) {
+std::string hexOf(const HdlcPair::Frame& octets, bool compact) {
     std::string out;
     char two[4];
     for (uint8_t o : octets) {
-        std::snprintf(two, sizeof two, "%02X", o);
-        out += (out.empty() ? "" : " ") + std::string(two);
+        std::snprintf(two, sizeof two, compact ? "%02x" : "%02X", o);
+        out += (out.empty() || compact ? "" : " ") + std::string(two);
     }
     return out;
 }
 
+std::map<std::string, std::string> loadNamedLines(const std::string& path) {
+    std::map<std::string, std::string> lines;
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << "no " << path;
+    for (std::string line; std::getline(in, line);) {
+        size_t blank = line.find(' ');
+        if (blank != std::string::npos && line[0] != '#')
+            lines[line.substr(0, blank)] = line.substr(blank + 1);
+    }
+    return lines;
+}
+
 std::vector<GoldenFrame> loadGoldenFrames(const std::string& frameFile) {
-    std::map<std::string, std::string> decodes = loadDecodes();
+    std::map<std::string, std::string> decodes = loadNamedLines(dataPath("decodes.txt"));
     std::vector<GoldenFrame> frames;
     std::ifstream in(dataPath(frameFile));
     EXPECT_TRUE(in) << "no " << dataPath(frameFile);

@@ -30,12 +30,6 @@ void HdlcPair::End::open() {
     ready_.set(0, &End::owedReady, this);
 }
 
-void HdlcPair::End::close() {
-    open_ = false;
-    owesReady_ = false;
-    ready_.reset();
-}
-
 bool HdlcPair::End::refuseNow() {
     if (forcedRefusals_ > 0) {
         --forcedRefusals_;
@@ -53,7 +47,6 @@ bool HdlcPair::End::hdlc_transmit(Packet& p) {
         return false;
     }
     Frame frame = bytesOf(p);
-    ++counters.sent;
     if (record) sent.push_back(frame);
 
     uint32_t now = Mux::microseconds();
@@ -97,19 +90,13 @@ void HdlcPair::End::deliverDue() {
         Frame frame = std::move(queue_.front().frame);
         queue_.pop_front();
         if (owesReady_ && open_ && !ready_.armed()) ready_.set(0, &End::owedReady, this);
-        peer_->arrive(frame, counters);
+        Packet p = makePacket(frame);
+        if (peer_->open_ && peer_->listener_)
+            peer_->listener_->on_hdlc_receive(p);
+        else
+            ++counters.lost;
     }
     armDelivery();
-}
-
-void HdlcPair::End::arrive(const Frame& frame, Counters& from) {
-    Packet p = makePacket(frame);
-    if (!open_ || !listener_ || p.length() != frame.size()) {
-        ++from.lost;
-        return;
-    }
-    ++from.delivered;
-    listener_->on_hdlc_receive(p);
 }
 
 void HdlcPair::End::owedReady() {
@@ -130,4 +117,11 @@ Packet makePacket(const HdlcPair::Frame& bytes, unsigned headRoom) {
 HdlcPair::Frame bytesOf(const Packet& p) {
     const uint8_t* d = p.data();
     return d ? HdlcPair::Frame(d, d + p.length()) : HdlcPair::Frame();
+}
+
+bool sendDown(ProtocolsFamily& family, const HdlcPair::Frame& bytes) {
+    Packet p;
+    family.prepare_head(p);
+    p.put(bytes.data(), static_cast<unsigned>(bytes.size()));
+    return family.message(p);
 }

@@ -5,10 +5,12 @@
 #include <deque>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "hardware/hdlc.h"
 #include "protocol/packet.h"
+#include "protocol/protocol.h"
 #include "runtime/timer.h"
 
 // Two HDLC channels wired back to back, for running two link protocols
@@ -40,9 +42,7 @@ class HdlcPair {
 
     // Frames of one direction.
     struct Counters {
-        unsigned sent = 0;       // taken by hdlc_transmit
-        unsigned delivered = 0;  // handed to the far listener
-        unsigned lost = 0;       // lost on the line, or arrived at a closed end
+        unsigned lost = 0;       // lost on the line, or arrived where nobody listens
         unsigned corrupted = 0;  // sent on with a flipped bit
         unsigned refused = 0;    // refused by hdlc_transmit
     };
@@ -62,8 +62,6 @@ class HdlcPair {
         void unbind() { listener_ = nullptr; }
         // Opens the end; its listener hears on_hdlc_ready from the loop.
         void open();
-        // Closes the end: it refuses frames, and frames reaching it are lost.
-        void close();
         // The next `n` transmits are refused; each refusal is followed by
         // on_hdlc_ready from the loop.
         void refuse(unsigned n) { forcedRefusals_ += n; }
@@ -85,8 +83,6 @@ class HdlcPair {
         bool refuseNow();
         void deliverDue();
         void armDelivery();
-        // On the receiving end; `from` counts the sender's frames.
-        void arrive(const Frame& frame, Counters& from);
         void owedReady();
         uint32_t lineTimeUs(size_t octets) const;
 
@@ -127,8 +123,47 @@ class HdlcPair {
     std::mt19937 random_;
 };
 
+// One end of a pair that keeps every frame its link sends; the far end
+// stays closed, so the frames go nowhere.
+struct RecordingChannel {
+    RecordingChannel() {
+        end.record = true;
+        end.open();
+    }
+    HdlcPair pair;
+    HdlcPair::End& end = pair.a;
+    std::vector<HdlcPair::Frame>& sent = end.sent;
+};
+
 // A packet holding `bytes`, read position at the first.
 Packet makePacket(const HdlcPair::Frame& bytes, unsigned headRoom = 0);
 HdlcPair::Frame bytesOf(const Packet& p);
+// Hands `bytes` to the top of `family` as its layer 3 would; true when taken.
+bool sendDown(ProtocolsFamily& family, const HdlcPair::Frame& bytes);
+
+// A family holding one link of type L, alone in its stack, that writes
+// down what the link reports to its layer 3.
+template <class L>
+class OneLink : public ProtocolsFamily {
+  public:
+    explicit OneLink(L* link = new L) : link(link) { add_protocol_tail(link); }
+    void on_activated(Protocol*) override {
+        ++activations;
+        up = true;
+    }
+    void on_deactivated(Protocol*, Protocol_status_ptr s) override {
+        up = false;
+        downs.push_back(s->message());
+    }
+    void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
+    bool send(const HdlcPair::Frame& m) { return sendDown(*this, m); }
+
+    L* link;  // owned by the stack
+    int activations = 0;
+    bool up = false;
+    std::vector<std::string> downs;
+    std::vector<HdlcPair::Frame> received;
+};
+
 
 #endif

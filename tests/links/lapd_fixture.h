@@ -29,38 +29,27 @@ inline ::testing::AssertionResult timerConsistent(const ISDN::LAPD& link) {
 // writes down what the link reports. Bound as the channel's listener, it
 // passes the channel's events to the link and checks the timer rule before
 // and after each of them.
-class Layer3 : public ProtocolsFamily, public ISDN::LAPD::Notify, public HDLC::Notify {
+class Layer3 : public OneLink<ISDN::LAPD>, public ISDN::LAPD::Notify, public HDLC::Notify {
   public:
     Layer3(ISDN::Side::type side, GenericHDLC& channel, bool bri = false)
-        : link(new ISDN::LAPD(side, 0)) {
+        : OneLink(new ISDN::LAPD(side, 0)) {
         link->hdlc = &channel;
         link->notify = this;
         if (bri) link->change_to_bri();
-        add_protocol_tail(link);
     }
 
+    using OneLink::send;
     // A layer-3 message of `size` octets counting `n`.
     bool send(uint32_t n, size_t size = 8) {
         Frame f(size, 0xA5);
         for (size_t i = 0; i < 4 && i < size; ++i) f[i] = uint8_t(n >> (8 * i));
         return send(f);
     }
-    bool send(const Frame& octets) {
-        Packet p;
-        prepare_head(p);
-        p.put(octets.data(), unsigned(octets.size()));
-        return message(p);
-    }
     static uint32_t number(const Frame& f) {
         return f[0] | f[1] << 8 | f[2] << 16 | uint32_t(f[3]) << 24;
     }
 
-    void on_activated(Protocol*) override { ++activations; }
-    void on_deactivated(Protocol*, Protocol_status_ptr s) override {
-        deactivations.push_back(s->message());
-    }
     void on_status(Protocol_status_ptr s) override { statuses.push_back(s->message()); }
-    void on_message(Packet& p) override { received.push_back(bytesOf(p)); }
     void OnLAPD_FlowStatusChange(ISDN::LAPD* l) override { flows.push_back(l->flow_status); }
 
     void on_hdlc_receive(Packet& frame) override {
@@ -84,54 +73,46 @@ class Layer3 : public ProtocolsFamily, public ISDN::LAPD::Notify, public HDLC::N
         return false;
     }
 
-    ISDN::LAPD* link;  // owned by the stack
-    int activations = 0;
-    std::vector<std::string> deactivations;
     std::vector<std::string> statuses;
-    std::vector<Frame> received;
     std::vector<ISDN::LAPD::FlowStatus::Type> flows;
 };
 
-// Records what arrives at the far end of a link's channel.
-class FrameRecorder : public HDLC::Notify {
-  public:
-    void on_hdlc_receive(Packet& p) override { frames.push_back(bytesOf(p)); }
-    void on_hdlc_error(Cause::Type) override {}
-    void on_hdlc_ready() override {}
-    std::vector<Frame> frames;
-};
-
 // Frames a scripted peer sends, written as the network side writes them
-// (commands with C/R 1) unless said otherwise.
+// (commands with C/R 1) unless `fromNetwork` is false.
 namespace peer {
+inline uint8_t address1(uint8_t sapi, bool fromNetwork, bool command) {
+    return ISDN::Q921::address1(sapi, ISDN::Q921::crBit(fromNetwork, command));
+}
 inline Frame u(uint8_t code, bool pf, bool command, uint8_t tei = 0, bool fromNetwork = true) {
-    return {uint8_t(ISDN::Q921::crBit(fromNetwork, command) ? 2 : 0), uint8_t(tei * 2 + 1),
+    return {address1(0, fromNetwork, command), uint8_t(tei * 2 + 1),
             uint8_t(code | (pf ? 0x10 : 0))};
 }
 inline Frame s(uint8_t type, unsigned nr, bool pf, bool command, uint8_t tei = 0,
                bool fromNetwork = true) {
-    return {uint8_t(ISDN::Q921::crBit(fromNetwork, command) ? 2 : 0), uint8_t(tei * 2 + 1),
-            uint8_t(type << 2 | 1), uint8_t(nr << 1 | pf)};
+    return {address1(0, fromNetwork, command), uint8_t(tei * 2 + 1), uint8_t(type << 2 | 1),
+            uint8_t(nr << 1 | pf)};
 }
 inline Frame i(unsigned ns, unsigned nr, bool p, Frame info = {0x08, 0x01, 0x01, 0x05},
-               uint8_t tei = 0) {
-    Frame f{0x02, uint8_t(tei * 2 + 1), uint8_t(ns << 1), uint8_t(nr << 1 | p)};
+               uint8_t tei = 0, bool fromNetwork = true) {
+    Frame f{address1(0, fromNetwork, true), uint8_t(tei * 2 + 1), uint8_t(ns << 1),
+            uint8_t(nr << 1 | p)};
     f.insert(f.end(), info.begin(), info.end());
     return f;
 }
-inline Frame tei(uint16_t ri, uint8_t type, uint8_t ai) {
-    return {
-        0xFE, 0xFF, 0x03, 0x0F, uint8_t(ri & 0xFF), uint8_t(ri >> 8), type, uint8_t(ai << 1 | 1)};
+inline Frame tei(uint16_t ri, uint8_t type, uint8_t ai, bool fromNetwork = true) {
+    uint8_t a = address1(63, fromNetwork, true);
+    return {a, 0xFF, 0x03, 0x0F, uint8_t(ri), uint8_t(ri >> 8), type, uint8_t(ai << 1 | 1)};
 }
 }  // namespace peer
 
-// One link under test on the channel's end a, a scripted peer on end b.
-class ScriptedLink : public ::testing::Test {
-  protected:
-    explicit ScriptedLink(ISDN::Side::type side = ISDN::Side::user, bool bri = false)
-        : l3(side, pair.a, bri) {
+// One link on end a of the kit's pair, a scripted peer on end b. What the
+// link sends is kept in the end's `sent`.
+class LapdScript {
+  public:
+    explicit LapdScript(ISDN::Side::type side = ISDN::Side::user, bool bri = false)
+        : network(side == ISDN::Side::network), l3(side, pair.a, bri) {
         pair.a.bind(l3);
-        pair.b.bind(far);
+        pair.a.record = true;
         pair.open();
         settle();
     }
@@ -139,33 +120,46 @@ class ScriptedLink : public ::testing::Test {
     // Runs the loop until every frame in flight has arrived (the clock
     // stands still meanwhile).
     void settle() {
-        ASSERT_TRUE(runUntil(clock, [&] { return pair.inFlight() == 0; }));
+        EXPECT_TRUE(runUntil(clock, [&] { return pair.inFlight() == 0; }));
     }
     void inject(const Frame& f) {
         Packet p = makePacket(f);
         pair.b.hdlc_transmit(p);
         settle();
     }
-    // Runs until the peer has received `n` frames in all.
-    void waitFrames(size_t n) {
-        ASSERT_TRUE(
-            runUntil(clock, [&] { return far.frames.size() >= n && pair.inFlight() == 0; }));
-    }
-    const Frame& last() const { return far.frames.back(); }
+    const std::vector<Frame>& sent() const { return pair.a.sent; }
+    const Frame& last() const { return pair.a.sent.back(); }
     // Establishes the link from its side: SABME out, UA back.
     void establish() {
         link().local_activate();
         settle();
-        inject(peer::u(ISDN::Q921::kUA, true, false, uint8_t(link().fullState().self_tei)));
+        inject(u(ISDN::Q921::kUA, true, false, uint8_t(link().fullState().self_tei)));
         ASSERT_EQ(l3.state(), ISDN::MultipleFrameEstablished);
     }
     ISDN::LAPD& link() { return *l3.link; }
 
+    // Frames of the peer, which is the other side.
+    Frame u(uint8_t code, bool pf, bool command, uint8_t tei = 0) {
+        return peer::u(code, pf, command, tei, !network);
+    }
+    Frame s(uint8_t type, unsigned nr, bool pf, bool command) {
+        return peer::s(type, nr, pf, command, 0, !network);
+    }
+    Frame i(unsigned ns, unsigned nr, bool p) {
+        return peer::i(ns, nr, p, {0x08, 0x01, 0x01, 0x05}, 0, !network);
+    }
+
     StreamCapture log{std::clog};
     TestClock clock;
     HdlcPair pair;
+    bool network;
     Layer3 l3;
-    FrameRecorder far;
+};
+
+class ScriptedLink : public ::testing::Test, public LapdScript {
+  protected:
+    explicit ScriptedLink(ISDN::Side::type side = ISDN::Side::user, bool bri = false)
+        : LapdScript(side, bri) {}
 };
 
 #endif

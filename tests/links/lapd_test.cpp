@@ -1,7 +1,5 @@
 // One LAPD link against a scripted peer: the procedures frame by frame.
 
-#include "links/lapd.h"
-
 #include "tests/links/lapd_fixture.h"
 
 namespace {
@@ -13,12 +11,15 @@ namespace Q = ISDN::Q921;
 
 class UserLink : public ScriptedLink {};
 
+// One SABME and three more, T200 (1 s) apart, then the last T200.
 TEST_F(UserLink, FourSabmeThenTheEstablishmentFails) {
+    uint64_t from = clock.nowMs();
     link().local_activate();
-    ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
-    EXPECT_EQ(far.frames.size(), 4u);
+    ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(clock.nowMs() - from, 4000u);
+    EXPECT_EQ(sent().size(), 4u);
     EXPECT_TRUE(l3.has("Unsuccessful retransmission (N200 times) - SABME"));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"link error (T200 expired N200 times)"});
+    EXPECT_EQ(l3.downs, std::vector<std::string>{"link error (T200 expired N200 times)"});
     EXPECT_EQ(l3.state(), TeiAssigned);
 }
 
@@ -36,12 +37,12 @@ TEST_P(Release, EndsInTeiAssigned) {
     settle();
     EXPECT_EQ(last(), (Frame{0x00, 0x01, 0x53}));  // DISC, P = 1
     EXPECT_EQ(l3.state(), AwaitingRelease);
-    inject(peer::u(Q::kDISC, true, true));  // a DISC crossing ours is answered, the release goes on
+    inject(u(Q::kDISC, true, true));  // a DISC crossing ours is answered, the release goes on
     EXPECT_EQ(last(), (Frame{0x02, 0x01, 0x73}));
     EXPECT_EQ(l3.state(), AwaitingRelease);
     if (!GetParam().answer.empty()) inject(GetParam().answer);
-    ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{GetParam().deactivation});
+    ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(l3.downs, std::vector<std::string>{GetParam().deactivation});
     EXPECT_EQ(l3.state(), TeiAssigned);
 }
 
@@ -54,57 +55,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the window, acknowledgement and flow control ------------------------------------------
 
-TEST_F(UserLink, TheEighthMessageWaitsForAnAcknowledgement) {
+// While the peer is busy messages queue: congestion above 88, discard
+// above 127. Then seven go out, the rest waits for acknowledgements, and
+// the flow is normal again at 64.
+TEST_F(UserLink, WindowOfSevenCongestionAbove88NormalAt64DiscardAbove127) {
     establish();
-    for (uint32_t n = 0; n < 8; ++n) l3.send(n);
-    settle();
-    EXPECT_EQ(far.frames.size(), 1u + 7);
-    EXPECT_EQ(link().out_queue.count(), 1u);
-    inject(peer::s(Q::kRR, 3, false, false));  // three acknowledged: the last goes out
-    EXPECT_EQ(far.frames.size(), 1u + 8);
-    EXPECT_EQ(last()[2], 7 << 1);  // N(S) 7
-    EXPECT_EQ(link().ack_queue.count(), 5u);
-}
-
-TEST_F(UserLink, AnIFrameInSequenceIsDeliveredAndAcknowledged) {
-    establish();
-    inject(peer::i(0, 0, false));
-    EXPECT_EQ(l3.received, (std::vector<Frame>{{0x08, 0x01, 0x01, 0x05}}));
-    EXPECT_EQ(last(), (Frame{0x02, 0x01, 0x01, 0x02}));  // RR response, N(R) 1, F = 0
-    inject(peer::i(2, 0, false));                        // out of sequence: one REJ
-    inject(peer::i(3, 0, false));                        // nothing more
-    inject(peer::i(3, 0, true));                         // ... unless polled
-    EXPECT_EQ(far.frames.size(), 1u + 3);
-    EXPECT_EQ(far.frames[2], (Frame{0x02, 0x01, 0x09, 0x02}));  // REJ, N(R) 1
-    EXPECT_EQ(far.frames[3], (Frame{0x02, 0x01, 0x01, 0x03}));  // RR, F = 1
-    EXPECT_EQ(link().stats.rejected, 3u);
-    inject(peer::i(1, 0, false));  // in sequence again
-    EXPECT_EQ(l3.received.size(), 2u);
-    EXPECT_FALSE(link().fullState().reject_exception);
-}
-
-TEST_F(UserLink, AnNrOutsideTheWindowReEstablishes) {
-    establish();
-    inject(peer::s(Q::kRR, 5, false, false));
-    EXPECT_TRUE(l3.has("Other - N(R) error"));
-    EXPECT_EQ(link().stats.bad_nr, 1u);
-    EXPECT_EQ(last(), (Frame{0x00, 0x01, 0x7F}));
-    EXPECT_EQ(l3.state(), AwaitingEstablishment);
-}
-
-TEST_F(UserLink, CongestionAbove88NormalAt64DiscardAbove127) {
-    establish();
-    inject(peer::s(Q::kRNR, 0, false, false));  // the peer is busy: nothing leaves the queue
-    for (uint32_t n = 0; n < 130; ++n) l3.send(n);
+    inject(s(Q::kRNR, 0, false, false));  // the peer is busy: nothing leaves the queue
+    for (uint32_t n = 0; n < 88; ++n) l3.send(n);
+    EXPECT_TRUE(l3.flows.empty());
+    l3.send(88);
+    EXPECT_EQ(l3.flows, std::vector<LAPD::FlowStatus::Type>{LAPD::FlowStatus::congested});
+    for (uint32_t n = 89; n < 130; ++n) l3.send(n);
     EXPECT_EQ(link().out_queue.count(), 128u);
     EXPECT_EQ(link().stats.out_overflows, 2u);
-    EXPECT_EQ(l3.flows, std::vector<LAPD::FlowStatus::Type>{LAPD::FlowStatus::congested});
-    // Acknowledge seven frames at a time until the queue has drained to 64.
-    inject(peer::s(Q::kRR, 0, false, false));
-    for (unsigned nr = 7; link().out_queue.count() > 64; nr = (nr + 7) % 128) {
+    inject(s(Q::kRR, 0, false, false));
+    EXPECT_EQ(sent().size(), 1u + 7);
+    EXPECT_EQ(link().ack_queue.count(), 7u);
+    // One frame acknowledged at a time lets one more go, until 64 wait.
+    for (unsigned nr = 1; link().out_queue.count() > 64; ++nr) {
         EXPECT_EQ(l3.flows.size(), 1u) << link().out_queue.count() << " queued";
-        inject(peer::s(Q::kRR, nr, false, false));
+        inject(s(Q::kRR, nr, false, false));
     }
+    EXPECT_EQ(link().out_queue.count(), 64u);
+    EXPECT_EQ(link().ack_queue.count(), 7u);
     EXPECT_EQ(l3.flows.back(), LAPD::FlowStatus::normal);
 }
 
@@ -119,81 +92,76 @@ TEST_F(UserLink, GetInfoReportsChangesOnly) {
     EXPECT_EQ(info.get_msuTxCount().getValue(), 1);
 }
 
-// ---- timer recovery ------------------------------------------------------------------------
+// ---- one frame on an established link with two I frames outstanding ---------------------
 
-TEST_F(UserLink, T203PollsAnIdleLink) {
-    establish();
-    ASSERT_TRUE(runUntil(clock, [&] { return l3.state() == TimerRecovery; }));
-    EXPECT_EQ(link().stats.t203_expired, 1u);
-    EXPECT_EQ(last(), (Frame{0x00, 0x01, 0x01, 0x01}));
-    inject(peer::s(Q::kRR, 0, true, false));
-    EXPECT_EQ(l3.state(), MultipleFrameEstablished);
-}
-
-// ---- mended faults ---------------------------------------------------------------------------
-
-struct ShortCase {
+struct ReactionCase {
     const char* name;
     Frame frame;
+    const char* status;  // the MDL error reported, if any
+    Frame reply;         // the frame sent in answer, if any
+    uint32_t state;
+    unsigned outstanding;  // I frames still waiting for acknowledgement
+    unsigned shortFrames;  // counted as too short
 };
 
-class ShortFrames : public UserLink, public ::testing::WithParamInterface<ShortCase> {};
+class Reaction : public UserLink, public ::testing::WithParamInterface<ReactionCase> {};
 
-TEST_P(ShortFrames, AreDroppedAndCounted) {
+TEST_P(Reaction, ToOneFrame) {
+    const ReactionCase& c = GetParam();
     establish();
-    size_t sent = far.frames.size();
-    inject(GetParam().frame);
-    EXPECT_EQ(link().stats.short_frames, 1u);
-    EXPECT_EQ(far.frames.size(), sent);
-    EXPECT_TRUE(l3.statuses.empty());
-    EXPECT_EQ(l3.state(), MultipleFrameEstablished);
-    EXPECT_EQ(unsigned(link().fullState().vr), 0u);
+    l3.send(1);
+    l3.send(2);
+    settle();
+    size_t before = sent().size();
+    inject(c.frame);
+    EXPECT_EQ(l3.statuses,
+              c.status ? std::vector<std::string>{c.status} : std::vector<std::string>{});
+    EXPECT_EQ(std::vector<Frame>(sent().begin() + long(before), sent().end()),
+              c.reply.empty() ? std::vector<Frame>{} : std::vector<Frame>{c.reply});
+    EXPECT_EQ(l3.state(), c.state);
+    EXPECT_EQ(link().ack_queue.count(), c.outstanding);
+    EXPECT_EQ(link().stats.short_frames, c.shortFrames);
+    EXPECT_TRUE(l3.received.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, ShortFrames,
-                         ::testing::Values(ShortCase{"twoOctets", {0x02, 0x01}},
-                                           ShortCase{"iWithoutNr", {0x02, 0x01, 0x00}},
-                                           ShortCase{"rrWithoutNr", {0x02, 0x01, 0x01}},
-                                           ShortCase{"rejWithoutNr", {0x02, 0x01, 0x09}}),
-                         [](const ::testing::TestParamInfo<ShortCase>& i) {
-                             return std::string(i.param.name);
-                         });
+const Frame kNone, kSabme = {0x00, 0x01, 0x7F};
+const uint32_t kUp = MultipleFrameEstablished, kAwaiting = AwaitingEstablishment;
 
-TEST_F(UserLink, AFrameWithAWrongAddressBitIsDroppedUncounted) {
-    establish();
-    size_t sent = far.frames.size();
-    inject({0x03, 0x01, 0x01, 0x00});
-    inject({0x02, 0x00, 0x01, 0x00});
-    EXPECT_EQ(far.frames.size(), sent);
-    EXPECT_EQ(link().stats.short_frames, 0u);
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Frames, Reaction,
+    ::testing::Values(
+        ReactionCase{"twoOctets", {0x02, 0x01}, nullptr, kNone, kUp, 2, 1},
+        ReactionCase{"iWithoutNr", {0x02, 0x01, 0x00}, nullptr, kNone, kUp, 2, 1},
+        ReactionCase{"rrWithoutNr", {0x02, 0x01, 0x01}, nullptr, kNone, kUp, 2, 1},
+        ReactionCase{"rejWithoutNr", {0x02, 0x01, 0x09}, nullptr, kNone, kUp, 2, 1},
+        ReactionCase{"firstEaSet", {0x03, 0x01, 0x01, 0x00}, nullptr, kNone, kUp, 2, 0},
+        ReactionCase{"secondEaClear", {0x02, 0x00, 0x01, 0x00}, nullptr, kNone, kUp, 2, 0},
+        ReactionCase{"nrBeyondVs", peer::s(Q::kRR, 5, false, false), "Other - N(R) error", kSabme,
+                     kAwaiting, 2, 0},
+        ReactionCase{"uaFinal", peer::u(Q::kUA, true, false), "UA (F = 1)", kNone, kUp, 2, 0},
+        ReactionCase{"uaNotFinal", peer::u(Q::kUA, false, false), "UA (F = 0)", kNone, kUp, 2, 0},
+        ReactionCase{"dm", peer::u(Q::kDM, false, false), "Receipt of DM response (F = 0)", kSabme,
+                     kAwaiting, 2, 0},
+        ReactionCase{"frmr", peer::u(Q::kFRMR, false, false), "Other - Receipt of FRMR response",
+                     kSabme, kAwaiting, 2, 0},
+        ReactionCase{"sabme", peer::u(Q::kSABME, true, true),
+                     "Peer initiated re-establishment - SABME", {0x02, 0x01, 0x73}, kUp, 0, 0}),
+    [](const ::testing::TestParamInfo<ReactionCase>& i) { return std::string(i.param.name); });
+// clang-format on
+
+// ---- queued messages and the trace --------------------------------------
 
 TEST_F(UserLink, MessagesQueuedBeforeEstablishmentGoOutOnIt) {
     l3.send(1);
     l3.send(2);
     link().local_activate();
     settle();
-    ASSERT_EQ(far.frames.size(), 1u);  // only the SABME
-    inject(peer::u(Q::kUA, true, false));
-    ASSERT_EQ(far.frames.size(), 3u);
-    EXPECT_EQ(Layer3::number(Frame(far.frames[1].begin() + 4, far.frames[1].end())), 1u);
-    EXPECT_EQ(Layer3::number(Frame(far.frames[2].begin() + 4, far.frames[2].end())), 2u);
-}
-
-TEST_F(UserLink, AUaOnAnEstablishedLinkKeepsItsWindow) {
-    establish();
-    l3.send(1);
-    l3.send(2);
-    settle();
-    inject(peer::u(Q::kUA, true, false));
-    EXPECT_TRUE(l3.has("UA (F = 1)"));
-    EXPECT_EQ(l3.state(), MultipleFrameEstablished);
-    EXPECT_EQ(unsigned(link().fullState().vs), 2u);
-    EXPECT_EQ(link().ack_queue.count(), 2u);
-    inject(peer::u(Q::kUA, false, false));
-    EXPECT_TRUE(l3.has("UA (F = 0)"));
-    inject(peer::s(Q::kRR, 2, false, false));
-    EXPECT_EQ(link().ack_queue.count(), 0u);
+    ASSERT_EQ(sent().size(), 1u);  // only the SABME
+    inject(u(Q::kUA, true, false));
+    ASSERT_EQ(sent().size(), 3u);
+    EXPECT_EQ(Layer3::number(Frame(sent()[1].begin() + 4, sent()[1].end())), 1u);
+    EXPECT_EQ(Layer3::number(Frame(sent()[2].begin() + 4, sent()[2].end())), 2u);
 }
 
 TEST_F(UserLink, TheTraceShowsEachFrameThroughThePrinter) {
@@ -219,20 +187,19 @@ class BriUserLink : public ScriptedLink {
     }
     // The Ri of the identity request the peer last saw.
     uint16_t lastRi() const { return uint16_t(last()[4] | last()[5] << 8); }
+    // Asks for a TEI, is given `tei` and establishes with it.
     void assign(uint8_t tei) {
         link().local_activate();
         settle();
         inject(peer::tei(lastRi(), Q::IdentityAssigned, tei));
+        inject(u(Q::kUA, true, false, tei));
     }
 };
 
-TEST_F(BriUserLink, AskedForATeiItEstablishesWithIt) {
+TEST_F(BriUserLink, AskedForATeiItEstablishesWithItAndAnswersChecks) {
     link().local_activate();
     settle();
-    ASSERT_EQ(far.frames.size(), 1u);
-    EXPECT_EQ(Frame(last().begin(), last().begin() + 4), (Frame{0xFC, 0xFF, 0x03, 0x0F}));
-    EXPECT_EQ(Frame(last().begin() + 6, last().end()),
-              (Frame{0x01, 0xFF}));  // identity request, Ai 127
+    ASSERT_EQ(sent().size(), 1u);  // the identity request
     EXPECT_EQ(l3.state(), EstablishAwaitingTei);
     inject(peer::tei(uint16_t(lastRi() + 1), Q::IdentityAssigned, 64));  // not our Ri
     EXPECT_EQ(l3.state(), EstablishAwaitingTei);
@@ -242,71 +209,53 @@ TEST_F(BriUserLink, AskedForATeiItEstablishesWithIt) {
     EXPECT_TRUE(l3.has("trying to start T200 while T202 running"));
     EXPECT_TRUE(link().fullState().t200_running);
     EXPECT_FALSE(link().fullState().t202_running);
-}
-
-TEST_F(BriUserLink, ADenialKeepsAskingAndTheFifthExpiryGivesUp) {
-    l3.send(1);
-    settle();
-    inject(peer::tei(lastRi(), Q::IdentityDenied, 127));
-    EXPECT_TRUE(l3.has("Tei Assign - Tei denied"));
-    EXPECT_NE(log.text().find("ASP returned: All TEI's used"), std::string::npos);
-    EXPECT_TRUE(link().fullState().t202_running);
-    ASSERT_TRUE(runUntil(clock, [&] { return !l3.deactivations.empty(); }));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"link error (T202 expired N202 times)"});
-    EXPECT_EQ(link().stats.t202_expired, 5u);
-    ASSERT_EQ(far.frames.size(), 5u);
-    for (size_t k = 1; k < 5; ++k)
-        EXPECT_NE(far.frames[k][4] | far.frames[k][5] << 8,
-                  far.frames[k - 1][4] | far.frames[k - 1][5] << 8);
-    EXPECT_EQ(l3.state(), TeiUnassigned);
-}
-
-TEST_F(BriUserLink, ACheckIsAnsweredWithTheLastRi) {
-    assign(64);
+    inject(u(Q::kUA, true, false, 64));
     uint16_t ri = link().ri;
-    inject(peer::u(Q::kUA, true, false, 64));
     inject(peer::tei(0, Q::IdentityCheckRequest, 127));
     EXPECT_EQ(last(), (Frame{0xFC, 0xFF, 0x03, 0x0F, uint8_t(ri), uint8_t(ri >> 8), 0x05, 0x81}));
 }
 
-TEST_F(BriUserLink, RemovalIsFollowedByANewRequest) {
-    assign(64);
-    inject(peer::u(Q::kUA, true, false, 64));
-    uint16_t ri = link().ri;
-    inject(peer::tei(0, Q::IdentityRemove, 64));
-    EXPECT_EQ(l3.deactivations, std::vector<std::string>{"error (MDL-REMOVE received)"});
-    EXPECT_EQ(l3.state(), AssignAwaitingTei);
-    EXPECT_EQ(last()[6], Q::IdentityRequest);
-    EXPECT_NE(lastRi(), ri);
-}
-
-TEST_F(BriUserLink, FramesForAnotherTeiAreDropped) {
-    assign(64);
-    inject(peer::u(Q::kUA, true, false, 64));
-    size_t sent = far.frames.size();
-    inject(peer::u(Q::kDISC, true, true, 5));
-    EXPECT_EQ(far.frames.size(), sent);
-    inject(peer::u(Q::kDISC, true, true, 127));
-    EXPECT_EQ(far.frames.size(), sent + 1);
-}
-
-TEST_F(BriUserLink, DataWithoutATeiAsksForOne) {
+// Data without a TEI asks for one; a denial leaves T202 running.
+TEST_F(BriUserLink, ADenialKeepsAskingAndTheFifthExpiryGivesUp) {
     l3.send(1);
     settle();
     EXPECT_EQ(l3.state(), AssignAwaitingTei);
-    ASSERT_EQ(far.frames.size(), 1u);
     EXPECT_EQ(last()[6], Q::IdentityRequest);
+    inject(peer::tei(lastRi(), Q::IdentityDenied, 127));
+    EXPECT_TRUE(l3.has("Tei Assign - Tei denied"));
+    EXPECT_NE(log.text().find("ASP returned: All TEI's used"), std::string::npos);
     EXPECT_TRUE(link().fullState().t202_running);
+    ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(l3.downs, std::vector<std::string>{"link error (T202 expired N202 times)"});
+    EXPECT_EQ(link().stats.t202_expired, 5u);
+    ASSERT_EQ(sent().size(), 5u);
+    for (size_t k = 1; k < 5; ++k)
+        EXPECT_NE(sent()[k][4] | sent()[k][5] << 8, sent()[k - 1][4] | sent()[k - 1][5] << 8);
+    EXPECT_EQ(l3.state(), TeiUnassigned);
+}
+
+TEST_F(BriUserLink, RemovalIsFollowedByANewRequest) {
+    assign(64);
+    uint16_t ri = link().ri;
+    inject(peer::tei(0, Q::IdentityRemove, 64));
+    EXPECT_EQ(l3.downs, std::vector<std::string>{"error (MDL-REMOVE received)"});
+    EXPECT_EQ(l3.state(), AssignAwaitingTei);
+    EXPECT_EQ(last()[6], Q::IdentityRequest);
+    EXPECT_NE(lastRi(), ri);
     inject(peer::tei(lastRi(), Q::IdentityAssigned, 70));
     EXPECT_EQ(l3.state(), TeiAssigned);
     EXPECT_EQ(link().fullState().self_tei, 70u);
 }
 
-TEST_F(BriUserLink, ABroadcastCallOfferMakesTheTerminalEstablish) {
+// Frames for another TEI are dropped, broadcasts taken: a DISC to 127
+// releases the link, and a broadcast call offer makes it establish again.
+TEST_F(BriUserLink, TakesFramesForItsTeiAndBroadcasts) {
     assign(64);
-    inject(peer::u(Q::kUA, true, false, 64));
-    link().local_deactivate();
-    inject(peer::u(Q::kUA, true, false, 64));
+    size_t before = sent().size();
+    inject(u(Q::kDISC, true, true, 5));
+    EXPECT_EQ(sent().size(), before);
+    inject(u(Q::kDISC, true, true, 127));
+    EXPECT_EQ(sent().size(), before + 1);
     ASSERT_EQ(l3.state(), TeiAssigned);
     inject({0x02, 0xFF, 0x03, 0x08, 0x01, 0x01, 0x05});
     EXPECT_EQ(l3.received.back(), (Frame{0x08, 0x01, 0x01, 0x05}));

@@ -1,40 +1,9 @@
-#include "tests/links/ss7_golden.h"
-
-#include <iostream>
-
-#include "tests/support/capture.h"
+#include "tests/links/golden_frames.h"
+#include "tests/links/ss7_unit_harness.h"
 
 namespace {
 
 using SS7::SLC;
-
-// One link on a recording channel, with the far end played by hand.
-struct Scene {
-    Scene(bool emergency = false) {
-        f.link->hdlc = &channel;
-        f.link->emergency = emergency;
-    }
-    void feed(const Bytes& u) {
-        Packet p = packet(u, 0);
-        f.link->receive(p);
-    }
-    void in_service() {
-        f.link->local_activate();
-        feed(unit(127, 1, 127, 1, {SLC::SIN}));
-        feed(unit(127, 1, 127, 1));
-    }
-    void send(const Bytes& msu) {
-        Packet p = packet(msu);
-        f.link->message(p);
-    }
-    const Bytes& last() const { return recorder.sent.back(); }
-
-    StreamCapture quiet_log{std::clog};
-    StreamCapture quiet_err{std::cerr};
-    RecordingChannel recorder;
-    HdlcPair::End& channel = recorder.end;
-    LinkFamily f;
-};
 
 Bytes msu(unsigned n) {
     Bytes b(n);
@@ -50,22 +19,22 @@ std::vector<GoldenUnit> ss7GoldenUnits() {
         units.push_back({name, octets, fields});
     };
     {
-        Scene s;
-        s.f.link->local_deactivate();
+        SlcScript s;
+        s.link.local_deactivate();
         add("lssu_sios", s.last(), "127 1 127 1 1 3");
-        s.f.link->local_activate();
+        s.link.local_activate();
         add("lssu_sio", s.last(), "127 1 127 1 1 0");
         s.feed(unit(127, 1, 127, 1, {SLC::SIO}));
         add("lssu_sin", s.last(), "127 1 127 1 1 1");
     }
     {
-        Scene s(true);
-        s.f.link->local_activate();
+        SlcScript s(true);
+        s.link.local_activate();
         s.feed(unit(127, 1, 127, 1, {SLC::SIO}));
         add("lssu_sie", s.last(), "127 1 127 1 1 2");
     }
-    Scene s;
-    s.in_service();
+    SlcScript s;
+    s.bring_up();
     add("fisu_in_service", s.last(), "127 1 127 1 0 -");
     s.send(msu(3));
     add("msu_first", s.last(), "127 1 0 1 3 -");

@@ -1,16 +1,12 @@
 // Two SS7 links back to back on the kit's pair, on the test clock:
-// alignment, traffic under loss, refusal and length errors, and the ways
-// out of service.
+// alignment, traffic under loss, refusal and length errors, the buffers'
+// limits and the ways out of service.
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <random>
 
-#include "links/ss7_slc.h"
 #include "tests/links/ss7_unit_harness.h"
-#include "tests/support/capture.h"
-#include "tests/support/test_clock.h"
 
 namespace {
 
@@ -27,10 +23,9 @@ Bytes numbered(uint32_t n) {
 
 // Counts the numbered MSUs that arrive, and whether each came in order.
 class Receiver : public LinkFamily {
-public:
+  public:
     void on_message(Packet& p) override {
-        Bytes m(p.data(), p.data() + p.length());
-        if (m == numbered(next))
+        if (bytesOf(p) == numbered(next))
             ++next;
         else
             ++wrong;
@@ -43,20 +38,18 @@ public:
 // it has nothing new, so that the far end hears of a lost last MSU; the
 // kit's line does not, so the test does it every 50 ms.
 class Repeater {
-public:
+  public:
     explicit Repeater(HdlcPair::End& end) : end(end) {
         end.record = true;
         timer.set(kPeriodMs, &Repeater::tick, this);
     }
-    bool enabled = false;
 
-private:
+  private:
     static const unsigned kPeriodMs = 50;
     void tick() {
-        if (enabled && !end.sent.empty()) {
-            Bytes last = end.sent.back();
+        if (!end.sent.empty()) {
+            Packet p = makePacket(end.sent.back());
             end.sent.clear();
-            Packet p = packet(last, 0);
             end.hdlc_transmit(p);
         }
         timer.set(kPeriodMs, &Repeater::tick, this);
@@ -66,15 +59,13 @@ private:
 };
 
 class Ss7PairTest : public ::testing::Test {
-protected:
+  protected:
     Ss7PairTest() {
-        wire(*a.link, pair.a);
-        wire(*b.link, pair.b);
+        for (auto w : {std::make_pair(&a, &pair.a), std::make_pair(&b, &pair.b)}) {
+            w.first->link->hdlc = w.second;
+            w.second->bind(*w.first->link);
+        }
         pair.open();
-    }
-    static void wire(SLC& link, HdlcPair::End& end) {
-        link.hdlc = &end;
-        end.bind(link);
     }
     bool bring_up() {
         a.link->local_activate();
@@ -82,12 +73,6 @@ protected:
         return runUntil(clock, [&] { return in_service(a) && in_service(b); });
     }
     static bool in_service(const LinkFamily& f) { return f.link->get_state_id() == S::worked; }
-    void send(LinkFamily& f, const Bytes& m) {
-        Packet p;
-        f.prepare_head(p);
-        p.put(m.data(), unsigned(m.size()));
-        f.message(p);
-    }
 
     StreamCapture quiet_log{std::clog};
     StreamCapture quiet_err{std::cerr};
@@ -129,17 +114,19 @@ TEST_F(Ss7PairTest, HundredThousandMsusEachWayInOrderExactlyOnce) {
         };
     }
     Repeater repeat_a(pair.a), repeat_b(pair.b);
-    repeat_a.enabled = repeat_b.enabled = true;
     const uint32_t total = 100000;
     uint32_t sent_a = 0, sent_b = 0;
     auto top_up = [&](LinkFamily& f, uint32_t& sent) {
-        while (sent < total && f.link->tb_count() < 50) send(f, numbered(sent++));
+        while (sent < total && f.link->tb_count() < 50) sendDown(f, numbered(sent++));
     };
-    ASSERT_TRUE(runUntil(clock, [&] {
-        top_up(a, sent_a);
-        top_up(b, sent_b);
-        return (b.next == total && a.next == total) || !in_service(a) || !in_service(b);
-    })) << a.next << " " << b.next;
+    ASSERT_TRUE(runUntil(clock,
+                         [&] {
+                             top_up(a, sent_a);
+                             top_up(b, sent_b);
+                             return (b.next == total && a.next == total) || !in_service(a) ||
+                                    !in_service(b);
+                         }))
+        << a.next << " " << b.next;
     EXPECT_EQ(total, a.next);
     EXPECT_EQ(total, b.next);
     EXPECT_EQ(0u, a.wrong + b.wrong);
@@ -160,12 +147,13 @@ TEST_F(Ss7PairTest, HundredThousandMsusEachWayInOrderExactlyOnce) {
 TEST_F(Ss7PairTest, BufferLimitsHoldAndAllAdmittedArrive) {
     ASSERT_TRUE(bring_up());
     pair.b.line.loss = 1;
-    for (uint32_t i = 0; i < 400; ++i) send(a, numbered(i));
+    for (uint32_t i = 0; i < 400; ++i) sendDown(a, numbered(i));
     ASSERT_TRUE(runUntil(clock, [&] { return b.next == 127; }));
     EXPECT_EQ(127u, a.link->rtb_count());
     EXPECT_EQ(200u, a.link->tb_count());
     EXPECT_EQ(73u, a.link->statistics().overflowCntr);
-    EXPECT_NE(std::string::npos, quiet_err.text().find("no space in TB buffer, TB=200 RTB=127 ignoring msu: "));
+    EXPECT_NE(std::string::npos,
+              quiet_err.text().find("no space in TB buffer, TB=200 RTB=127 ignoring msu: "));
     pair.b.line.loss = 0;
     // A FISU that acknowledges all 127: the freed room serves the TB at once.
     b.link->on_hdlc_ready();
@@ -174,39 +162,43 @@ TEST_F(Ss7PairTest, BufferLimitsHoldAndAllAdmittedArrive) {
     EXPECT_TRUE(in_service(a));
 }
 
-TEST_F(Ss7PairTest, UnacknowledgedMsuTakesBothOutOfServiceAfterT7) {
+// What takes a out of service; b follows on a's SIOS.
+enum Cause { t7, bad_bsn, trunk_loss };
+
+class Ss7OutOfService : public Ss7PairTest, public ::testing::WithParamInterface<Cause> {};
+
+TEST_P(Ss7OutOfService, TakesBothLinksOut) {
     ASSERT_TRUE(bring_up());
-    pair.b.line.loss = 1;
-    send(a, numbered(0));
-    uint64_t sent = clock.nowMs();
-    ASSERT_TRUE(runUntil(clock, [&] { return !in_service(a); }));
-    EXPECT_EQ(12000u, clock.nowMs() - sent);
-    ASSERT_TRUE(runUntil(clock, [&] { return !in_service(b); }));
+    uint64_t from = clock.nowMs();
+    switch (GetParam()) {
+        case t7:  // an MSU that is never acknowledged
+            pair.b.line.loss = 1;
+            sendDown(a, numbered(0));
+            ASSERT_TRUE(runUntil(clock, [&] { return !in_service(a); }));
+            EXPECT_EQ(12000u, clock.nowMs() - from);
+            break;
+        case bad_bsn:  // two FISUs in a row acknowledge FSN 64, which was never sent
+            pair.b.line.tamper = [](HdlcPair::Frame& f) {
+                f[0] = uint8_t((f[0] & 0x80) | 64);
+                return true;
+            };
+            b.link->on_hdlc_ready();
+            ASSERT_TRUE(runUntil(clock, [&] { return pair.inFlight() == 0; }));
+            EXPECT_TRUE(in_service(a));
+            b.link->on_hdlc_ready();
+            break;
+        case trunk_loss:
+            a.link->OnTrunkHardStatus(false);
+            EXPECT_EQ(S::idle, a.link->get_state_id());
+            EXPECT_NE(std::string::npos,
+                      quiet_log.text().find(" transport OFF by low level terminated\n"));
+            break;
+    }
+    ASSERT_TRUE(runUntil(clock, [&] { return !in_service(a) && !in_service(b); }));
     EXPECT_EQ(std::vector<std::string>{"impossible phasing"}, a.downs);
     EXPECT_EQ(std::vector<std::string>{"impossible phasing"}, b.downs);
 }
 
-TEST_F(Ss7PairTest, SecondBadBsnInARowGoesIdle) {
-    ASSERT_TRUE(bring_up());
-    pair.b.line.tamper = [](HdlcPair::Frame& f) {
-        f[0] = uint8_t((f[0] & 0x80) | 64);  // nothing was sent with FSN 64
-        return true;
-    };
-    unsigned delivered = pair.b.counters.delivered;
-    b.link->on_hdlc_ready();  // a FISU
-    ASSERT_TRUE(runUntil(clock, [&] { return pair.b.counters.delivered == delivered + 1; }));
-    EXPECT_TRUE(in_service(a));
-    b.link->on_hdlc_ready();
-    ASSERT_TRUE(runUntil(clock, [&] { return !in_service(a) && !in_service(b); }));
-}
-
-TEST_F(Ss7PairTest, TrunkLossTakesTheLinkAndItsPeerOutOfService) {
-    ASSERT_TRUE(bring_up());
-    a.link->OnTrunkHardStatus(false);
-    EXPECT_EQ(S::idle, a.link->get_state_id());
-    ASSERT_TRUE(runUntil(clock, [&] { return !in_service(b); }));
-    EXPECT_EQ(S::idle, b.link->get_state_id());
-    EXPECT_NE(std::string::npos, quiet_log.text().find(" transport OFF by low level terminated\n"));
-}
+INSTANTIATE_TEST_SUITE_P(Causes, Ss7OutOfService, ::testing::Values(t7, bad_bsn, trunk_loss));
 
 }  // namespace

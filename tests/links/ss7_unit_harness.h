@@ -2,55 +2,58 @@
 #define KORVAND_TESTS_LINKS_SS7_UNIT_HARNESS_H
 
 #include <cstdint>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "links/ss7_slc.h"
 #include "protocol/protocol.h"
 #include "tests/links/hdlc_pair.h"
+#include "tests/support/capture.h"
+#include "tests/support/test_clock.h"
 
 typedef std::vector<uint8_t> Bytes;
 
-// One end of the kit's pair that keeps every unit the link sends; the far
-// end stays closed, so the units go nowhere.
-struct RecordingChannel {
-    RecordingChannel() {
-        end.record = true;
-        end.open();
-    }
-    HdlcPair pair;
-    HdlcPair::End& end = pair.a;
-    std::vector<Bytes>& sent = end.sent;
-};
-
-// A family holding one link, that writes down what the link reports.
-class LinkFamily : public ProtocolsFamily {
-public:
-    LinkFamily() { add_protocol_tail(link); }
-    void on_activated(Protocol*) override { ++activations; }
-    void on_deactivated(Protocol*, Protocol_status_ptr s) override { downs.push_back(s->message()); }
-    void on_message(Packet& p) override { received.emplace_back(p.data(), p.data() + p.length()); }
-
-    SS7::SLC* link = new SS7::SLC;
-    int activations = 0;
-    std::vector<std::string> downs;
-    std::vector<Bytes> received;
-};
-
-// A packet holding `bytes`, with the head room a layer above would give.
-inline Packet packet(const Bytes& bytes, unsigned head = 16) {
-    Packet p;
-    p.reserve_head(head);
-    p.put(bytes.data(), unsigned(bytes.size()));
-    return p;
-}
+typedef OneLink<SS7::SLC> LinkFamily;
 
 // A signal unit as it comes off the line; LI is computed unless given.
-inline Bytes unit(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, const Bytes& rest = {}, int li = -1) {
+inline Bytes unit(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, const Bytes& rest = {},
+                  int li = -1) {
     Bytes u{uint8_t(bsn | bib << 7), uint8_t(fsn | fib << 7),
-            uint8_t(li >= 0 ? li : rest.size() < 63 ? rest.size() : 63)};
+            uint8_t(li >= 0            ? li
+                    : rest.size() < 63 ? rest.size()
+                                       : 63)};
     u.insert(u.end(), rest.begin(), rest.end());
     return u;
 }
+
+// One link on a recording channel, on the test clock, with the far end
+// played by hand.
+struct SlcScript {
+    explicit SlcScript(bool emergency = false) {
+        link.hdlc = &recorder.end;
+        link.emergency = emergency;
+    }
+    void feed(const Bytes& u) {
+        Packet p = makePacket(u);
+        link.receive(p);
+    }
+    void lssu(uint8_t status) { feed(unit(127, 1, 127, 1, {status})); }
+    // Activated, SIN from the far end (proving), then a FISU: in service.
+    void bring_up() {
+        link.local_activate();
+        lssu(SS7::SLC::SIN);
+        feed(unit(127, 1, 127, 1));
+    }
+    bool send(const Bytes& msu) { return sendDown(family, msu); }
+    const Bytes& last() const { return recorder.sent.back(); }
+
+    TestClock clock;
+    StreamCapture out{std::clog};
+    StreamCapture err{std::cerr};
+    RecordingChannel recorder;
+    LinkFamily family;
+    SS7::SLC& link = *family.link;
+};
 
 #endif

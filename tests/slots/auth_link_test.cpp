@@ -2,16 +2,11 @@
 // type from a real TCP client, their routing by key, the replies to an
 // activation byte for byte, and a client that reads slowly.
 
-#include <errno.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "tests/slots/modem_fixture.h"
+#include "board/sim_words.h"
+#include "tests/protocol/connection_harness.h"
+#include "tests/slots/program_slots.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // A record of `length` bytes: as much of the header as fits, the rest 0.
 Bytes Record(uint32_t length, uint32_t type, uint32_t key) {
@@ -42,56 +37,29 @@ Bytes Acct(uint32_t key) {
     return b;
 }
 
-Bytes Hex(const std::string& hex) {
-    Bytes b;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) b.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return b;
-}
-
-// The authentication program's end of the link.
-class AuthPeer {
-public:
-    AuthPeer(ModemFactory& factory, int receiveBuffer = 0) {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+// The authentication program's end of the link, with the daemon's client
+// for it.
+struct AuthPeer : Peer {
+    AuthPeer(ModemFactory& factory, int receiveBuffer = 0) : Peer(Connect(factory.AuthPort(), receiveBuffer)) {
         sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(factory.AuthPort());
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
         socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len);
         EXPECT_TRUE(pumpUntil([&] {
             for (AuthClient* c : factory.Clients())
                 if (c->Peer().port() == ntohs(a.sin_port)) client = c;
             return client != nullptr;
         }));
     }
-    ~AuthPeer() { ::close(fd); }
-    void send(const Bytes& b) const { ASSERT_EQ(ssize_t(b.size()), ::send(fd, b.data(), b.size(), 0)); }
-    // Pumps the loop until `n` bytes came; what came.
-    Bytes receive(size_t n) {
-        Bytes got;
-        pumpUntil([&] {
-            uint8_t buf[4096];
-            ssize_t r = ::recv(fd, buf, std::min(sizeof buf, n - got.size()), MSG_DONTWAIT);
-            if (r > 0) got.insert(got.end(), buf, buf + r);
-            return got.size() == n;
-        });
-        return got;
+    // The buffer is sized before the connection, which fixes the window.
+    static Fd Connect(int port, int receiveBuffer) {
+        Fd s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer) ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in a = loopback(port);
+        EXPECT_EQ(0, ::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a));
+        return s;
     }
-    bool nothingWaiting() const {
-        uint8_t b;
-        return ::recv(fd, &b, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
-    }
-    bool closedByServer() const {
-        return pumpUntil([&] {
-            uint8_t b;
-            return ::recv(fd, &b, 1, MSG_DONTWAIT) == 0;
-        });
-    }
+    bool nothingWaiting() { return !poll() && got.empty(); }
 
-    int fd;
     AuthClient* client = nullptr;
 };
 
@@ -118,12 +86,7 @@ protected:
         log.clear();
         return all;
     }
-    static bool has(const std::string& text, const std::string& part) { return count(text, part) > 0; }
-    static size_t count(const std::string& text, const std::string& part) {
-        size_t n = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-        return n;
-    }
+    static bool has(const std::string& text, const std::string& part) { return ::count(text, part) > 0; }
 };
 
 TEST_F(AuthLink, RecordsAreFramedByTheirLengthWord) {
@@ -153,49 +116,53 @@ TEST_F(AuthLink, RecordsAreFramedByTheirLengthWord) {
         lines();
         peer.send(c.record);
         if (!c.kept) {
-            EXPECT_TRUE(peer.closedByServer());
+            EXPECT_TRUE(peer.closedByPeer());
             EXPECT_TRUE(pumpUntil([&] { return factory.Clients().empty(); }));
-            std::string said = lines();
-            EXPECT_TRUE(has(said, c.line)) << said;
-            EXPECT_TRUE(has(said, " disconnected.\n")) << said;
+            std::string text = lines();
+            EXPECT_TRUE(has(text, c.line)) << text;
+            EXPECT_TRUE(has(text, " disconnected.\n")) << text;
             continue;
         }
         EXPECT_EQ(c.signals, next(c.signals.size()));
         // The connection goes on.
         peer.send(Record(16, 2, 0));
         EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "01:dsp-modem: auth accept, ignored.\n"); }));
-        std::string said = lines();
-        EXPECT_TRUE(has(said, c.line)) << said;
-        EXPECT_FALSE(has(said, "disconnected")) << said;
+        std::string text = lines();
+        EXPECT_TRUE(has(text, c.line)) << text;
+        EXPECT_FALSE(has(text, "disconnected")) << text;
     }
 }
 
 TEST_F(AuthLink, TwoRecordsInOneSegmentAreDeliveredInOnePass) {
     AuthPeer peer(factory);
-    Bytes both = Auth(0, "bob", "pw");
-    Bytes acctRecord = Acct(0);
-    both.insert(both.end(), acctRecord.begin(), acctRecord.end());
     size_t before = witness.signals.size();
-    peer.send(both);
+    peer.send(Auth(0, "bob", "pw") + Acct(0));
     ASSERT_TRUE(pumpUntil([&] { return witness.signals.size() > before; }, 5000, 1000));
     EXPECT_EQ(before + 2, witness.signals.size());
     EXPECT_EQ((Texts{auth("bob", "pw"), acct(1, {1, 2, 0, 3, 0, 0xFFFFFFFF, 0, 5, 6})}), next(2));
 }
 
 TEST_F(AuthLink, ActivationAnswersTheClientThatLastSpokeForTheModem) {
+    create(2, "{ cid \"\", cdid \"\", ddm { ddm8BIT } }");
     AuthPeer stranger(factory);
     AuthPeer peer(factory);
     lines();
     // No client has spoken for modem 0 yet.
     EXPECT_EQ(Texts{ok(1)}, activate(1));
-    EXPECT_EQ(2u, count(lines(), "]: send error: unknown auth 0 session.\n"));
+    EXPECT_EQ(2u, ::count(lines(), "]: send error: unknown auth 0 session.\n"));
+    // Key -1 is no modem's: neither the HDLC modem nor a client that has
+    // not spoken yet is found by it.
+    stranger.send(Record(16, 2, 0xFFFFFFFF));
+    EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "]: receive auth request for unknown session -1\n"); }));
+    EXPECT_EQ(Texts{ok(2)}, activate(2));
+    EXPECT_EQ(2u, ::count(lines(), "]: send error: unknown auth -1 session.\n"));
 
     peer.send(Record(16, 2, 0));
     ASSERT_TRUE(pumpUntil([&] { return peer.client->Key() == 0; }));
     EXPECT_EQ(Texts{ok(1)}, activate(1));
-    EXPECT_EQ(Hex("00000010000000020000000000000001"
-                  "000000240000000300000000000000000a010203ffffff000000000008080404000005dc"),
-              peer.receive(52));
+    EXPECT_EQ("00000010000000020000000000000001"
+              "000000240000000300000000000000000a010203ffffff000000000008080404000005dc",
+              SimWords::hex(peer.take(52)));
 
     EXPECT_EQ(Texts{error(1, "unsupported")}, activate(1, "10.1.2"));
     EXPECT_TRUE(has(lines(), "01:dsp-modem: bad address remoteAddr=\"10.1.2\"\n"));
@@ -203,19 +170,6 @@ TEST_F(AuthLink, ActivationAnswersTheClientThatLastSpokeForTheModem) {
     EXPECT_TRUE(has(lines(), "01:dsp-modem: modem's activation requests parameter.\n"));
     EXPECT_TRUE(peer.nothingWaiting());
     EXPECT_TRUE(stranger.nothingWaiting());
-}
-
-// Key -1 is no modem's: neither an HDLC modem nor a client that has not
-// spoken yet is found by it.
-TEST_F(AuthLink, KeyMinusOneIsNeverRouted) {
-    create(2, "{ cid \"\", cdid \"\", ddm { ddm8BIT } }");
-    AuthPeer fresh(factory);
-    lines();
-    fresh.send(Record(16, 2, 0xFFFFFFFF));
-    EXPECT_TRUE(pumpUntil([&] { return has(err.text(), "]: receive auth request for unknown session -1\n"); }));
-    EXPECT_EQ(Texts{ok(2)}, activate(2));
-    EXPECT_EQ(2u, count(lines(), "]: send error: unknown auth -1 session.\n"));
-    EXPECT_TRUE(fresh.nothingWaiting());
 }
 
 TEST_F(AuthLink, ASlowClientGetsEveryReplyInOrder) {
@@ -232,7 +186,7 @@ TEST_F(AuthLink, ASlowClientGetsEveryReplyInOrder) {
     }
     EXPECT_GT(mostPending, 0u);
     EXPECT_TRUE(peer.client->IsOpen());
-    Bytes all = peer.receive(kActivations * 52);
+    Bytes all = peer.take(kActivations * 52);
     ASSERT_EQ(kActivations * 52, all.size());
     for (size_t at = 0; at < all.size(); at += 52) {
         ASSERT_EQ(2, all[at + 7]) << at;

@@ -5,40 +5,22 @@
 #include "slots/mcc_slot.h"
 
 #include "board/mcc_driver.h"
-#include "board/sim_mcc.h"
-#include "board/sim_words.h"
 #include "slots/trunk_slot.h"
-#include "tests/core/slot_fixture.h"
+#include "tests/slots/slot_kinds.h"
 #include "tests/support/descriptors.h"
 
 namespace {
 
-class MccSlots : public SlotServer {
+class MccSlots : public SlotKinds {
 protected:
-    static const int kFirst = 256;  // the simulated controller's first channel
-
     Texts create(int slot, const std::string& type, const std::string& mode = "standard") {
         return command(slot, "create : mcc : { type " + type + ", mode " + mode + " }");
     }
-    Texts userData(int slot, const std::string& bytes) {
-        return command(slot, "userData : '" + SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H");
-    }
-    // Waits for `n` more messages from the daemon.
-    Texts next(size_t n) {
-        size_t before = client.Received().size();
-        EXPECT_TRUE(client.WaitFor(before + n)) << "got " << client.Received().size() - before;
-        return Texts(client.Received().begin() + long(before), client.Received().end());
-    }
-    static std::string data(int slot, const std::string& bytes) {
-        return slotMessage(-1, slot,
-                           "signal : userData : '" +
-                               SimWords::hex(std::vector<uint8_t>(bytes.begin(), bytes.end())) + "'H");
-    }
-    static std::string lost(int slot) { return slotMessage(-1, slot, "signal : deactivated : networkError"); }
+    static std::string data(int slot, const std::string& bytes) { return signal(slot, "userData : " + hex(bytes)); }
+    static std::string lost(int slot) { return signal(slot, "deactivated : networkError"); }
     MccSlot* slotAt(int id) const { return dynamic_cast<MccSlot*>(at(id)); }
 
     MccFactory factory;
-    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
 };
 
 TEST_F(MccSlots, TypeAndModeChooseTheChannelKind) {
@@ -51,25 +33,14 @@ TEST_F(MccSlots, TypeAndModeChooseTheChannelKind) {
     int slot = 1;
     for (const Case& c : cases) {
         EXPECT_EQ(Texts{ok(slot)}, create(slot, c.type, c.mode)) << c.type << " " << c.mode;
-        const Mcc::Allocate& r = mcc.channel(kFirst + slot - 1).allocation;
-        EXPECT_EQ((std::vector<uint32_t>{c.kind, 512, 0, 1, 1}),
-                  (std::vector<uint32_t>{r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold}));
-        EXPECT_NE(std::string::npos, log.text().find("mcc: MCC_ALLOCATE type=" + std::to_string(c.kind) + "\n"));
+        EXPECT_EQ((std::vector<uint32_t>{c.kind, 512, 0, 1, 1}), allocation(kFirst + slot - 1));
+        EXPECT_TRUE(said("mcc: MCC_ALLOCATE type=" + std::to_string(c.kind) + "\n"));
         EXPECT_EQ(kFirst + slot - 1, at(slot)->IGetTransmitChannel());
         ++slot;
     }
 }
 
-// The counts themselves are checked end to end with the query.
-TEST_F(MccSlots, WithoutTheControllerTheResourceReportCarriesNoChannels) {
-    LGCP::Resources r;
-    r.set_mcc_data(7);
-    mcc.failOpen(ENOENT, 1);
-    factory.Query(r);
-    EXPECT_EQ(0, r.get_mcc_data().getValue() + r.get_mcc_bri().getValue() + r.get_mcc_trans().getValue());
-}
-
-TEST_F(MccSlots, ABurstArrivesInOrderAsSignalsOfAtMostOneRead) {
+TEST_F(MccSlots, ABurstArrivesInSignalsOfOneReadAndUserDataWaitsForTheChannelInOrder) {
     create(1, "transparent");
     std::string burst;
     for (int i = 0; i < 3000; ++i) burst += char(i * 7);
@@ -77,10 +48,8 @@ TEST_F(MccSlots, ABurstArrivesInOrderAsSignalsOfAtMostOneRead) {
     Texts expected;
     for (size_t at = 0; at < burst.size(); at += 512) expected.push_back(data(1, burst.substr(at, 512)));
     EXPECT_EQ(expected, next(expected.size()));
-}
 
-TEST_F(MccSlots, UserDataTheChannelCannotTakeYetWaitsAndIsWrittenInOrder) {
-    create(1, "transparent");
+    // What the channel cannot take yet waits.
     ASSERT_EQ("ok", sim.board().control("/dev/mcc/ctl buffer 4096"));
     ASSERT_TRUE(mcc.hold(kFirst));
     std::string written;
@@ -98,13 +67,11 @@ TEST_F(MccSlots, UserDataTheChannelCannotTakeYetWaitsAndIsWrittenInOrder) {
         mcc.release(kFirst);
         return slotAt(1)->Pending() == 0;
     }));
-    std::string sent;
-    for (const SimMcc::Frame& f : mcc.channel(kFirst).sent) sent.append(f.begin(), f.end());
-    EXPECT_EQ(written, sent);
+    EXPECT_EQ(written, played());
 
     mcc.failWrite(EIO, 1);
     EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
-    EXPECT_NE(std::string::npos, err.text().find("mcc: write fail: Input/output error\n"));
+    EXPECT_TRUE(said("mcc: write fail: Input/output error\n"));
 }
 
 TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
@@ -118,7 +85,7 @@ TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
         ASSERT_EQ("ok", sim.board().control(std::string("/dev/mcc/ctl ") + c.command));
         EXPECT_EQ(Texts{lost(1)}, next(1));
         EXPECT_FALSE(slotAt(1)->IsOpen());
-        EXPECT_NE(std::string::npos, err.text().find(std::string("mcc: channel 256 lost, read fail: ") + c.why));
+        EXPECT_TRUE(said(std::string("mcc: channel 256 lost, read fail: ") + c.why));
         EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
         command(1, "destroy : NULL");
         sim.board().collect();
@@ -128,11 +95,18 @@ TEST_F(MccSlots, AChannelThatEndsOrFailsIsClosedAndReported) {
 TEST_F(MccSlots, DeviceFailuresGiveNoSlot) {
     mcc.setCounts(SimMcc::Counts{0, 4, 4});
     EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "data"));
-    EXPECT_NE(std::string::npos, err.text().find("mcc: MCC_ALLOCATE fail: No space left on device\n"));
+    EXPECT_TRUE(said("mcc: MCC_ALLOCATE fail: No space left on device\n"));
     mcc.failOpen(EBUSY, 1);
     EXPECT_EQ(Texts{error(1, "insufficientResources")}, create(1, "bri"));
-    EXPECT_NE(std::string::npos, err.text().find("mcc: fail to open MCC device: Device or resource busy\n"));
+    EXPECT_TRUE(said("mcc: fail to open MCC device: Device or resource busy\n"));
     EXPECT_TRUE(mcc.allocated().empty());
+    // Nor has the resource report any channels (the counts are checked end
+    // to end).
+    LGCP::Resources r;
+    r.set_mcc_data(7);
+    mcc.failOpen(ENOENT, 1);
+    factory.Query(r);
+    EXPECT_EQ(0, r.get_mcc_data().getValue() + r.get_mcc_bri().getValue() + r.get_mcc_trans().getValue());
 
     // A channel whose time slot the driver cannot tell is kept as it is
     // and cannot be connected.
@@ -148,7 +122,9 @@ TEST_F(MccSlots, ThousandCyclesLeaveNoDescriptorBehind) {
     command(1, "destroy : NULL");
     sim.board().collect();
     int before = openDescriptors();
+    LGCP::Resources r;
     for (int i = 0; i < 1000; ++i) {
+        factory.Query(r);  // which opens the controller too
         std::string error;
         client.Send("{ seq 1, slot 1, pdu command : create : mcc : { type transparent, mode standard } }", error);
         client.Send("{ seq 2, slot 1, pdu command : destroy : NULL }", error);

@@ -8,14 +8,11 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "board/sim_mcc.h"
-#include "tests/core/slot_fixture.h"
-#include "tests/support/standins.h"
-#include "tests/support/temp_root.h"
+#include "tests/slots/program_slots.h"
 
 namespace {
 
-class T38Slots : public SlotServer {
+class T38Slots : public ProgramSlots {
 protected:
     Texts create(int slot, const std::string& args = "", int packetSize = 256) {
         return command(slot, "create : t38soft : { dhost { iaddr \"10.0.0.2\", port 4000 }, shost { iaddr "
@@ -23,27 +20,9 @@ protected:
                                  std::to_string(packetSize) + ", rx-threshold 3, tx-threshold 2, args { " + args +
                                  " } }");
     }
-    Texts created(int slot, int channel) {
-        return {ok(slot), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
-    }
-    Texts next(size_t n) {
-        size_t before = client.Received().size();
-        EXPECT_TRUE(client.WaitFor(before + n));
-        return Texts(client.Received().begin() + long(before), client.Received().end());
-    }
-    static std::string abort(int slot, int code) {
-        return slotMessage(-1, slot, "signal : abort : " + std::to_string(code));
-    }
-    bool said(const std::string& text) const {
-        return (err.text() + log.text()).find(text) != std::string::npos;
-    }
     T38SoftSlot* slot(int id) const { return dynamic_cast<T38SoftSlot*>(at(id)); }
 
-    TempRoot root;
-    Standins standins{root};
-    ChildScope children;
     T38SoftFactory factory;
-    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
 };
 
 TEST_F(T38Slots, TheProgramRunsOnTheChannelWithItsCommandLine) {
@@ -59,9 +38,7 @@ TEST_F(T38Slots, TheProgramRunsOnTheChannelWithItsCommandLine) {
     EXPECT_EQ(expected, standins.argv(run));
     EXPECT_TRUE(said("t38soft: arg[3]=10.0.0.2/4000/5000\nt38soft: arg[4]=x0\n"));
     EXPECT_TRUE(said("t38soft: t38 daemon[" + std::to_string(slot(1)->ChildPid()) + "] successfully started\n"));
-    const Mcc::Allocate& r = mcc.channel(256).allocation;
-    EXPECT_EQ((std::vector<uint32_t>{2, 256, 0, 3, 2}),
-              (std::vector<uint32_t>{r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold}));
+    EXPECT_EQ((std::vector<uint32_t>{2, 256, 0, 3, 2}), allocation(256));
     ASSERT_EQ("ok", sim.board().control("/dev/mcc/ctl rx 256 6661780a"));
     EXPECT_TRUE(standins.waitFile(run, "stdin", "fax\n"));
 
@@ -106,20 +83,11 @@ TEST_F(T38Slots, DestroyStopsTheProgramWithoutWaiting) {
 }
 
 TEST_F(T38Slots, TheInstanceCountIsTheFirstLineWithinItsBound) {
-    struct Case {
-        const char* commands;
-        int instances;
-        const char* line;
-    } cases[] = {
-        {"print 12\nexit 0\n", 12, ""},
-        {"exit 0\n", 0, "t38: can't detect T38 resources\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.commands);
-        standins.configure("sbin-t38-count", c.commands);
-        EXPECT_EQ(c.instances, factory.QueryNumOfInstances());
-        EXPECT_TRUE(said(c.line));
-    }
+    standins.configure("sbin-t38-count", "print 12\nexit 0\n");
+    EXPECT_EQ(12, factory.QueryNumOfInstances());
+    standins.configure("sbin-t38-count", "exit 0\n");
+    EXPECT_EQ(0, factory.QueryNumOfInstances());
+    EXPECT_TRUE(said("t38: can't detect T38 resources\n"));
 
     // A program that hangs holds the loop for the bound only: the query
     // and the ping behind it are answered, and the program is gone.

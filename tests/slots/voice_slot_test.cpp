@@ -8,18 +8,16 @@
 
 #include <algorithm>
 
-#include "board/sim_mcc.h"
 #include "protocol/packet.h"
 #include "slots/play_slot.h"
 #include "slots/record_slot.h"
-#include "tests/core/slot_fixture.h"
 #include "tests/support/descriptors.h"
 #include "tests/protocol/connection_harness.h"
+#include "tests/slots/slot_kinds.h"
 #include "tests/support/temp_root.h"
 
 namespace {
 
-const int kChannel = 256;  // the first channel of the simulated controller
 const int kSink = 9;       // a trunk slot the players feed
 
 std::string pattern(size_t n, int seed) {
@@ -28,10 +26,10 @@ std::string pattern(size_t n, int seed) {
     return s;
 }
 
-class VoiceSlots : public SlotServer {
+class VoiceSlots : public SlotKinds {
 protected:
     void SetUp() override {
-        SlotServer::SetUp();
+        SlotKinds::SetUp();
         ASSERT_EQ(ok(kSink), command(kSink, "create : trunk : { trunk 0, timeslot 1 }").front());
     }
 
@@ -47,12 +45,6 @@ protected:
     Texts recorder(int slot) {
         return command(slot, "create : voice : record : { iaddr \"127.0.0.1\", port " + std::to_string(port2) + " }");
     }
-    // What the channel has sent so far.
-    std::string played(int channel = kChannel) const {
-        std::string out;
-        for (const SimMcc::Frame& f : mcc.channel(channel).sent) out.append(f.begin(), f.end());
-        return out;
-    }
     size_t count(const std::string& message) const {
         return size_t(std::count(client.Received().begin(), client.Received().end(), message));
     }
@@ -60,8 +52,7 @@ protected:
     bool await(const std::string& message, size_t n = 1) {
         return pumpUntil([&] { return count(message) >= n; });
     }
-    static std::string signal(int slot, const std::string& s) { return slotMessage(-1, slot, "signal : " + s); }
-    static std::string aborted(int slot) { return signal(slot, "abort : 0"); }
+    static std::string aborted(int slot) { return abort(slot, 0); }
     static std::string stopped(int slot, const std::string& cause) {
         return signal(slot, "ioctl : stopRecording : " + cause);
     }
@@ -74,7 +65,6 @@ protected:
 
     TempRoot root;
     VoiceFactory factory;
-    SimMcc& mcc = sim.model<SimMcc>(SimMcc::kPath);
     int port2 = freeTcpPort();
     Fd listener;
 };
@@ -85,13 +75,11 @@ TEST_F(VoiceSlots, PhraseFilesReachTheChannelByteForByteAsOftenAsAsked) {
     phrase("greet/b.raw", b);
     for (int repeat : {1, 3, 0}) {
         SCOPED_TRACE(repeat);
-        mcc.clearSent(kChannel);
+        mcc.clearSent(kFirst);
         size_t aborts = count(aborted(1));
         EXPECT_EQ(Texts{ok(1)}, filePlayer(1, "\"a.raw\", \"missing.raw\", \"greet/b.raw\"", repeat));
-        const Mcc::Allocate& r = mcc.channel(kChannel).allocation;
-        EXPECT_EQ((std::vector<uint32_t>{2, 1024, 0, 0, 5}),
-                  (std::vector<uint32_t>{r.kind, r.rx_packet_size, r.reserved, r.rx_threshold, r.tx_threshold}));
-        EXPECT_EQ(stream(1, "transmitter", kChannel), link(1, kSink).front());
+        EXPECT_EQ((std::vector<uint32_t>{2, 1024, 0, 0, 5}), allocation(kFirst));
+        EXPECT_EQ(stream(1, "transmitter", kFirst), link(1, kSink).front());
         std::string whole;
         for (int pass = 0; pass < (repeat ? repeat : 4); ++pass) whole += a + b;
         if (repeat) {
@@ -140,18 +128,15 @@ TEST_F(VoiceSlots, ANetworkPlayerSendsItsIdThenPlaysWhatTheSourceSends) {
     link(1, kSink);
     Peer source = accept();
     ASSERT_TRUE(await(signal(1, "ioctl : startPlaying : NULL")));
-    ASSERT_TRUE(pumpUntil([&] {
-        source.poll();
-        return source.got.size() >= 4;
-    }));
-    EXPECT_EQ((Bytes{1, 2, 3, 4}), source.got);
+    EXPECT_EQ((Bytes{1, 2, 3, 4}), source.take(4));
+    EXPECT_TRUE(source.got.empty());
     const std::string body = pattern(5000, 3);
     source.send(Bytes(body.begin(), body.end()));
     source.fd.close();
     ASSERT_TRUE(await(aborted(1)));
     EXPECT_EQ(body, played());
     EXPECT_EQ(PlaySlotNetwork::released, static_cast<PlaySlotNetwork*>(at(1))->GetState());
-    EXPECT_NE(std::string::npos, log.text().find("player[256]: connection to 127.0.0.1:" + std::to_string(port2) +
+    EXPECT_TRUE(said("player[256]: connection to 127.0.0.1:" + std::to_string(port2) +
                                                  " closed.\n"));
     // A released player does not connect again.
     command(kSink, "disconnect : NULL");
@@ -182,8 +167,8 @@ TEST_F(VoiceSlots, AConnectRefusedOrUnansweredWithinFiveSecondsFails) {
     advance(20);
     EXPECT_EQ(1u, count(aborted(3)));
     EXPECT_EQ(1u, count(stopped(4, "connectionFail")));
-    EXPECT_NE(std::string::npos, log.text().find("player[258]: " + failed));
-    EXPECT_NE(std::string::npos, log.text().find("recorder[259]: " + failed));
+    EXPECT_TRUE(said("player[258]: " + failed));
+    EXPECT_TRUE(said("recorder[259]: " + failed));
     listener.close();
 }
 
@@ -197,20 +182,16 @@ TEST_F(VoiceSlots, ARecorderCopiesTheChannelUntilItsSinkCloses) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
         size_t ends = count(stopped(2, "connectionAborted")) + count(stopped(2, "userRequest"));
-        EXPECT_EQ((Texts{ok(2), stream(2, "receiver", kChannel)}), recorder(2));
+        EXPECT_EQ((Texts{ok(2), stream(2, "receiver", kFirst)}), recorder(2));
         link(kSink, 2);
         Peer sink = accept();
         ASSERT_TRUE(pumpUntil([&] { return static_cast<RecordSlot*>(at(2))->IsRecording(); }));
-        ASSERT_TRUE(mcc.receive(kChannel, SimMcc::Frame(part.begin(), part.end())));
-        ASSERT_TRUE(pumpUntil([&] {
-            sink.poll();
-            return sink.got.size() >= part.size();
-        }));
-        EXPECT_EQ(Bytes(part.begin(), part.end()), sink.got);
+        ASSERT_TRUE(mcc.receive(kFirst, SimMcc::Frame(part.begin(), part.end())));
+        EXPECT_EQ(Bytes(part.begin(), part.end()), sink.take(part.size()));
         if (c.cause) {
             if (std::string(c.how) == "early") {
                 // Closing with unread bytes resets the connection.
-                ASSERT_TRUE(mcc.receive(kChannel, SimMcc::Frame(10, 1)));
+                ASSERT_TRUE(mcc.receive(kFirst, SimMcc::Frame(10, 1)));
                 pumpPasses(5);
                 linger abort{1, 0};
                 ::setsockopt(sink.fd.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -218,13 +199,13 @@ TEST_F(VoiceSlots, ARecorderCopiesTheChannelUntilItsSinkCloses) {
             sink.fd.close();
             ASSERT_TRUE(await(stopped(2, c.cause)));
             // More from the channel after the end is not copied anywhere.
-            mcc.receive(kChannel, SimMcc::Frame(10, 2));
+            mcc.receive(kFirst, SimMcc::Frame(10, 2));
             pumpPasses(5);
             EXPECT_EQ(1u, count(stopped(2, c.cause)));
         } else {
             // A sink that reads nothing holds the copy, not the daemon.
             for (int i = 0; i < 4000; ++i) {
-                mcc.receive(kChannel, SimMcc::Frame(1024, uint8_t(i)));
+                mcc.receive(kFirst, SimMcc::Frame(1024, uint8_t(i)));
                 pumpPasses(1);
             }
             EXPECT_TRUE(static_cast<RecordSlot*>(at(2))->IsRecording());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the LAPD and Q.931 golden frames and their tshark decodes.
 #   link_frames.txt  every kind of frame the LAPD link sends, from the
-#                    program lapd_golden_dump of a build configured with
+#                    program golden_dump of a build configured with
 #                    tests (kept as committed when no BUILD_DIR is given)
 #   q931_frames.txt  the frame printer's catalogue (q931_catalogue.py)
 #   decodes.txt      what tshark decodes from every frame of both
@@ -12,8 +12,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ $# -ge 1 ]; then
   build=$(cd "$1" && pwd)
-  cmake --build "$build" --target lapd_golden_dump >/dev/null
-  "$build/tests/links/lapd_golden_dump" 2>/dev/null >"$here/link_frames.txt"
+  cmake --build "$build" --target golden_dump >/dev/null
+  "$build/tests/links/golden_dump" lapd 2>/dev/null >"$here/link_frames.txt"
 fi
 cd "$here"
 python3 q931_catalogue.py > q931_frames.txt

@@ -13,8 +13,8 @@ build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake --build "$build" --target ss7_golden_dump >/dev/null
-"$build/tests/links/ss7_golden_dump" >"$work/units"
+cmake --build "$build" --target golden_dump >/dev/null
+"$build/tests/links/golden_dump" mtp2 >"$work/units"
 
 # A capture of link type 140 (MTP2 without the check sequence), one unit a
 # packet, in the order of the list.
