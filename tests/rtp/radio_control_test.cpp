@@ -23,9 +23,7 @@ using Times = std::vector<std::pair<uint64_t, int>>;
 // A full LEMZ status: channel 3 on 121.5, remote 1/9, and the standby
 // fields set or not.
 TERM::RadioStatus lemzStatus(bool standby) {
-    TERM::RadioStatus s = parse<TERM::RadioStatus>(
-        "lemz : { " + flags(5, false) + ", freq { channel 3, frequency \"121.5\" }, remote { no 1, ch 9 }, squelshe on, "
-        "rte a1b, standby-state-channel active, standby-group 2, standby-state-receiver standby }");
+    TERM::RadioStatus s = parse<TERM::RadioStatus>(lemzStatusText());
     if (!standby) s.set_lemz().set_standby_state_channel().setValue(-1);  // not-use
     return s;
 }
@@ -173,9 +171,7 @@ TEST_F(LemzControl, ControllerCommandsBecomeThePacketsOfTheGateway) {
 TEST_F(LemzControl, OfARunOfOneTypeFromOneSourceOnlyTheLastIsReported) {
     gw->SendASNToChan(lemzStatus(true));
     ext.session(channel)->filtered = false;
-    auto ptt = [](int prio) {
-        return lemzPacket(GW_FLAG_PTT, [prio](sig_proto& p) { sig_proto_set_base(&p, prio, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
-    };
+    auto ptt = [](int prio) { return lemzFlags(GW_FLAG_PTT, prio); };
     for (int prio : {3, 2, 1}) ASSERT_TRUE(ext.inject(channel, addr("10.0.0.2"), 5, ptt(prio)));
     pumpPasses(2);
     ASSERT_EQ(1u, notify.requests.size());
@@ -217,10 +213,7 @@ TEST_F(LemzControl, AccessOrderBetweenSources) {
     };
     for (const auto& r : rows) {
         notify.requests.clear();
-        receive(lemzPacket(r.type, [&](sig_proto& p) {
-                    sig_proto_set_base(&p, r.prio, 0, r.ptt, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-                }),
-                addr(r.from));
+        receive(lemzFlags(r.type, r.prio, r.ptt), addr(r.from));
         EXPECT_EQ(r.reported ? 1u : 0u, notify.requests.size()) << r.from << " " << r.type;
     }
     // A holder that is this host lets everyone through.

@@ -57,6 +57,12 @@ inline std::string flags(int prio, bool ptt) {
            "selcall 0, li 0 }";
 }
 
+// A full LEMZ status: priority 5, channel 3 on 121.5, remote 1/9, standby set.
+inline std::string lemzStatusText() {
+    return "lemz : { " + flags(5, false) + ", freq { channel 3, frequency \"121.5\" }, remote { no 1, ch 9 }, "
+           "squelshe on, rte a1b, standby-state-channel active, standby-group 2, standby-state-receiver standby }";
+}
+
 inline Bytes lemzPacket(uint32_t type, const std::function<void(sig_proto&)>& fill = nullptr) {
     sig_proto p;
     sig_proto_init(&p);

@@ -19,12 +19,8 @@
 
 namespace {
 
-const std::string kFlags =
-    "flags { prio 5, ptt FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, rv FALSE, "
-    "resv FALSE, selcall 0, li 0 }";
-const std::string kLemzStatus = "lemz : { " + kFlags +
-                                ", freq { channel 3, frequency \"121.5\" }, remote { no 1, ch 9 }, squelshe on, rte "
-                                "a1b, standby-state-channel active, standby-group 2, standby-state-receiver standby }";
+const std::string kFlags = flags(5, false);
+const std::string kLemzStatus = lemzStatusText();
 
 std::string r2sHeader(const char* ptt, const char* squ) {
     return std::string("header { ptt ") + ptt + ", squ " + squ +
@@ -94,15 +90,13 @@ TEST_F(RadioSlots, LemzGatewayCarriesRequestsBothWays) {
     EXPECT_EQ(SimWords::hex(chan), ext.control({"writes", "256", "clear"}));
 
     // A workstation's push-to-talk reaches the controller.
-    Bytes ptt = lemzPacket(GW_FLAG_PTT, [](sig_proto& p) { sig_proto_set_base(&p, 2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
-    std::string flags2 = "flags { prio 2, ptt TRUE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, "
-                         "pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }";
+    Bytes ptt = lemzFlags(GW_FLAG_PTT, 2);
     EXPECT_EQ(Texts{slotMessage(-1, 1,
                                 "signal : rtpExt : { status lemz : { " + kFlags +
                                     ", freq { channel 4, frequency \"118.125000\" }, remote { no 1, ch 9 }, squelshe "
                                     "persent_10, rte h3e, standby-state-channel active, standby-group 2, "
                                     "standby-state-receiver standby }, request lemz : { addr { session-addr "
-                                    "\"10.0.0.2\", session-ssrc 9 }, params gw-set-ptt : { " + flags2 + " } } }")},
+                                    "\"10.0.0.2\", session-ssrc 9 }, params gw-set-ptt : { " + flags(2, true) + " } } }")},
               received([&] { ASSERT_TRUE(ext.inject(256, addr("10.0.0.2"), 9, ptt)); }));
 
     ext.clearLog();
@@ -226,15 +220,13 @@ TEST_F(RadioSlots, APayloadChangeAttachesTheExtensionsToTheNewSession) {
     ASSERT_EQ(created(1), create(1, kLemzStatus));
     // A transmission holds the radio: the new session keeps its filter.
     EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : rtpExt : lemz : { addr { session-addr \"10.0.0.1\", session-ssrc 1 }, "
-                                       "params wm-trans : { flags { prio 5, ptt TRUE, bss FALSE, vad-rx FALSE, vad-tx "
-                                       "FALSE, sql FALSE, sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }, "
-                                       "ip \"10.0.0.2\", ssrc 1 } }"));
+                                       "params wm-trans : { " + flags(5, true) + ", ip \"10.0.0.2\", ssrc 1 } }"));
     ::close(hole);  // the restart's session takes this number
     EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : alaw"));
     std::string s = extSession();
     EXPECT_NE(std::string::npos, s.find(" attach=" + std::to_string(hole) + "/")) << s << err.text();
     EXPECT_NE(std::string::npos, s.find(" filter=10.0.0.2 ")) << s;
-    Bytes ptt = lemzPacket(GW_FLAG_PTT, [](sig_proto& p) { sig_proto_set_base(&p, 2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
+    Bytes ptt = lemzFlags(GW_FLAG_PTT, 2);
     EXPECT_EQ(1u, received([&] { ASSERT_TRUE(ext.inject(256, addr("10.0.0.2"), 9, ptt)); }).size());
 
     // A failed restart leaves the extensions down and answers unsupported.

@@ -19,44 +19,17 @@ Bytes encode(const RTPC::Msg& m, unsigned size = 1024) {
     return Bytes(buffer.begin(), buffer.begin() + n);
 }
 
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-TEST(Rtcp, GoodbyeAndEmptyDescription) {
-    EXPECT_EQ((Bytes{0x81, 203, 0, 4, 0x12, 0x34, 0x56, 0x78, 11} + text("session end")),
-              encode(RTPC::BYE(0x12345678, "session end")));
-    EXPECT_EQ((Bytes{0x81, 203, 0, 1, 0, 0, 0, 9}), encode(RTPC::BYE(9, "")));
-    EXPECT_EQ((Bytes{0x81, 202, 0, 1, 0, 0, 0, 9}), encode(RTPC::SDES(9)));
-    // A reason of 300 bytes is cut to 255 and padded.
+// The tshark-checked golden packets hold the usual layouts; these are the
+// cuts they leave out.
+TEST(Rtcp, ReasonCutTo255AndNoRoomForItems) {
     Bytes bye = encode(RTPC::BYE(1, std::string(300, 'r')));
     EXPECT_EQ(264u, bye.size());
     EXPECT_EQ(255, bye[8]);
     EXPECT_EQ((Bytes{0, 65}), Bytes(bye.begin() + 2, bye.begin() + 4));
-}
-
-TEST(Rtcp, DescriptionItemsAndTheirRoom) {
+    // Under 8 bytes after the SSRC: no items and no end byte.
     RTPC::SDES sdes(0xA0B0C0D0);
     sdes.add(RTPC::SDES::Item::CNAME, "ab");
-    sdes.add(RTPC::SDES::Item::PHONE, "12345");
-    Bytes full = Bytes{0x81, 202, 0, 4, 0xA0, 0xB0, 0xC0, 0xD0, 1, 2} + text("ab") + Bytes{4, 5} + text("12345") +
-                 Bytes{0};
-    EXPECT_EQ(full, encode(sdes));
-    // Room for the first item with its end byte only: the second is left out.
-    EXPECT_EQ((Bytes{0x81, 202, 0, 3, 0xA0, 0xB0, 0xC0, 0xD0, 1, 2, 'a', 'b', 0, 0, 0, 0}), encode(sdes, 16));
-    // Under 8 bytes after the SSRC: no items and no end byte.
     EXPECT_EQ((Bytes{0x81, 202, 0, 1, 0xA0, 0xB0, 0xC0, 0xD0}), encode(sdes, 15));
-    // An item text of 300 bytes goes as 255.
-    RTPC::SDES longItem(1);
-    longItem.add(RTPC::SDES::Item::CNAME, std::string(300, 'c'));
-    Bytes l = encode(longItem);
-    EXPECT_EQ(268u, l.size());
-    EXPECT_EQ(255, l[9]);
 }
 
 TEST(Rtcp, BuffersThatAreTooSmallOrNoMultipleOfFour) {
