@@ -8,16 +8,13 @@
 
 namespace {
 
-// A record of `length` bytes: as much of the header as fits, the rest 0.
-Bytes Record(uint32_t length, uint32_t type, uint32_t key) {
+// A record of `length` bytes: as much of the header and the words after
+// it as fits, the rest 0.
+Bytes Record(uint32_t length, uint32_t type, uint32_t key, std::vector<uint32_t> words = {}) {
+    words.insert(words.begin(), {length, type, key});
     Bytes b(length);
-    const uint32_t words[3] = {length, type, key};
-    for (size_t i = 0; i < length && i < 12; ++i) b[i] = uint8_t(words[i / 4] >> (24 - 8 * (i % 4)));
+    for (size_t i = 0; i < length && i < 4 * words.size(); ++i) b[i] = uint8_t(words[i / 4] >> (24 - 8 * (i % 4)));
     return b;
-}
-
-void Put64(Bytes& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b[at + size_t(i)] = uint8_t(v >> (56 - 8 * i));
 }
 
 Bytes Auth(uint32_t key, const std::string& user, const std::string& password) {
@@ -27,15 +24,8 @@ Bytes Auth(uint32_t key, const std::string& user, const std::string& password) {
     return b;
 }
 
-Bytes Acct(uint32_t key) {
-    Bytes b = Record(64, 4, key);
-    Put64(b, 24, 0x0000000100000002ULL);
-    Put64(b, 32, 3);
-    Put64(b, 40, 0xFFFFFFFFULL);
-    Put64(b, 48, 5);
-    Put64(b, 56, 0x0000000600000007ULL);  // the time word, then one not read
-    return b;
-}
+// From octet 24 four counters of two words, the time word, one not read.
+Bytes Acct(uint32_t key) { return Record(64, 4, key, {0, 0, 0, 1, 2, 0, 3, 0, 0xFFFFFFFF, 0, 5, 6, 7}); }
 
 // The authentication program's end of the link, with the daemon's client
 // for it.

@@ -25,7 +25,7 @@ protected:
     T38SoftFactory factory;
 };
 
-TEST_F(T38Slots, TheProgramRunsOnTheChannelWithItsCommandLine) {
+TEST_F(T38Slots, TheProgramRunsOnTheChannelWithItsCommandLineUntilDestroyed) {
     standins.configure("sbin-t38", "read-stdin\n");
     std::string args;
     std::vector<std::string> expected = {"/usr/local/sbin/t38", "--child", "--remote", "10.0.0.2/4000/5000"};
@@ -41,6 +41,9 @@ TEST_F(T38Slots, TheProgramRunsOnTheChannelWithItsCommandLine) {
     EXPECT_EQ((std::vector<uint32_t>{2, 256, 0, 3, 2}), allocation(256));
     ASSERT_EQ("ok", sim.board().control("/dev/mcc/ctl rx 256 6661780a"));
     EXPECT_TRUE(standins.waitFile(run, "stdin", "fax\n"));
+    // The destroy stops the program without waiting for it.
+    EXPECT_EQ((Texts{ok(1, 0), ok(1)}), command(1, "destroy : NULL"));
+    EXPECT_TRUE(standins.waitFile(run, "signals", "TERM\n"));
 
     // Refusals of the channel give no slot.
     mcc.failOpen(ENOENT, 1);
@@ -73,13 +76,6 @@ TEST_F(T38Slots, TheProgramsEndIsAnAbortWithTheRawStatus) {
     create(1);
     EXPECT_TRUE(arrived(from, {ok(1), abort(1, 237 << 8)}));
     EXPECT_TRUE(said("01:t38 soft: fail to exec t38 daemon: No such file or directory\n"));
-}
-
-TEST_F(T38Slots, DestroyStopsTheProgramWithoutWaiting) {
-    create(1);
-    std::string run = standins.run("sbin-t38");
-    EXPECT_EQ((Texts{ok(1, 0), ok(1)}), command(1, "destroy : NULL"));
-    EXPECT_TRUE(standins.waitFile(run, "signals", "TERM\n"));
 }
 
 TEST_F(T38Slots, TheInstanceCountIsTheFirstLineWithinItsBound) {
