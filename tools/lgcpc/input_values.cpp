@@ -55,8 +55,10 @@ bool InputValues::next(Item& item) {
     long long stop = read ? decoder.offset() : decoder.failure().offset;
     size_t at = stop < 0 ? 0 : static_cast<size_t>(stop);
     // A value that runs into the end of what may be read goes on in text
-    // still to come.
-    if (!read && at >= end && !ended) return false;
+    // still to come; so may one whose reader looked ahead to that end before
+    // it failed (a sign followed by blanks takes its digits from the next
+    // line).
+    if (!read && !ended && (at >= end || is.eof())) return false;
     item.where = position(0);
     if (read) {
         item.value = std::move(value);
