@@ -86,24 +86,24 @@ public:
 
 // A timer whose callback and period are fixed in a static record, for an
 // owner that arms one holder with the same period over and over:
-//   static const TimerSpec<Slot>::Spec TUpdatespec = {&Slot::OnUpdateTimer, 3000};
-//   TimerSpec<Slot> update{TUpdatespec};   ...   update.set(this);
+//   static const TimerSpec<Slot>::Record TUpdateRecord = {&Slot::OnUpdateTimer, 3000};
+//   TimerSpec<Slot> update{TUpdateRecord};   ...   update.set(this);
 template <class T>
 class TimerSpec {
 public:
-    struct Spec {
+    struct Record {
         void (T::*member)();
         unsigned ms;
     };
 
-    explicit TimerSpec(const Spec& spec) : spec(spec) {}
+    explicit TimerSpec(const Record& record) : record(record) {}
 
     // Arms the holder for the record's period, cancelling what it held.
-    void set(T* owner) { timer.set(spec.ms, spec.member, owner); }
+    void set(T* owner) { timer.set(record.ms, record.member, owner); }
     void reset() { timer.reset(); }
     bool armed() const { return timer.armed(); }
 
-    const Spec& spec;
+    const Record& record;
     Timer timer;
 };
 

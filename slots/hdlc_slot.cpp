@@ -13,7 +13,7 @@ const unsigned kHeader = 3;
 
 }  // namespace
 
-const TimerSpec<HdlcSlot>::Spec HdlcSlot::TUpdatespec = {&HdlcSlot::OnUpdateTimer, 3000};
+const TimerSpec<HdlcSlot>::Record HdlcSlot::TUpdateRecord = {&HdlcSlot::OnUpdateTimer, 3000};
 
 HdlcSlot::HdlcSlot(const LGCP::HdlcParams& params)
     : trunkIndex(int(unsigned(params.get_trunk().getValue()) - 1u)),

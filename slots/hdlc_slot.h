@@ -23,7 +23,7 @@
 // 3000 ms and on each deactivation.
 class HdlcSlot : public Slot, public HDLC::Notify {
 public:
-    static const TimerSpec<HdlcSlot>::Spec TUpdatespec;
+    static const TimerSpec<HdlcSlot>::Record TUpdateRecord;
     static const unsigned kRing = 120;
     static const unsigned kFlushMs = 100;
     // A list flushes early, however the batch runs, when it reaches this
@@ -82,7 +82,7 @@ private:
     LGCP::IoctlResponse pending;
     size_t pendingOctets = 0;
     int trunkIndex;
-    TimerSpec<HdlcSlot> update{TUpdatespec};
+    TimerSpec<HdlcSlot> update{TUpdateRecord};
     Timer flush;
     CleanQueue<Packet, kRing> ring;
     uint16_t address;

@@ -16,7 +16,7 @@ int minusOne(int value) {
 
 }  // namespace
 
-const TimerSpec<PstnSlot>::Spec PstnSlot::TUpdatespec = {&PstnSlot::OnUpdateTimer, 3000};
+const TimerSpec<PstnSlot>::Record PstnSlot::TUpdateRecord = {&PstnSlot::OnUpdateTimer, 3000};
 
 // ---- construction -----------------------------------------------------------------
 

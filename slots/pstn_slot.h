@@ -24,7 +24,7 @@
 // 3000 ms its statistics as `ioctl` signals.
 class PstnSlot : public Slot, public ProtocolsFamily, public ISDN::LAPD::Notify, public HDLC::Notify {
 public:
-    static const TimerSpec<PstnSlot>::Spec TUpdatespec;
+    static const TimerSpec<PstnSlot>::Record TUpdateRecord;
 
     explicit PstnSlot(const LGCP::PstnParams& params);
     // Tears the link down while the channel it sends through still exists.
@@ -90,7 +90,7 @@ private:
     ISDN::LAPD* lapd = nullptr;
     HDLC::Notify* linkListener = nullptr;
     int lastTrunkState = ACP::TrunkState::unknown;
-    TimerSpec<PstnSlot> update{TUpdatespec};
+    TimerSpec<PstnSlot> update{TUpdateRecord};
     // Kept for a speed figure that nothing computes yet.
     uint32_t lastOctetsTx = 0;
     uint32_t lastOctetsRx = 0;

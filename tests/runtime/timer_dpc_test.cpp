@@ -70,9 +70,9 @@ TEST_F(TimerTest, HandBuiltEventsAndFixedPeriodTimers) {
     Owner a("a");
     a.rearms = 2;  // no re-arming: the event is only handed its holder
     a.timer.adopt(new ObjTimerEvent2<Owner>(&a.timer, &Owner::OnTimerRearm, &a, 20));
-    static const TimerSpec<Owner>::Spec spec = {&Owner::OnTimer, 30};
+    static const TimerSpec<Owner>::Record record = {&Owner::OnTimer, 30};
     Owner b("b");
-    TimerSpec<Owner> periodic(spec);
+    TimerSpec<Owner> periodic(record);
     periodic.set(&b);
     clock.advance(20);
     multiplexer.timers_schedule();
