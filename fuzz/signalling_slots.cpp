@@ -19,7 +19,6 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -27,28 +26,19 @@
 #include "board/sim_board.h"
 #include "board/sim_dsp_data.h"
 #include "board/sim_mcc.h"
+#include "board/sim_words.h"
 #include "core/ctrl_server.h"
 #include "core/heart_beat.h"
 #include "core/slot_table.h"
-#include "fuzz/fuzz_input.h"
+#include "fuzz/link_fuzz.h"
 #include "hardware/hw_mux.h"
 #include "runtime/multiplexer.h"
-#include "runtime/mux_clock.h"
 #include "slots/hdlc_slot.h"
 #include "slots/isdn_slot.h"
 #include "slots/pstn_slot.h"
 #include "slots/trunk_slot.h"
 
 namespace {
-
-struct Silent : std::streambuf {
-    int overflow(int c) override { return c; }
-};
-
-uint64_t nowUs = 0;
-uint64_t fakeClock() {
-    return nowUs;
-}
 
 SimBoard* board = nullptr;
 const int kChannels = 16;  // the MCC pool, from 256
@@ -68,17 +58,14 @@ int openSockets() {
 
 void passTime(unsigned ms) {
     for (unsigned t = 0; t < ms; t += 50) {
-        nowUs += 50000;
+        LinkFuzz::now() += 50000;
         multiplexer.runOnce(0);
     }
     multiplexer.runOnce(0);
 }
 
 bool setUp() {
-    static Silent silent;
-    std::cerr.rdbuf(&silent);
-    std::clog.rdbuf(&silent);
-    Mux::setClockSource(fakeClock);
+    LinkFuzz::setUp();
     static std::unique_ptr<SimBoard> sim = SimBoard::makeStandard();
     board = sim.get();
     setBoardIo(board);
@@ -94,9 +81,7 @@ bool setUp() {
     return true;
 }
 
-void require(bool holds) {
-    if (!holds) std::abort();
-}
+using LinkFuzz::require;
 
 std::string number(FuzzInput& in) {
     int16_t v = int16_t(in.byte() << 8 | in.byte());
@@ -108,13 +93,7 @@ std::string boolean(FuzzInput& in) {
 }
 
 std::string hexOf(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out = "'";
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out + "'H";
+    return "'" + SimWords::hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) + "'H";
 }
 
 std::string isdnParams(FuzzInput& in) {
