@@ -42,11 +42,7 @@ void BM_LapdNtEightTerminals(benchmark::State& state) {
             for (auto& t : bus.terminals) down.push_back(t->received.size() + kBatch);
             for (unsigned n = 0; n < kBatch; ++n) {
                 for (unsigned i = 0; i < kTerminals; ++i) {
-                    BriBus::Bytes m = q931(uint8_t(0x80 | (i + 1)), 0x7B, {uint8_t(n)});
-                    Packet p;
-                    bus.network.prepare_head(p);
-                    p.put(m.data(), unsigned(m.size()));
-                    bus.network.message(p);
+                    bus.network.send(q931(uint8_t(0x80 | (i + 1)), 0x7B, {uint8_t(n)}));
                     bus.terminals[i]->send(q931(uint8_t(i + 1), 0x7B, {uint8_t(n)}));
                 }
             }
