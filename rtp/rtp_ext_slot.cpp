@@ -5,10 +5,6 @@ using namespace RTPSignalling;
 RtpExtSlot::RtpExtSlot(int channel, Fd session, const rtp_connection_params& params)
     : RtpSlot(channel, session, params) {}
 
-RtpExtSlot::~RtpExtSlot() {
-    controller.reset();
-}
-
 void RtpExtSlot::Adopt(RadioControl* c) {
     controller.reset(c);
     c->SetNotify(this);

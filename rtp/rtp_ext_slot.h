@@ -15,8 +15,6 @@
 class RtpExtSlot : public RtpSlot, public RTPSignalling::IRadioControlNotify {
 public:
     RtpExtSlot(int channel, Fd session, const rtp_connection_params& params);
-    // The controller goes first, then the RTP session (its goodbye).
-    ~RtpExtSlot() override;
 
     // Reports both streams, then gives the controller the create
     // command's radio status.
@@ -44,6 +42,7 @@ private:
     void FollowSquelch();
 
     TERM::RadioStatus radioStatus;
+    // As a member it goes before the base's RTP session (its goodbye).
     std::unique_ptr<RTPSignalling::RadioControl> controller;
 };
 

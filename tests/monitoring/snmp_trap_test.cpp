@@ -186,18 +186,6 @@ TEST(GoldenTraps, TheBuilderMakesTheCommittedTrapsAndTsharkReadsThemBack) {
 
 // ---- snmptrapd ------------------------------------------------------------------------------
 
-int freeUdpPort() {
-    int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
 void sendDatagram(int port, const Bytes& octets) {
     int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};

@@ -140,8 +140,10 @@ bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<st
     return p.start(buildProgram("korvand"), args, e);
 }
 
-int freeTcpPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
+namespace {
+
+int freePort(int type) {
+    int s = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in a;
     std::memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
@@ -152,3 +154,8 @@ int freeTcpPort() {
     close(s);
     return ntohs(a.sin_port);
 }
+
+}  // namespace
+
+int freeTcpPort() { return freePort(SOCK_STREAM); }
+int freeUdpPort() { return freePort(SOCK_DGRAM); }
