@@ -31,23 +31,6 @@
 
 namespace {
 
-// utime + stime of /proc/<pid>/stat, in seconds (-1 when unreadable). The
-// fields are counted after the command name, which may hold blanks.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    // state is field 3; utime and stime are fields 14 and 15.
-    for (int n = 3; n < 14 && fields >> field; ++n) {
-    }
-    unsigned long long utime = 0, stime = 0;
-    if (!(fields >> utime >> stime)) return -1;
-    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
-}
-
 // Reads every frame that comes within `ms`; the number read, or -1 when
 // the connection ended.
 long DrainFor(int fd, int ms) {

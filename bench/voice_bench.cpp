@@ -32,6 +32,7 @@
 
 #include "bench/daemon.h"
 #include "bench/daemon_lgcp.h"
+#include "bench/proc_status.h"
 
 namespace {
 
@@ -47,19 +48,6 @@ bool AwaitAnswers(int fd, int answers) {
         if (msg.get_pdu().is_response()) --answers;
     }
     return true;
-}
-
-// utime + stime of /proc/<pid>/stat in seconds, counted after the name.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    for (int n = 3; n < 14 && fields >> field; ++n) {
-    }
-    unsigned long long utime = 0, stime = 0;
-    fields >> utime >> stime;
-    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
 }
 
 // The system calls `pid` makes in the next `seconds`, counted by perf; -1

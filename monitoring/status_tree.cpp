@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "board/fs_root.h"
+#include "runtime/fd.h"
 
 namespace StatusTree {
 
@@ -83,19 +84,6 @@ int errnoOr0(bool ok) {
     return ok ? 0 : errno;
 }
 
-bool writeAll(int fd, const std::string& content) {
-    const char* p = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Writes the new entry under a temporary name with `make`, then renames it
 // over `leaf`. The temporary name is cleared first, without following it.
 template <class Make>
@@ -150,7 +138,7 @@ int replaceFile(const std::string& path, const std::string& content) {
         int fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kFileMode);
         if (fd < 0) return false;
-        bool ok = writeAll(fd, content);
+        bool ok = WriteAll(fd, content.data(), content.size());
         int err = errno;
         ok = ::close(fd) == 0 && ok;
         if (!ok && err) errno = err;

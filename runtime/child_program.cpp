@@ -27,18 +27,6 @@ Prepared Prepare(const ChildProgram::Command& c) {
 
 // ---- in the child: system calls only ------------------------------------------------
 
-void WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        left -= size_t(n);
-    }
-}
-
 // Makes `fd` the descriptor `target`, open across the exec.
 void Take(int fd, int target) {
     if (fd < 0) return;
@@ -66,13 +54,13 @@ void ResetSignals(const sigset_t& mask) {
     Take(c.input, STDIN_FILENO);
     Take(c.output, STDOUT_FILENO);
     for (unsigned left = c.delaySeconds; left > 0;) left = ::sleep(left);
-    WriteAll(STDOUT_FILENO, p.banner);
+    WriteAll(STDOUT_FILENO, p.banner.data(), p.banner.size());
     ::execv(c.path.c_str(), p.argv.data());
     int err = errno;
     if (::write(errorPipe, &err, sizeof err) < 0) {
         // The parent then sees an exit without the cause.
     }
-    WriteAll(STDOUT_FILENO, p.failText);
+    WriteAll(STDOUT_FILENO, p.failText.data(), p.failText.size());
     ::_exit(c.failStatus);
 }
 

@@ -1,6 +1,8 @@
 #ifndef KORVAND_RUNTIME_FD_H
 #define KORVAND_RUNTIME_FD_H
 
+#include <cstddef>
+
 // A descriptor handle passed by value. Copying does not duplicate the
 // descriptor and nothing closes it implicitly: the holder calls close().
 class Fd {
@@ -27,5 +29,9 @@ bool NonBlockMode(int fd);
 bool BlockMode(int fd);
 // True when the flag could not be changed.
 bool SetCloexec(int fd, bool on);
+// Writes all `size` bytes to a blocking descriptor, again after an
+// interruption or a short write; false on an error. Only write() is called,
+// so a child may use it between fork and exec.
+bool WriteAll(int fd, const void* data, size_t size);
 
 #endif

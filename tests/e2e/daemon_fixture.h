@@ -127,4 +127,21 @@ protected:
     ChildProcess korvand;
 };
 
+// The daemon with one controller, connected once it listens.
+class ControlledDaemon : public RunningDaemon {
+protected:
+    void SetUp() override {
+        RunningDaemon::SetUp();
+        if (HasFatalFailure()) return;
+        std::string error;
+        ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
+    }
+    // Sends `cmd` for `slot`; what it brought, statuses left out.
+    std::vector<std::string> command(int slot, const std::string& cmd) {
+        return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
+    }
+
+    Lgcpc::Client client;
+};
+
 #endif

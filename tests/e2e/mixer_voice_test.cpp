@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/sim_words.h"
 #include "tests/e2e/daemon_fixture.h"
 #include "tests/support/lgcp_texts.h"
 #include "tests/support/pump.h"
@@ -16,41 +17,35 @@ namespace {
 using namespace LgcpTexts;
 using Texts = std::vector<std::string>;
 
-class MixerVoice : public RunningDaemon {
+class MixerVoice : public ControlledDaemon {
 protected:
     std::string board(const std::string& line) { return simCommand(root.dir(), line); }
 };
 
 TEST_F(MixerVoice, ASessionSetsSumsAndPlaysAPhraseOnAPacedChannel) {
-    Lgcpc::Client client;
-    std::string why;
-    ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), why)) << why;
-    auto ask = [&](int slot, const std::string& command) {
-        return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + command + " }");
-    };
-    EXPECT_EQ(Texts{error(1, "insufficientResources")}, ask(1, "create : mixerIn : { unit 0, channel tdm : 1 }"));
+    EXPECT_EQ(Texts{error(1, "insufficientResources")}, command(1, "create : mixerIn : { unit 0, channel tdm : 1 }"));
     Texts query = answers(client, "{ seq 2, pdu command : query : NULL }");
     ASSERT_EQ(2u, query.size());
     EXPECT_NE(std::string::npos, query[1].find("unit 1,\n        tdm_inputs 24,\n        tdm_outputs 24,\n"
                                                "        mixer_inputs 96,"))
         << query[1];
 
-    EXPECT_EQ(Texts{ok(1)}, ask(1, "create : mixerIn : { unit 0, channel tdm : 1, summator tdm : 3 }"));
-    EXPECT_EQ(Texts{ok(2)}, ask(2, "create : mixerOut : { unit 1, channel tdm : 2, inputs { { channel tdm : 4, "
+    EXPECT_EQ(Texts{ok(1)}, command(1, "create : mixerIn : { unit 0, channel tdm : 1, summator tdm : 3 }"));
+    EXPECT_EQ(Texts{ok(2)}, command(2, "create : mixerOut : { unit 1, channel tdm : 2, inputs { { channel tdm : 4, "
                                    "gain 1000 } } }"));
     EXPECT_EQ("3: 1@32767", board("/dev/mixer sums 0"));
     EXPECT_EQ("2: 4@1000", board("/dev/mixer sums 1"));
-    ask(1, "destroy : NULL");
-    ask(2, "destroy : NULL");
+    command(1, "destroy : NULL");
+    command(2, "destroy : NULL");
     EXPECT_EQ("", board("/dev/mixer sums 0") + board("/dev/mixer sums 1"));
 
     std::string phrase(1500, '\0');
     for (size_t i = 0; i < phrase.size(); ++i) phrase[i] = char(i * 3 + i / 256);
     root.writeFile("/usr/local/voice/hello.raw", phrase);
     ASSERT_EQ("ok", board("/dev/mcc/ctl pace all 8000"));
-    ask(3, "create : voice : player : file : { name { \"hello.raw\" }, repeat 2 }");
-    ask(4, "create : trunk : { trunk 0, timeslot 1 }");
-    ask(3, "connect : 4");
+    command(3, "create : voice : player : file : { name { \"hello.raw\" }, repeat 2 }");
+    command(4, "create : trunk : { trunk 0, timeslot 1 }");
+    command(3, "connect : 4");
     const std::string end = slotMessage(-1, 3, "signal : abort : 0");
     ASSERT_TRUE(pumpUntil([&] {
         return std::find(client.Received().begin(), client.Received().end(), end) != client.Received().end();
@@ -60,11 +55,8 @@ TEST_F(MixerVoice, ASessionSetsSumsAndPlaysAPhraseOnAPacedChannel) {
     std::string sent;
     for (char c : board("/dev/mcc/ctl tx 256"))
         if (c != '\n') sent += c;
-    std::string expected;
-    static const char digits[] = "0123456789abcdef";
-    for (int pass = 0; pass < 2; ++pass)
-        for (unsigned char c : phrase) expected += std::string{digits[c >> 4], digits[c & 15]};
-    EXPECT_EQ(expected, sent);
+    std::string once = SimWords::hex(reinterpret_cast<const uint8_t*>(phrase.data()), phrase.size());
+    EXPECT_EQ(once + once, sent);
     EXPECT_EQ(0u, board("/dev/mcc/ctl pace 256").find("pace=8000 played=3000 gap_us="));
 }
 

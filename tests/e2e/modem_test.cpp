@@ -18,17 +18,9 @@ namespace {
 using namespace LgcpTexts;
 using Texts = std::vector<std::string>;
 
-class ModemDaemon : public RunningDaemon {
+class ModemDaemon : public ControlledDaemon {
 protected:
     ModemDaemon() { environment.push_back("KORVAND_AUTH_PORT=" + std::to_string(authPort)); }
-    void SetUp() override {
-        RunningDaemon::SetUp();
-        std::string why;
-        ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), why)) << why;
-    }
-    Texts ask(int slot, const std::string& command) {
-        return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + command + " }");
-    }
     // Waits for a message from the `from`th on that holds `text`.
     bool received(const std::string& text, size_t from = 0) {
         return pumpUntil([&] {
@@ -45,7 +37,6 @@ protected:
 
     int authPort = freeTcpPort();
     Standins standins{root};
-    Lgcpc::Client client;
 };
 
 TEST_F(ModemDaemon, ADialInUserIsAuthenticatedThroughPppd) {
@@ -53,10 +44,10 @@ TEST_F(ModemDaemon, ADialInUserIsAuthenticatedThroughPppd) {
     // The children start in the configuration folder once the daemon has
     // made it its own.
     ASSERT_TRUE(waitFor([&] { return daemonDirectory() == root.path("/usr/local/etc"); })) << daemonDirectory();
-    ASSERT_EQ(Texts{ok(1)}, ask(1, "create : modem : { cid \"5551234\", cdid \"\" }"));
-    ask(2, "create : trunk : { trunk 0, timeslot 1 }");
+    ASSERT_EQ(Texts{ok(1)}, command(1, "create : modem : { cid \"5551234\", cdid \"\" }"));
+    command(2, "create : trunk : { trunk 0, timeslot 1 }");
     // The request of pppd may follow at once.
-    Texts linked = ask(1, "connect : 2");
+    Texts linked = command(1, "connect : 2");
     linked.resize(std::min<size_t>(linked.size(), 3));
     EXPECT_EQ((Texts{stream(1, "transmitter", 320), stream(1, "receiver", 320), ok(1)}), linked);
 
@@ -70,7 +61,7 @@ TEST_F(ModemDaemon, ADialInUserIsAuthenticatedThroughPppd) {
         "{ slot 1, pdu signal : modemProceeding : auth : { username \"alice\", password \"s3cret\" } }")));
 
     // pppd's accounting may come before the answer's barrier or after it.
-    Texts activated = ask(1, "activate : modem : { remoteAddr \"192.168.7.2\", netmask \"255.255.255.255\", "
+    Texts activated = command(1, "activate : modem : { remoteAddr \"192.168.7.2\", netmask \"255.255.255.255\", "
                              "gateway \"192.168.7.1\", dns \"\", mtu 1492 }");
     ASSERT_FALSE(activated.empty());
     EXPECT_EQ(ok(1), activated.front());
@@ -83,7 +74,7 @@ TEST_F(ModemDaemon, ADialInUserIsAuthenticatedThroughPppd) {
 
     // pppd hangs up when the slot goes.
     size_t before = client.Received().size();
-    EXPECT_EQ(Texts{}, ask(1, "destroy : NULL"));
+    EXPECT_EQ(Texts{}, command(1, "destroy : NULL"));
     EXPECT_TRUE(received(ok(1), before));
     EXPECT_EQ("HUP\n", standins.file(run, "signals"));
 }
@@ -91,7 +82,7 @@ TEST_F(ModemDaemon, ADialInUserIsAuthenticatedThroughPppd) {
 TEST_F(ModemDaemon, TheResourceReportCountsModemsInterfacesAndT38Instances) {
     standins.configure("sbin-t38-count", "print 3\nexit 0\n");
     ASSERT_EQ((Texts{ok(3), stream(3, "transmitter", 256), stream(3, "receiver", 256)}),
-              ask(3, "create : t38soft : { dhost { iaddr \"10.0.0.2\", port 4000 }, shost { iaddr \"0.0.0.0\", "
+              command(3, "create : t38soft : { dhost { iaddr \"10.0.0.2\", port 4000 }, shost { iaddr \"0.0.0.0\", "
                      "port 5000 }, rx-packet-size 160, rx-threshold 1, tx-threshold 1, args { \"-v\" } }"));
     std::string t38 = standins.run("sbin-t38");
     ASSERT_FALSE(t38.empty());

@@ -53,16 +53,9 @@ std::string lemzFlags(int prio, bool on) {
            ", sql " + b + ", sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }";
 }
 
-class RadioDaemon : public RunningDaemon {
+class RadioDaemon : public ControlledDaemon {
 protected:
-    void SetUp() override {
-        RunningDaemon::SetUp();
-        std::string error;
-        ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
-    }
-    Texts command(const std::string& cmd) {
-        return answers(client, "{ seq 1, slot 1, pdu command : " + cmd + " }");
-    }
+    Texts command(const std::string& cmd) { return ControlledDaemon::command(1, cmd); }
     std::string ext(const std::string& words) { return simCommand(root.dir(), "/dev/rtp_ext " + words); }
     // The next message that is not a board status.
     std::string nextSignal() {
@@ -79,7 +72,6 @@ protected:
         return lines.find("\n" + hex + "\n") != std::string::npos;
     }
 
-    Lgcpc::Client client;
     size_t seen = 0;
 };
 

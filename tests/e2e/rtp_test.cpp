@@ -19,19 +19,9 @@ const std::string kCreate =
     "create : rtp : { codecRTP { payload ptG729, dhost { iaddr \"127.0.0.1\", port 40000 }, shost { iaddr "
     "\"0.0.0.0\", port 65535 } }, txPayload ptG729, rxPayload ptG729 }";
 
-class RtpDaemon : public RunningDaemon {
+class RtpDaemon : public ControlledDaemon {
 protected:
-    void SetUp() override {
-        RunningDaemon::SetUp();
-        std::string error;
-        ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
-    }
-    Texts command(int slot, const std::string& cmd) {
-        return answers(client, "{ seq 1, slot " + std::to_string(slot) + ", pdu command : " + cmd + " }");
-    }
     std::string rtp(const std::string& words) { return simCommand(root.dir(), "/dev/rtp " + words); }
-
-    Lgcpc::Client client;
 };
 
 TEST_F(RtpDaemon, ASlotStreamsReportsPacketDetectionAndEndsItsSession) {
