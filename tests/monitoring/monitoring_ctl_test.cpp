@@ -298,6 +298,33 @@ TEST_F(Monitoring, ATrunkChangeOrAConnectingAgentResendsEveryValueOnce) {
     ASSERT_TRUE(pumpUntil([&] { return qorb.connections == 2 && values(qorb, "driverBuild").size() == 3; }));
 }
 
+TEST_F(Monitoring, OnlyTheE1TrunksStatusesReachTheFramerRecords) {
+    start();
+    barrier();
+    // The BRI lines share the trunk numbers 0 to 3 with the E1 framers.
+    const struct {
+        const char* type;
+        const char* state;
+        const char* framer2;
+        bool resent;
+    } cases[] = {
+        {"bri", "lossCarrier", "absent", false}, {"e1", "ais", "AIS", true},
+        {"bri", "normal", "AIS", false},         {"bri", "lossBF", "AIS", false},
+        {"e1", "lossCarrier", "No Carrier", true},
+    };
+    for (const auto& c : cases) {
+        size_t from = qorb.sets.size();
+        ctl->OnSignal(fromText<LGCP::Signal>(std::string("trunkStatus : { trunk 1, state ") + c.state +
+                                             ", slips 0, lossBF 0, lossCarrier 0, lossAIS 0, lossRAI 0, "
+                                             "name \"\", clockMaster FALSE, type " +
+                                             c.type + " }"));
+        barrier();
+        EXPECT_EQ(c.framer2, ctl->data().framerList.back().statusDsc) << c.type << " " << c.state;
+        EXPECT_EQ(c.resent, qorb.sets.size() > from + 1) << c.type << " " << c.state;
+    }
+    EXPECT_EQ((std::vector<std::string>{"absent", "AIS", "No Carrier"}), values(qorb, "e1StatusDsc", 2));
+}
+
 TEST_F(Monitoring, TheVoiceDriversLineGivesTheDriverBuild) {
     const std::pair<const char*, const char*> cases[] = {
         {"voice 2.1 2024-05-01 10:00 extra\n", "2.1 [2024-05-01 10:00]"},
