@@ -288,12 +288,13 @@ void MonitoringDataHolder::storeSnmpCommand(const MON::SnmpSetCommand& command) 
 }
 
 // The section and the name become path components below the top of the
-// tree; a text that would not stay one plain component writes no file.
+// tree; a text that would not stay one plain component, or that could be a
+// temporary name of the tree, writes no file.
 void MonitoringDataHolder::saveSnmpCommand(const MON::IniName& id, const std::string& value) {
     const std::string& section = id.get_section();
     const std::string& name = id.get_name();
     std::string index = std::to_string(id.get_index().getValue());
-    if (!StatusTree::isComponent(section) || !StatusTree::isComponent(name)) {
+    if (!StatusTree::isEntryName(section) || !StatusTree::isEntryName(name)) {
         std::clog << "FAIL unsafe monitoring file name <" << section << "/" << index << "/" << name
                   << ">" << std::endl;
         return;

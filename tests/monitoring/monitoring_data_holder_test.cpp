@@ -11,6 +11,7 @@
 
 #include "asn1/coder_env.h"
 #include "core/trace_ctl.h"
+#include "monitoring/status_tree.h"
 #include "tests/monitoring/fake_net_if_probe.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_root.h"
@@ -279,6 +280,47 @@ TEST_F(StoreTest, SetCommandNamesNeverLeaveTheTree) {
         << "refused names are still stored";
     EXPECT_NE(std::string::npos, log.text().find("FAIL unsafe monitoring file name <a/b/2/x>"));
     EXPECT_FALSE(exists("a"));
+}
+
+TEST_F(StoreTest, NoEntryNameMeetsATemporaryNameOfAWrite) {
+    // Names that earlier writes used for their temporary files.
+    show(setByName("radio", "a_tmp", "first"));
+    show(setByName("radio", "a", "second"));
+    for (const char* section : {"dip_tmp", "powerstatus_tmp", "config_version_tmp", "board3_tmp", "emphone3_tmp"})
+        show(setByName(section, "x", "taken"));
+    StreamCapture log(std::clog);
+    const struct {
+        std::function<void()> write;
+        const char* file;
+        const char* content;
+    } writes[] = {
+        {[&] { store().setDipValue(7); }, "dip", "7"},
+        {[&] { store().setPowerStatus(LGCP::POWERStatus::main); }, "powerstatus", "2"},
+        {[&] { store().setConfigVersion(1, 2); }, "config_version", "00000001-0000000000000002"},
+        {[&] { show(board(3, "76", "ready", "isdn")); }, "board3", "3\nv\n1\n"},
+        {[&] { show(phone(3, "70")); }, "emphone3", "p\nc1\nf\n2\n3\n2\n1\n2\n"},
+        {[&] { store().setDipValue(8); }, "dip", "8"},
+    };
+    for (const auto& w : writes) {
+        w.write();
+        EXPECT_EQ(w.content, read(w.file)) << w.file;
+    }
+    EXPECT_EQ("", log.text());
+    EXPECT_EQ("first", read("radio/2/a_tmp"));
+    EXPECT_EQ("second", read("radio/2/a"));
+    EXPECT_EQ("taken", read("dip_tmp/2/x"));
+
+    // Hidden names are the writes' own: refused from outside, and none is
+    // left behind.
+    for (const auto& hidden : {std::make_pair(".tmp", "x"), std::make_pair("radio", ".tmp.1.1")})
+        show(setByName(hidden.first, hidden.second, "owned"));
+    EXPECT_NE(std::string::npos, log.text().find("FAIL unsafe monitoring file name <.tmp/2/x>"));
+    EXPECT_NE(std::string::npos, log.text().find("FAIL unsafe monitoring file name <radio/2/.tmp.1.1>"));
+    for (const char* dir : {"", "radio/2"}) {
+        std::vector<std::string> names;
+        ASSERT_EQ(0, StatusTree::list(kMon + dir, names));
+        for (const std::string& name : names) EXPECT_NE('.', name[0]) << dir << name;
+    }
 }
 
 TEST_F(StoreTest, PlantedLinksAreNeverFollowed) {
