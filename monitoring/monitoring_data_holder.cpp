@@ -75,6 +75,17 @@ std::string termCounterFile(const LGCP::TermCounter& report) {
     }
 }
 
+// The address a controller report is filed under: its text when that is a
+// plain dotted quad, else 0.0.0.0. Text with a port ("a.b.c.d:80") is not
+// taken either: its address part would name one controller's files while
+// the port made it another controller than the local one.
+INet4::Addr reportedAddress(const TERM::HostAddress& host) {
+    INet4::Addr address;
+    in_addr in;
+    if (::inet_pton(AF_INET, host2str(host).c_str(), &in) == 1) address.Assign(in.s_addr);
+    return address;
+}
+
 }  // namespace
 
 std::string host2str(const TERM::HostAddress& host) {
@@ -178,8 +189,7 @@ bool MonitoringDataHolder::setBoardVersion(std::string text) {
 }
 
 bool MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& info) {
-    INet4::Addr address;
-    address.Assign(host2str(info.get_host()));
+    INet4::Addr address = reportedAddress(info.get_host());
     const HSP::ControllerStatus& status = info.get_status();
     bool local = address.IsEqual(localControllerAddr);
     if (local) localControllerStatus = status;

@@ -1,10 +1,12 @@
 #include "monitoring/monitoring_data_holder.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -251,6 +253,26 @@ TEST_F(StoreTest, ControllerStatusFilesAndTheLocalLink) {
     show(controller("not an address", "standby"));
     EXPECT_EQ("3", read("controller/0.0.0.0/status"));
     EXPECT_EQ(3u, store().controllerList.size());
+}
+
+TEST_F(StoreTest, OnlyAPlainDottedQuadNamesAController) {
+    std::string local = localAddress();
+    show(controller(local, "active"));
+    in_addr a;
+    ASSERT_EQ(1, inet_pton(AF_INET, local.c_str(), &a));
+    uint32_t n = ntohl(a.s_addr);
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%x.%u.%u.%u", n >> 24, (n >> 16) & 0xff, (n >> 8) & 0xff, n & 0xff);
+    // Other texts that the address parser of the configuration reads as the
+    // local controller's address.
+    const std::string texts[] = {local + ":80", local + ":0", std::to_string(n), hex, local + " "};
+    for (const std::string& text : texts) {
+        EXPECT_FALSE(store().setControllerStatus(display(controller(text, "standby")).get_controller())) << text;
+        EXPECT_EQ(HSP::ControllerStatus::active, store().localControllerStatus.getValue()) << text;
+        EXPECT_EQ("2", read("controller/" + local + "/status")) << text;
+        EXPECT_EQ("3", read("controller/0.0.0.0/status")) << text;
+        ASSERT_EQ(0, unlink(root.path(kMon + "controller/0.0.0.0/status").c_str()));
+    }
 }
 
 TEST_F(StoreTest, SetCommandsByNameAreWrittenByOidOnlyStored) {
