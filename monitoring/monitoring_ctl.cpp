@@ -266,7 +266,7 @@ void MonitoringCtl::doDipCheck() {
 
 void MonitoringCtl::doNetIfCheck() {
     for (NetIfDataHolder& netIf : dataHolder.netIfList)
-        if (netIf.updateNetIf()) sendSnmpNetIfStatus(netIf);
+        if (netIf.updateNetIf(dataHolder.netIfProbeSocket())) sendSnmpNetIfStatus(netIf);
 }
 
 // While the controller is connected, its state is what it last reported;

@@ -1,6 +1,7 @@
 #include "monitoring/monitoring_data_holder.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,7 +106,8 @@ MonitoringDataHolder::MonitoringDataHolder()
     : localControllerPid(-1),
       dipValue(-1),
       configVersion64(~uint64_t(0)),
-      configVersion32(~uint32_t(0)) {
+      configVersion32(~uint32_t(0)),
+      netIfSocket(-1) {
     ClearMonitorFiles();
     findLocalController();
     findFramers();
@@ -116,6 +118,7 @@ MonitoringDataHolder::MonitoringDataHolder()
 
 MonitoringDataHolder::~MonitoringDataHolder() {
     ClearMonitorFiles();
+    if (netIfSocket >= 0) ::close(netIfSocket);
 }
 
 void MonitoringDataHolder::findLocalController() {
@@ -135,15 +138,22 @@ void MonitoringDataHolder::findFramers() {
     }
 }
 
+// The socket that finds the interfaces stays open for their probes.
 void MonitoringDataHolder::findNetIfs() {
     NetIfProbe& probe = netIfProbe();
     int fd = probe.open();
-    if (fd < 0) return;
+    if (fd < 0) {
+        traceNetIfFailure("Error open socket: ", errno);
+        return;
+    }
     for (int index = 0; index < kNetIfIndexes; ++index) {
         ifreq req;
         if (probe.nameOf(fd, index, req)) netIfList.emplace_back(index, req.ifr_name);
     }
-    ::close(fd);
+    if (netIfList.empty())
+        ::close(fd);
+    else
+        netIfSocket = fd;
 }
 
 // ---- single values ----------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "monitoring/monitoring_ctl.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -193,6 +194,20 @@ TEST_F(Monitoring, PowerAndDipFromTheBoardAreSignalledFiledAndPushed) {
     EXPECT_EQ("65", last(qorb, "gatewayDip"));
     // The interface went down at its first sample and up at its second.
     EXPECT_EQ((std::vector<std::string>{"2", "2", "1"}), values(qorb, "ifOperStatus", 1));
+}
+
+TEST_F(Monitoring, TheInterfacesAreProbedOnOneSocketForTheLifeOfTheMonitoring) {
+    probe.interfaces[2] = {"eth0", 0};
+    start();
+    wait(MonitoringCtl::kPowerPeriodMs);
+    wait(MonitoringCtl::kPowerPeriodMs);
+    ASSERT_EQ(2u, ctl->data().netIfList.size());
+    for (const NetIfDataHolder& n : ctl->data().netIfList) EXPECT_EQ(2u, n.samples.size()) << n.ifName;
+    EXPECT_EQ(1, probe.opens);
+    int fd = probe.lastFd;
+    EXPECT_GE(fcntl(fd, F_GETFD), 0) << "open while the monitoring runs";
+    ctl.reset();
+    EXPECT_EQ(-1, fcntl(fd, F_GETFD)) << "closed with the monitoring";
 }
 
 TEST_F(Monitoring, LedsFollowTheFramerReports) {

@@ -129,7 +129,11 @@ TEST_F(StoreTest, FindsTheFramersAndInterfacesPresent) {
 
     store_.reset();
     probe.openError = EPERM;
+    traces.internal = true;
+    StreamCapture log(std::clog);
     EXPECT_TRUE(store().netIfList.empty());
+    EXPECT_EQ(0u, log.text().find("Error open socket:  errno=\"")) << log.text();
+    EXPECT_EQ(-1, store().netIfProbeSocket());
 }
 
 TEST_F(StoreTest, SingleValuesCountFromTheirSentinelsAndWriteOnlyChanges) {
