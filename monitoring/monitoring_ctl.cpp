@@ -266,7 +266,7 @@ void MonitoringCtl::doDipCheck() {
 
 void MonitoringCtl::doNetIfCheck() {
     for (NetIfDataHolder& netIf : dataHolder.netIfList)
-        if (netIf.updateNetIf()) sendSnmpNetIfStatus(netIf);
+        if (netIf.updateNetIf(dataHolder.netIfProbeSocket())) sendSnmpNetIfStatus(netIf);
 }
 
 // While the controller is connected, its state is what it last reported;
@@ -307,9 +307,12 @@ bool MonitoringCtl::OnCommand(const LGCP::Command& cmd) {
     return true;
 }
 
+// The framer records are the E1 trunks': the BRI lines report their status
+// in the same signal, numbered from 0 as well, and must not overwrite them.
 void MonitoringCtl::OnSignal(const LGCP::Signal& sig) {
     if (!sig.is_trunkStatus()) return;
     const ACP::TrunkStatus& status = sig.get_trunkStatus();
+    if (status.get_type().getValue() != ACP::TrunkType::e1) return;
     bool changed = false;
     for (FramerDataHolder& framer : dataHolder.framerList)
         if (framer.framerIndex - 1 == status.get_trunk().getValue() &&

@@ -1,6 +1,7 @@
 #include "monitoring/monitoring_data_holder.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +76,17 @@ std::string termCounterFile(const LGCP::TermCounter& report) {
     }
 }
 
+// The address a controller report is filed under: its text when that is a
+// plain dotted quad, else 0.0.0.0. Text with a port ("a.b.c.d:80") is not
+// taken either: its address part would name one controller's files while
+// the port made it another controller than the local one.
+INet4::Addr reportedAddress(const TERM::HostAddress& host) {
+    INet4::Addr address;
+    in_addr in;
+    if (::inet_pton(AF_INET, host2str(host).c_str(), &in) == 1) address.Assign(in.s_addr);
+    return address;
+}
+
 }  // namespace
 
 std::string host2str(const TERM::HostAddress& host) {
@@ -94,7 +106,8 @@ MonitoringDataHolder::MonitoringDataHolder()
     : localControllerPid(-1),
       dipValue(-1),
       configVersion64(~uint64_t(0)),
-      configVersion32(~uint32_t(0)) {
+      configVersion32(~uint32_t(0)),
+      netIfSocket(-1) {
     ClearMonitorFiles();
     findLocalController();
     findFramers();
@@ -105,6 +118,7 @@ MonitoringDataHolder::MonitoringDataHolder()
 
 MonitoringDataHolder::~MonitoringDataHolder() {
     ClearMonitorFiles();
+    if (netIfSocket >= 0) ::close(netIfSocket);
 }
 
 void MonitoringDataHolder::findLocalController() {
@@ -124,15 +138,22 @@ void MonitoringDataHolder::findFramers() {
     }
 }
 
+// The socket that finds the interfaces stays open for their probes.
 void MonitoringDataHolder::findNetIfs() {
     NetIfProbe& probe = netIfProbe();
     int fd = probe.open();
-    if (fd < 0) return;
+    if (fd < 0) {
+        traceNetIfFailure("Error open socket: ", errno);
+        return;
+    }
     for (int index = 0; index < kNetIfIndexes; ++index) {
         ifreq req;
         if (probe.nameOf(fd, index, req)) netIfList.emplace_back(index, req.ifr_name);
     }
-    ::close(fd);
+    if (netIfList.empty())
+        ::close(fd);
+    else
+        netIfSocket = fd;
 }
 
 // ---- single values ----------------------------------------------------------------
@@ -178,8 +199,7 @@ bool MonitoringDataHolder::setBoardVersion(std::string text) {
 }
 
 bool MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& info) {
-    INet4::Addr address;
-    address.Assign(host2str(info.get_host()));
+    INet4::Addr address = reportedAddress(info.get_host());
     const HSP::ControllerStatus& status = info.get_status();
     bool local = address.IsEqual(localControllerAddr);
     if (local) localControllerStatus = status;
@@ -288,12 +308,13 @@ void MonitoringDataHolder::storeSnmpCommand(const MON::SnmpSetCommand& command) 
 }
 
 // The section and the name become path components below the top of the
-// tree; a text that would not stay one plain component writes no file.
+// tree; a text that would not stay one plain component, or that could be a
+// temporary name of the tree, writes no file.
 void MonitoringDataHolder::saveSnmpCommand(const MON::IniName& id, const std::string& value) {
     const std::string& section = id.get_section();
     const std::string& name = id.get_name();
     std::string index = std::to_string(id.get_index().getValue());
-    if (!StatusTree::isComponent(section) || !StatusTree::isComponent(name)) {
+    if (!StatusTree::isEntryName(section) || !StatusTree::isEntryName(name)) {
         std::clog << "FAIL unsafe monitoring file name <" << section << "/" << index << "/" << name
                   << ">" << std::endl;
         return;

@@ -111,7 +111,16 @@ class MonitoringDataHolder {
     std::list<FramerDataHolder> framerList;
     std::list<NetIfDataHolder> netIfList;
 
+    // The descriptor the interface records are probed on (-1 when there
+    // are no records).
+    int netIfProbeSocket() const { return netIfSocket; }
+
   private:
+    // Opened when the interfaces are found and kept until the store goes:
+    // closing a packet socket waits for the kernel's network grace period,
+    // tens of milliseconds of a stalled loop if every probe paid it.
+    int netIfSocket;
+
     void findLocalController();
     void findFramers();
     void findNetIfs();

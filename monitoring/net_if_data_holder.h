@@ -13,9 +13,10 @@ class NetIfDataHolder {
 
     NetIfDataHolder(int ifIndex, const std::string& name);
 
-    // Probes the interface once (through netIfProbe()) and feeds the sample
-    // to setNetIfStatus. False when the probe failed: then nothing changes.
-    bool updateNetIf();
+    // Probes the interface once through netIfProbe() on `fd`, a descriptor
+    // that probe opened, and feeds the sample to setNetIfStatus. False when
+    // the probe failed: then nothing changes.
+    bool updateNetIf(int fd);
     // Adds one sample (1 running, 0 not). True when the smoothed state
     // changed; the first sample always does.
     bool setNetIfStatus(int running);
@@ -29,7 +30,7 @@ class NetIfDataHolder {
 
   private:
     // The running flag of the interface; false when the probe failed.
-    bool probe(int& sample) const;
+    bool probe(int fd, int& sample) const;
 };
 
 #endif

@@ -6,6 +6,9 @@
 #include <sys/socket.h>
 
 #include <cstring>
+#include <iostream>
+
+#include "core/trace_ctl.h"
 
 static_assert(NetIfProbe::kGetName == SIOCGIFNAME, "interface name request");
 static_assert(NetIfProbe::kGetFlags == SIOCGIFFLAGS, "interface flags request");
@@ -43,6 +46,11 @@ int KernelNetIfProbe::open() {
 
 int KernelNetIfProbe::ioctl(int fd, unsigned long request, ifreq& req) {
     return ::ioctl(fd, request, &req);
+}
+
+void traceNetIfFailure(const char* what, int err) {
+    if (!traces.internal) return;
+    std::clog << what << " errno=\"" << std::strerror(err) << "\"" << std::endl;
 }
 
 namespace {

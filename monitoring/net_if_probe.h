@@ -43,6 +43,10 @@ class KernelNetIfProbe : public NetIfProbe {
     SocketFunction socket_;
 };
 
+// With the trace switch monitoring.internal on, logs a failed probe step:
+// `what`, then the error's text.
+void traceNetIfFailure(const char* what, int err);
+
 // The probe in use: the kernel's unless another one was installed.
 NetIfProbe& netIfProbe();
 // Installs `probe` (null returns to the kernel's); the caller keeps it.

@@ -19,7 +19,6 @@ namespace {
 
 const mode_t kDirectoryMode = 0755;
 const mode_t kFileMode = 0644;
-const char kTempSuffix[] = "_tmp";
 
 // Closes a descriptor when it goes out of scope.
 struct FdGuard {
@@ -84,14 +83,22 @@ int errnoOr0(bool ok) {
     return ok ? 0 : errno;
 }
 
+// A name for one write's temporary entry: hidden, so that no name given
+// from outside can be it, and numbered by process and write.
+std::string temporaryName() {
+    static unsigned long writes = 0;
+    return ".tmp." + std::to_string(::getpid()) + "." + std::to_string(++writes);
+}
+
 // Writes the new entry under a temporary name with `make`, then renames it
-// over `leaf`. The temporary name is cleared first, without following it.
+// over `leaf`. The temporary name is cleared first, without following it,
+// in case a write that ended the process left it.
 template <class Make>
 int replace(const std::string& path, Make make) {
     std::string leaf;
     FdGuard dir(openParent(path, leaf));
     if (dir.fd < 0) return errno;
-    std::string temp = leaf + kTempSuffix;
+    std::string temp = temporaryName();
     ::unlinkat(dir.fd, temp.c_str(), 0);
     bool ok = make(dir.fd, temp) && ::renameat(dir.fd, temp.c_str(), dir.fd, leaf.c_str()) == 0;
     int err = errnoOr0(ok);
@@ -110,6 +117,10 @@ void tighten(int fd) {
 bool isComponent(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
+}
+
+bool isEntryName(const std::string& name) {
+    return isComponent(name) && name[0] != '.';
 }
 
 int makeDirectory(const std::string& path, bool* created) {

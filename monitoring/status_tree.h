@@ -13,7 +13,10 @@
 // outside it. Files are replaced whole: written under a temporary name
 // beside the file, then renamed over it, so a reader never sees a file cut
 // short and a link or hard link at the file's name is replaced, not
-// written through. Each operation returns 0 or the errno of the failure.
+// written through. Temporary names begin with ".", which no entry named
+// from outside may (see isEntryName), and are unique to the write, so they
+// never meet an entry of the tree. Each operation returns 0 or the errno of
+// the failure.
 namespace StatusTree {
 
 extern const char* const kTop;  // "/var/monitoring/"
@@ -21,6 +24,11 @@ extern const char* const kTop;  // "/var/monitoring/"
 // True when `name` can stand as one component of a path in the tree: not
 // empty, not "." or "..", and without "/" or NUL.
 bool isComponent(const std::string& name);
+
+// True when `name` may be given to an entry from outside (a set command's
+// section or name): a component that does not begin with ".", as the
+// tree's temporary names do.
+bool isEntryName(const std::string& name);
 
 // Makes the directory (mode 0755) when it is missing; the top itself may be
 // made too, its parent must exist. `created` tells whether it was made. An

@@ -35,6 +35,7 @@ LGCP::IoctlResponse HdlcLinkInfo(const HDLC& channel) {
 void ForwardTrunkStatus(const SlotFactory& factory, const LGCP::Signal& signal) {
     if (!signal.is_trunkStatus()) return;
     const ACP::TrunkStatus& status = signal.get_trunkStatus();
+    if (status.get_type().getValue() != ACP::TrunkType::e1) return;
     unsigned trunk = unsigned(status.get_trunk().getValue());
     ACP::TrunkState::NamedNumber state = ACP::TrunkState::NamedNumber(status.get_state().getValue());
     for (Slot* slot : factory.GetSlots()) slot->OnTrunkStatus(trunk, state);

@@ -38,8 +38,9 @@ const char* SendDown(ProtocolsFamily& stack, const std::vector<char>& data);
 // The `ioctl` response `hdlcLinkInfo` with the channel's five counters.
 LGCP::IoctlResponse HdlcLinkInfo(const HDLC& channel);
 
-// Hands a `trunkStatus` signal's trunk and state to every slot of the
-// factory; other signals are ignored.
+// Hands an E1 trunk's `trunkStatus` signal's trunk and state to every slot
+// of the factory; other signals, the BRI lines' statuses among them (their
+// line numbers are no E1 trunks), are ignored.
 void ForwardTrunkStatus(const SlotFactory& factory, const LGCP::Signal& signal);
 
 #endif

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "tests/e2e/daemon_fixture.h"
@@ -44,6 +45,25 @@ protected:
         ASSERT_TRUE(client.Connect("127.0.0.1", uint16_t(port), error)) << error;
     }
     bool got(const std::string& text) { return agent.out().find(text) != std::string::npos; }
+    // The values the agent was pushed for an item's row, oldest first.
+    Texts pushes(const std::string& section, const std::string& name, int index) {
+        const std::string row = pushed(section, name, index, "");
+        const std::string prefix = row.substr(0, row.size() - 3);
+        const std::string out = agent.out();
+        Texts values;
+        for (size_t at = out.find(prefix); at != std::string::npos; at = out.find(prefix, at + 1)) {
+            size_t begin = at + prefix.size();
+            values.push_back(out.substr(begin, out.find('"', begin) - begin));
+        }
+        return values;
+    }
+    // Waits for `count` more copies of `message` among the messages after
+    // the first `from`.
+    bool receivedAgain(const std::string& message, size_t from, int count) {
+        for (size_t k = from + 1; count > 0 && client.WaitFor(k); ++k)
+            if (client.Received()[k - 1] == message) --count;
+        return count == 0;
+    }
     // Waits for a power signal among the messages after the first `from`.
     bool signalled(const std::string& power, size_t from = 0) {
         const std::string wanted = Lgcpc::canonical("{ pdu signal : power : " + power + " }");
@@ -62,6 +82,10 @@ protected:
 };
 
 TEST_F(MonitoringDaemon, PowerReportsLedsAndFramersReachTheControllerTheFilesAndTheAgent) {
+    // BRI line 2 runs while E1 trunk 2 has lost its carrier; the background
+    // check has read the framer files before the controller comes.
+    ASSERT_EQ(std::string::npos, board("/dev/hal spi line 2 normal").find("error"));
+    ASSERT_TRUE(waitFor([&] { return got(pushed("e1Table", "e1StatusDsc", 3, "Synchronized")); })) << agent.out();
     connect();
     // Every controller learns the power state when it connects.
     ASSERT_TRUE(signalled("main"));
@@ -87,6 +111,14 @@ TEST_F(MonitoringDaemon, PowerReportsLedsAndFramersReachTheControllerTheFilesAnd
     // The E1 control's trunk statuses reach the framer records: trunk 2 has
     // lost its carrier on the simulated board.
     EXPECT_TRUE(waitFor([&] { return got(pushed("e1Table", "e1StatusDsc", 3, "No Carrier")); })) << agent.out();
+    // The BRI lines' statuses carry the same numbers and leave the framers
+    // alone: until the framer's own state changes, nothing else is pushed.
+    EXPECT_TRUE(receivedAgain(LgcpTexts::trunkStatus("bri", 2, "normal"), client.Received().size(), 2));
+    ASSERT_EQ(std::string::npos, board("/dev/maintenance framer 2 state ais").find("error"));
+    EXPECT_TRUE(waitFor([&] { return got(pushed("e1Table", "e1StatusDsc", 3, "AIS")); })) << agent.out();
+    Texts framer3 = pushes("e1Table", "e1StatusDsc", 3);
+    framer3.erase(framer3.begin(), std::find(framer3.begin(), framer3.end(), "No Carrier"));
+    EXPECT_EQ((Texts{"No Carrier", "AIS"}), framer3) << agent.out();
 
     // The controller goes: its board files go with it.
     client.Close();

@@ -12,7 +12,8 @@
 #include "monitoring/net_if_probe.h"
 
 // Interfaces by index with their flags, installed as the process's probe
-// while it lives. `openError` or `flagsError` set make those steps fail.
+// while it lives. `openError` or `flagsError` set make those steps fail; a
+// request on a descriptor that is not open fails as the kernel's would.
 class FakeNetIfProbe : public NetIfProbe {
   public:
     struct If {
@@ -29,10 +30,12 @@ class FakeNetIfProbe : public NetIfProbe {
             errno = openError;
             return -1;
         }
-        return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        lastFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        return lastFd;
     }
 
-    int ioctl(int, unsigned long request, ifreq& req) override {
+    int ioctl(int fd, unsigned long request, ifreq& req) override {
+        if (::fcntl(fd, F_GETFD) < 0) return fail(EBADF);
         if (request == kGetName) {
             auto it = interfaces.find(req.ifr_ifindex);
             if (it == interfaces.end()) return fail(ENODEV);
@@ -52,6 +55,7 @@ class FakeNetIfProbe : public NetIfProbe {
     int openError = 0;
     int flagsError = 0;
     int opens = 0;
+    int lastFd = -1;  // the descriptor of the last open
 
   private:
     static int fail(int err) {

@@ -5,6 +5,7 @@
 #include "monitoring/monitoring_ctl.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -195,6 +196,20 @@ TEST_F(Monitoring, PowerAndDipFromTheBoardAreSignalledFiledAndPushed) {
     EXPECT_EQ((std::vector<std::string>{"2", "2", "1"}), values(qorb, "ifOperStatus", 1));
 }
 
+TEST_F(Monitoring, TheInterfacesAreProbedOnOneSocketForTheLifeOfTheMonitoring) {
+    probe.interfaces[2] = {"eth0", 0};
+    start();
+    wait(MonitoringCtl::kPowerPeriodMs);
+    wait(MonitoringCtl::kPowerPeriodMs);
+    ASSERT_EQ(2u, ctl->data().netIfList.size());
+    for (const NetIfDataHolder& n : ctl->data().netIfList) EXPECT_EQ(2u, n.samples.size()) << n.ifName;
+    EXPECT_EQ(1, probe.opens);
+    int fd = probe.lastFd;
+    EXPECT_GE(fcntl(fd, F_GETFD), 0) << "open while the monitoring runs";
+    ctl.reset();
+    EXPECT_EQ(-1, fcntl(fd, F_GETFD)) << "closed with the monitoring";
+}
+
 TEST_F(Monitoring, LedsFollowTheFramerReports) {
     start();
     const struct {
@@ -296,6 +311,33 @@ TEST_F(Monitoring, ATrunkChangeOrAConnectingAgentResendsEveryValueOnce) {
     ASSERT_TRUE(pumpUntil([&] { return log.text().find("connection lost") != std::string::npos; }));
     wait(10000);
     ASSERT_TRUE(pumpUntil([&] { return qorb.connections == 2 && values(qorb, "driverBuild").size() == 3; }));
+}
+
+TEST_F(Monitoring, OnlyTheE1TrunksStatusesReachTheFramerRecords) {
+    start();
+    barrier();
+    // The BRI lines share the trunk numbers 0 to 3 with the E1 framers.
+    const struct {
+        const char* type;
+        const char* state;
+        const char* framer2;
+        bool resent;
+    } cases[] = {
+        {"bri", "lossCarrier", "absent", false}, {"e1", "ais", "AIS", true},
+        {"bri", "normal", "AIS", false},         {"bri", "lossBF", "AIS", false},
+        {"e1", "lossCarrier", "No Carrier", true},
+    };
+    for (const auto& c : cases) {
+        size_t from = qorb.sets.size();
+        ctl->OnSignal(fromText<LGCP::Signal>(std::string("trunkStatus : { trunk 1, state ") + c.state +
+                                             ", slips 0, lossBF 0, lossCarrier 0, lossAIS 0, lossRAI 0, "
+                                             "name \"\", clockMaster FALSE, type " +
+                                             c.type + " }"));
+        barrier();
+        EXPECT_EQ(c.framer2, ctl->data().framerList.back().statusDsc) << c.type << " " << c.state;
+        EXPECT_EQ(c.resent, qorb.sets.size() > from + 1) << c.type << " " << c.state;
+    }
+    EXPECT_EQ((std::vector<std::string>{"absent", "AIS", "No Carrier"}), values(qorb, "e1StatusDsc", 2));
 }
 
 TEST_F(Monitoring, TheVoiceDriversLineGivesTheDriverBuild) {

@@ -1,16 +1,19 @@
 #include "monitoring/monitoring_data_holder.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <memory>
 
 #include "asn1/coder_env.h"
 #include "core/trace_ctl.h"
+#include "monitoring/status_tree.h"
 #include "tests/monitoring/fake_net_if_probe.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_root.h"
@@ -126,7 +129,11 @@ TEST_F(StoreTest, FindsTheFramersAndInterfacesPresent) {
 
     store_.reset();
     probe.openError = EPERM;
+    traces.internal = true;
+    StreamCapture log(std::clog);
     EXPECT_TRUE(store().netIfList.empty());
+    EXPECT_EQ(0u, log.text().find("Error open socket:  errno=\"")) << log.text();
+    EXPECT_EQ(-1, store().netIfProbeSocket());
 }
 
 TEST_F(StoreTest, SingleValuesCountFromTheirSentinelsAndWriteOnlyChanges) {
@@ -252,6 +259,26 @@ TEST_F(StoreTest, ControllerStatusFilesAndTheLocalLink) {
     EXPECT_EQ(3u, store().controllerList.size());
 }
 
+TEST_F(StoreTest, OnlyAPlainDottedQuadNamesAController) {
+    std::string local = localAddress();
+    show(controller(local, "active"));
+    in_addr a;
+    ASSERT_EQ(1, inet_pton(AF_INET, local.c_str(), &a));
+    uint32_t n = ntohl(a.s_addr);
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%x.%u.%u.%u", n >> 24, (n >> 16) & 0xff, (n >> 8) & 0xff, n & 0xff);
+    // Other texts that the address parser of the configuration reads as the
+    // local controller's address.
+    const std::string texts[] = {local + ":80", local + ":0", std::to_string(n), hex, local + " "};
+    for (const std::string& text : texts) {
+        EXPECT_FALSE(store().setControllerStatus(display(controller(text, "standby")).get_controller())) << text;
+        EXPECT_EQ(HSP::ControllerStatus::active, store().localControllerStatus.getValue()) << text;
+        EXPECT_EQ("2", read("controller/" + local + "/status")) << text;
+        EXPECT_EQ("3", read("controller/0.0.0.0/status")) << text;
+        ASSERT_EQ(0, unlink(root.path(kMon + "controller/0.0.0.0/status").c_str()));
+    }
+}
+
 TEST_F(StoreTest, SetCommandsByNameAreWrittenByOidOnlyStored) {
     show(setByName("snmp", "community", "public"));
     EXPECT_EQ("public", read("snmp/2/community"));
@@ -279,6 +306,47 @@ TEST_F(StoreTest, SetCommandNamesNeverLeaveTheTree) {
         << "refused names are still stored";
     EXPECT_NE(std::string::npos, log.text().find("FAIL unsafe monitoring file name <a/b/2/x>"));
     EXPECT_FALSE(exists("a"));
+}
+
+TEST_F(StoreTest, NoEntryNameMeetsATemporaryNameOfAWrite) {
+    // Names that earlier writes used for their temporary files.
+    show(setByName("radio", "a_tmp", "first"));
+    show(setByName("radio", "a", "second"));
+    for (const char* section : {"dip_tmp", "powerstatus_tmp", "config_version_tmp", "board3_tmp", "emphone3_tmp"})
+        show(setByName(section, "x", "taken"));
+    StreamCapture log(std::clog);
+    const struct {
+        std::function<void()> write;
+        const char* file;
+        const char* content;
+    } writes[] = {
+        {[&] { store().setDipValue(7); }, "dip", "7"},
+        {[&] { store().setPowerStatus(LGCP::POWERStatus::main); }, "powerstatus", "2"},
+        {[&] { store().setConfigVersion(1, 2); }, "config_version", "00000001-0000000000000002"},
+        {[&] { show(board(3, "76", "ready", "isdn")); }, "board3", "3\nv\n1\n"},
+        {[&] { show(phone(3, "70")); }, "emphone3", "p\nc1\nf\n2\n3\n2\n1\n2\n"},
+        {[&] { store().setDipValue(8); }, "dip", "8"},
+    };
+    for (const auto& w : writes) {
+        w.write();
+        EXPECT_EQ(w.content, read(w.file)) << w.file;
+    }
+    EXPECT_EQ("", log.text());
+    EXPECT_EQ("first", read("radio/2/a_tmp"));
+    EXPECT_EQ("second", read("radio/2/a"));
+    EXPECT_EQ("taken", read("dip_tmp/2/x"));
+
+    // Hidden names are the writes' own: refused from outside, and none is
+    // left behind.
+    for (const auto& hidden : {std::make_pair(".tmp", "x"), std::make_pair("radio", ".tmp.1.1")})
+        show(setByName(hidden.first, hidden.second, "owned"));
+    EXPECT_NE(std::string::npos, log.text().find("FAIL unsafe monitoring file name <.tmp/2/x>"));
+    EXPECT_NE(std::string::npos, log.text().find("FAIL unsafe monitoring file name <radio/2/.tmp.1.1>"));
+    for (const char* dir : {"", "radio/2"}) {
+        std::vector<std::string> names;
+        ASSERT_EQ(0, StatusTree::list(kMon + dir, names));
+        for (const std::string& name : names) EXPECT_NE('.', name[0]) << dir << name;
+    }
 }
 
 TEST_F(StoreTest, PlantedLinksAreNeverFollowed) {

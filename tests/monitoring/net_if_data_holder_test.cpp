@@ -43,26 +43,29 @@ TEST(NetIfDataHolder, ProbesTheRunningFlagAndAFailureAddsNoSample) {
     FakeNetIfProbe probe;
     traces.internal = true;
     NetIfDataHolder n(5, "eth5");
+    int fd = probe.open();
+    int closed = probe.open();
+    ::close(closed);
     struct {
-        int openError, flagsError;
+        int fd, flagsError;
         bool present;
         unsigned flags;
         const char* trace;
-    } const steps[] = {{EPERM, 0, true, 0, "Error open socket:  errno=\""},
-                       {0, 0, false, 0, "Error ioctl socket:  errno=\""},
-                       {0, EIO, true, 0, "Error ioctl socket:  errno=\""},
-                       {0, 0, true, IFF_UP | IFF_RUNNING, ""},
-                       {0, 0, true, IFF_RUNNING, ""}};
+    } const steps[] = {{closed, 0, true, 0, "Error ioctl socket:  errno=\""},
+                       {fd, 0, false, 0, "Error ioctl socket:  errno=\""},
+                       {fd, EIO, true, 0, "Error ioctl socket:  errno=\""},
+                       {fd, 0, true, IFF_UP | IFF_RUNNING, ""},
+                       {fd, 0, true, IFF_RUNNING, ""}};
     for (const auto& s : steps) {
-        probe.openError = s.openError;
         probe.flagsError = s.flagsError;
         probe.interfaces.clear();
         if (s.present) probe.interfaces[5] = {"eth5", s.flags};
         StreamCapture log(std::clog);
-        EXPECT_EQ(!*s.trace, n.updateNetIf());
+        EXPECT_EQ(!*s.trace, n.updateNetIf(s.fd));
         EXPECT_EQ(0u, log.text().find(s.trace)) << log.text();
     }
     traces.internal = false;
+    ::close(fd);
     EXPECT_EQ(2u, n.samples.size());
     EXPECT_EQ(1, n.running);
 }

@@ -27,11 +27,11 @@ protected:
         ss7(pstn, trunk + 1);
         EXPECT_EQ(ok(pstn + 10), link(pstn + 10, pstn).back());
     }
-    void trunkState(int trunk, const std::string& state) {
+    void trunkState(int trunk, const std::string& state, const std::string& type = "e1") {
         LGCP::Signal s;
         s.setFromValueNotation("trunkStatus : { trunk " + std::to_string(trunk) + ", state " + state +
                                ", slips 0, lossBF 0, lossCarrier 0, lossAIS 0, lossRAI 0, name \"\","
-                               " clockMaster FALSE, type e1 }");
+                               " clockMaster FALSE, type " + type + " }");
         Slots::instance()->OnSignal(s);
     }
     static Texts deactivations(const Texts& got) { return matching(got, "signal : deactivated"); }
@@ -58,6 +58,9 @@ TEST_F(PstnSlots, Ss7LinksBackToBackComeUpAndFollowTheirChannelsAndTrunks) {
     // Only the slot's own trunk counts, and only a change reaches the link.
     trunkState(1, "lossCarrier");
     trunkState(0, "normal");
+    EXPECT_TRUE(deactivations(advance(10)).empty());
+    // BRI line 0 is no E1 trunk.
+    trunkState(0, "lossCarrier", "bri");
     EXPECT_TRUE(deactivations(advance(10)).empty());
     trunkState(0, "lossCarrier");
     EXPECT_EQ((Texts{signal(1, "deactivated : networkError")}), deactivations(advance(10)));
