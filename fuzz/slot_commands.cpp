@@ -4,8 +4,9 @@
 // switch requests failing where the input says so. After every input the
 // table, the links and the switch must agree: each stored slot sits at its
 // id, links are symmetric, every logical link is carried by the switch, and
-// the map factory's table holds exactly the live map slots' channels, and no
-// two trunk slots share a switch channel. Every input starts from an empty
+// the map factory's table holds exactly the live map slots' channels, no
+// two trunk slots share a switch channel and no two mixer slots a mixer
+// channel. Every input starts from an empty
 // table and leaves one, so a finding replays alone.
 //
 // Input: records of [faults][length][payload]; faults bit 0 fails the next
@@ -19,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <streambuf>
+#include <utility>
 
 #include "board/hal_driver.h"
 #include "board/sim_board.h"
@@ -77,6 +79,12 @@ void require(bool holds) {
 
 bool holds(const std::vector<Slot*>& list, Slot* slot) {
     return std::find(list.begin(), list.end(), slot) != list.end();
+}
+
+// A mixer channel's sum and switch output are one slot's.
+void checkMixerChannel(Slot* slot, std::set<std::pair<int, int>>& mixerChannels) {
+    if (auto* m = dynamic_cast<Mixer::MixerChannelSlot*>(slot))
+        require(mixerChannels.insert({m->GetUnit(), m->GetChannel()}).second);
 }
 
 void checkSlot(Slot* slot, std::set<int>& trunkChannels) {
@@ -142,7 +150,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hal->failRequest(Hal::kMuxConnect, 0);
     hal->failRequest(Hal::kMuxWrite, 0);
     std::set<int> trunkChannels;
-    for (Slot* slot : Slots::instance()->Live()) checkSlot(slot, trunkChannels);
+    std::set<std::pair<int, int>> mixerChannels;
+    for (Slot* slot : Slots::instance()->Live()) {
+        checkSlot(slot, trunkChannels);
+        checkMixerChannel(slot, mixerChannels);
+    }
     checkMapTable();
     clear();
     return 0;

@@ -14,6 +14,7 @@
 #include "board/voice_driver.h"
 #include "hardware/hw_mux.h"
 #include "rtp/rtp_slot.h"
+#include "runtime/inet4_addr.h"
 
 RtpFactory::RtpFactory() {
     NewSsrc();
@@ -106,12 +107,19 @@ uint32_t RtpFactory::NewSsrc() {
     return uint32_t(ssrcSource()());
 }
 
-void RtpFactory::FillParams(const LGCP::CreateRtpParams& p, rtp_connection_params& r) {
+bool RtpFactory::HostAddress(const char* field, const TERM::HostAddress& host, uint32_t& networkOrder) const {
+    if (INet4::ParseDottedQuad(host.get_iaddr(), networkOrder)) return true;
+    std::cerr << *this << "rtp do not created: " << field << " address " << host.get_iaddr() << " not valid"
+              << std::endl;
+    return false;
+}
+
+bool RtpFactory::FillParams(const LGCP::CreateRtpParams& p, rtp_connection_params& r) const {
     const TERM::RtpParams& c = p.get_codecRTP();
     std::memset(&r, 0, sizeof r);
-    r.remote_addr = inet_addr(c.get_dhost().get_iaddr().c_str());
+    if (!HostAddress("dhost", c.get_dhost(), r.remote_addr)) return false;
+    if (c.has_shost() && !HostAddress("shost", c.get_shost(), r.local_addr)) return false;
     r.remote_port = uint16_t(c.get_dhost().get_port().getValue());
-    r.local_addr = c.has_shost() ? inet_addr(c.get_shost().get_iaddr().c_str()) : 0;
     r.local_port = c.has_shost() ? uint16_t(c.get_shost().get_port().getValue()) : r.remote_port;
     r.rx_pt = translateCodec(c.get_payload(), p.get_rxPayload());
     r.tx_pt = translateCodec(c.get_payload(), p.get_txPayload());
@@ -121,6 +129,7 @@ void RtpFactory::FillParams(const LGCP::CreateRtpParams& p, rtp_connection_param
     r.ssrc = c.has_ssrc() ? c.get_ssrc().getValue() : NewSsrc();
     r.ttl = c.has_ttl() ? int32_t(c.get_ttl().getValue()) : 0;
     r.tos = c.has_qos_dscp() ? (c.get_qos_dscp().getValue() * 4) & 0xFC : -1;
+    return true;
 }
 
 // ---- creation ----------------------------------------------------------------------
@@ -191,7 +200,7 @@ bool RtpFactory::OpenSession(const LGCP::CreateRtpParams& p, int32_t bss, Sessio
         std::cerr << *this << "rtp do not created: payload " << c.get_payload() << "not found" << std::endl;
         return false;
     }
-    FillParams(p, s.params);
+    if (!FillParams(p, s.params)) return false;
     // The RTCP ports are the RTP ports + 1, in 16 bits.
     if (!OpenSocket(uint16_t(s.params.local_port + 1), s)) return false;
     if (!OpenDevice(bss, s)) return false;

@@ -53,19 +53,22 @@ protected:
         ~Session();        // closes what was not handed over
     };
 
-    // The payload check, the RTCP socket, the device, begin-session and
-    // add-channel (with `bss` as its fourth word); false, with the line of
-    // the failed step, when one fails.
+    // The payload check, the addresses, the RTCP socket, the device,
+    // begin-session and add-channel (with `bss` as its fourth word); false,
+    // with the line of the failed step, when one fails.
     bool OpenSession(const LGCP::CreateRtpParams& p, int32_t bss, Session& s) const;
     // Hands the session's socket to the slot (sending the source
     // description) and switches the echo canceller as the command asks.
     static void StartSlot(RtpSlot& slot, const TERM::RtpParams& p, Session& s);
-    static void FillParams(const LGCP::CreateRtpParams& p, rtp_connection_params& r);
+    // The session record of the command; false, with the line, when an
+    // address in it is no dotted quad.
+    bool FillParams(const LGCP::CreateRtpParams& p, rtp_connection_params& r) const;
 
     // The prefix's first word: "rtp", "rtp ext LEMZ", "rtp ext ED137".
     const char* prefix = "rtp";
 
 private:
+    bool HostAddress(const char* field, const TERM::HostAddress& host, uint32_t& networkOrder) const;
     bool OpenSocket(uint16_t port, Session& s) const;
     bool OpenDevice(int32_t bss, Session& s) const;
 };

@@ -44,6 +44,14 @@ bool Addr::Assign(const char* text, int* port) {
     return true;
 }
 
+bool ParseDottedQuad(const std::string& text, uint32_t& networkOrder) {
+    in_addr a;
+    // A NUL inside the text would end it early for inet_pton.
+    if (text.find('\0') != std::string::npos || inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+    networkOrder = a.s_addr;
+    return true;
+}
+
 void Addr::Assign(unsigned long address) { sa_.sin_addr.s_addr = static_cast<in_addr_t>(address); }
 
 bool Addr::IsEqual(const Addr& o) const {

@@ -39,6 +39,13 @@ private:
     sockaddr_in sa_;
 };
 
+// The address of a dotted quad ("a.b.c.d", four decimal numbers of 0 to
+// 255, nothing before or after), in network order; false for any other
+// text. Every IPv4 address a controller names in text is converted here:
+// the C library's inet_addr would answer 255.255.255.255, a real address,
+// for text that is none.
+bool ParseDottedQuad(const std::string& text, uint32_t& networkOrder);
+
 inline std::ostream& operator<<(std::ostream& os, const Addr& a) {
     a.Put(os);
     return os;

@@ -59,7 +59,10 @@ void IsdnSlot::PutHeader(std::ostream& os) const {
     os << "isdn-slot[" << channel << "]: ";
 }
 
+// Once the channel has ended nothing can be sent: the link could never
+// come up.
 bool IsdnSlot::IActivate(const TERM::TermActivateParams&) {
+    if (!is_open()) return false;
     activate();
     return true;
 }
@@ -70,7 +73,7 @@ bool IsdnSlot::IDeactivate() {
 }
 
 bool IsdnSlot::IUserData(const std::vector<char>& data) {
-    const char* why = ControllerData::SendDown(*this, data);
+    const char* why = is_open() ? ControllerData::SendDown(*this, data) : "channel closed";
     if (!why) return true;
     PutHeader(std::cerr);
     std::cerr << "user data refused, " << why << " (" << ++refused << " refused)" << std::endl;

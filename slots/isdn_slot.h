@@ -28,10 +28,11 @@ public:
     ~IsdnSlot() override;
 
     // ---- Slot ----
+    // False once the channel has ended.
     bool IActivate(const TERM::TermActivateParams&) override;
     bool IDeactivate() override;
-    // False when the data cannot be taken into a packet or the link
-    // discards it.
+    // False once the channel has ended, or when the data cannot be taken
+    // into a packet or the link discards it.
     bool IUserData(const std::vector<char>& data) override;
     bool IOnOutputStream() override { return true; }
     bool IOnInputStream() override { return true; }

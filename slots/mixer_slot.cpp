@@ -88,6 +88,10 @@ MixerChannelSlot::~MixerChannelSlot() {
     if (mixer) mixer->UnRegister(this);
 }
 
+int MixerChannelSlot::GetUnit() const {
+    return mixer ? mixer->unit : -1;
+}
+
 bool MixerChannelSlot::IBeforeDestroy() {
     HwMux::instance().Disable(timeslot);
     if (sequenceRunning()) {
@@ -240,6 +244,10 @@ bool Mixer::CheckChannel(const LGCP::MixerChannel& channel, int& number, int& ti
     if (!channel.is_tdm()) return false;
     number = channel.get_tdm().getValue();
     if (number < 0 || number >= factory.TdmChannels()) return false;
+    if (MixerChannelSlot* holder = factory.Holder(unit, number)) {
+        std::cerr << ext::header(*this) << "channel " << number << " is held by " << *holder << std::endl;
+        return false;
+    }
     timeslot = channel2timeslot(number);
     return timeslot >= 0;
 }
@@ -312,6 +320,14 @@ MixerFactory::~MixerFactory() {
 Mixer* MixerFactory::Find(int unit) const {
     for (Mixer* m : mixers)
         if (m->unit == unit && !m->stale) return m;
+    return nullptr;
+}
+
+MixerChannelSlot* MixerFactory::Holder(int unit, int channel) const {
+    for (Slot* slot : GetSlots()) {
+        auto* held = dynamic_cast<MixerChannelSlot*>(slot);
+        if (held && !held->IsDestroying() && held->GetUnit() == unit && held->GetChannel() == channel) return held;
+    }
     return nullptr;
 }
 

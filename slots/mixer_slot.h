@@ -35,6 +35,8 @@ class MixerChannelSlot : public MixerSlot, protected Hardware::SlotDspEvents {
 public:
     int GetChannel() const { return channel; }
     int GetTimeslot() const { return timeslot; }
+    // The unit of its mixer; -1 once released.
+    int GetUnit() const;
 
     // The release both kinds share: the switch output of the time slot is
     // disabled, a DTMF sequence still being sent stops, then `ReleaseSums`,
@@ -130,8 +132,9 @@ public:
     const std::vector<MixerSlot*>& GetSlots() const { return slots; }
 
 private:
-    // The channel a new slot names: tdm, below the channel count, with a
-    // board TDM channel; its number and time slot, or false.
+    // The channel a new slot names: tdm, below the channel count, held by no
+    // other mixer slot, with a board TDM channel; its number and time slot,
+    // or false.
     bool CheckChannel(const LGCP::MixerChannel& channel, int& number, int& timeslot);
     // The sum of the output channel `out`: its inputs with their gains, or
     // the channel itself at unity gain when there are none.
@@ -170,6 +173,11 @@ public:
     int MixerInputs() const { return mixerInputs; }
     const std::vector<Mixer*>& GetMixers() const { return mixers; }
     Mixer* Find(int unit) const;
+    // The live slot on channel `channel` of mixer `unit`, or null. A
+    // channel carries one sum and one switch output: a second slot on it
+    // would set or clear the first one's sums and disable the channel the
+    // first one still uses. A vanished mixer's slots still hold theirs.
+    MixerChannelSlot* Holder(int unit, int channel) const;
     bool VersionValid() const { return valid; }
     const Voice::VersionRecord& VersionRecord() const { return version; }
 

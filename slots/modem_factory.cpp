@@ -333,9 +333,19 @@ void ModemFactory::Accept() {
     }
     INet4::Addr peer;
     peer.sockaddr() = from;
+    if (clients.size() >= MaxClients()) {
+        ::close(fd);
+        Log(std::cerr) << "auth connection from " << peer << " refused: " << clients.size() << " clients connected."
+                       << std::endl;
+        return;
+    }
     clients.push_back(new AuthClient(*this, Fd(fd), peer));
     ::close(fd);
     Log(std::cerr) << "incoming auth connection from " << peer << std::endl;
+}
+
+size_t ModemFactory::MaxClients() const {
+    return std::max(kMinClients, kClientsPerModem * (dspModems + foundIfaces.size()));
 }
 
 void ModemFactory::ResumeAccept() {

@@ -71,6 +71,9 @@ public:
     // The listener's rest after an accept that failed for want of
     // descriptors or memory.
     static constexpr unsigned kAcceptPauseMs = 1000;
+    // The clients kept: a few per modem, and never fewer than the floor.
+    static constexpr size_t kClientsPerModem = 4;
+    static constexpr size_t kMinClients = 16;
 
     // Listens on KORVAND_AUTH_PORT when it names a port, else on 52000.
     ModemFactory();
@@ -100,6 +103,10 @@ public:
     unsigned DspModems() const { return dspModems; }
     const std::list<std::string>& FreeIfaces() const { return freeIfaces; }
     const std::list<AuthClient*>& Clients() const { return clients; }
+    // How many clients are kept at once; a connection beyond them is
+    // closed as it is accepted, so idle connections cannot take the
+    // descriptors the slots need.
+    size_t MaxClients() const;
 
     // The log prefix "modem[<modems>,<slots>]: ".
     std::ostream& Log(std::ostream& os) const;

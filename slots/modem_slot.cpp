@@ -1,6 +1,5 @@
 #include "slots/modem_slot.h"
 
-#include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +14,7 @@
 #include "board/hdlc_net_driver.h"
 #include "board/modem_driver.h"
 #include "hardware/hdlc_net_if.h"
+#include "runtime/inet4_addr.h"
 #include "slots/modem_factory.h"
 
 namespace {
@@ -31,11 +31,7 @@ const char* const kFaxFile = "/var/fax-%H-%M-%S.g3";
 // be a dotted quad.
 bool ParseAddress(const std::string& text, uint32_t& networkOrder) {
     networkOrder = 0;
-    if (text.empty()) return true;
-    in_addr a;
-    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-    networkOrder = a.s_addr;
-    return true;
+    return text.empty() || INet4::ParseDottedQuad(text, networkOrder);
 }
 
 uint32_t DdmMask(const ASN1::SEQUENCE_OF<TERM::DigitalDataModeEnum>& modes) {

@@ -109,6 +109,22 @@ TEST_F(RadioSlots, LemzGatewayCarriesRequestsBothWays) {
 // Bytes of a radio beyond the controller's ranges are reported within them,
 // each noted with its raw value: the signal must still encode, or the
 // controller loses the rest of the radio's state with it.
+
+// Both radio factories set their sessions up as the RTP factory does: an
+// address that is no dotted quad gives no slot.
+TEST_F(RadioSlots, AnAddressThatIsNoDottedQuadGivesNoSlot) {
+    for (const std::string& status : {kLemzStatus, ed137Status("squ-off", "")}) {
+        SCOPED_TRACE(status);
+        EXPECT_EQ(Texts{error(1, "insufficientResources")},
+                  command(1, "create : rtp : { codecRTP { payload ptG729, dhost { iaddr \"radio.local\", port 40000 }, "
+                             "radio { status " + status + " } }, txPayload ptG729, rxPayload ptG729 }"));
+        EXPECT_NE(std::string::npos, err.text().find("]: rtp do not created: dhost address \"radio.local\" not valid\n"));
+        EXPECT_TRUE(rtp.handles().empty());
+        EXPECT_TRUE(ext.handles().empty());
+        err.clear();
+    }
+}
+
 TEST_F(RadioSlots, LemzFieldsBeyondTheControllersRangesStillReachIt) {
     ASSERT_EQ(created(1), create(1, kLemzStatus));
     const struct {

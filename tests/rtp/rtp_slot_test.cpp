@@ -146,6 +146,36 @@ TEST_F(RtpSlots, TheSessionRecordAndTheRtcpPackets) {
                                                  std::to_string(rtpPort + 1) + "]"));
 }
 
+// The driver would send to whatever the conversion made of the text: an
+// address that is no dotted quad is refused before anything is opened.
+TEST_F(RtpSlots, AnAddressThatIsNoDottedQuadGivesNoSlot) {
+    const struct {
+        const char* dhost;
+        const char* shost;  // null: none
+        const char* line;   // "" for a slot
+    } cases[] = {
+        {"not-an-address", nullptr, "rtp do not created: dhost address \"not-an-address\" not valid\n"},
+        {"10.1.2", nullptr, "rtp do not created: dhost address \"10.1.2\" not valid\n"},
+        {"127.0.0.2", "", "rtp do not created: shost address \"\" not valid\n"},
+        {"127.0.0.2", "local", "rtp do not created: shost address \"local\" not valid\n"},
+        {"255.255.255.255", nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::string shost = c.shost ? std::string(", shost { iaddr \"") + c.shost + "\", port 6100 }" : "";
+        Texts answer = command(1, std::string("create : rtp : { codecRTP { payload ptG729, dhost { iaddr \"") +
+                                      c.dhost + "\", port 6000 }" + shost + " }, txPayload ptG729, rxPayload ptG729 }");
+        if (!*c.line) {
+            EXPECT_EQ(created(1, 256), answer);
+            EXPECT_NE(std::string::npos, session(256).find("remote=255.255.255.255:6000 ")) << session(256);
+            continue;
+        }
+        EXPECT_EQ(Texts{error(1, "insufficientResources")}, answer);
+        EXPECT_NE(std::string::npos, err.text().find(c.line)) << err.text();
+        EXPECT_TRUE(rtp.handles().empty());
+    }
+}
+
 TEST_F(RtpSlots, DriverFailuresCloseWhatWasOpened) {
     rtp.failOpen(ENODEV, 1);
     create(1, "ptG729");  // the controller's connection and the services are in place

@@ -97,6 +97,27 @@ TEST(Addr, ParsesAndPrintsAndRefusesPortsThatDoNotFitSixteenBits) {
     EXPECT_EQ(65535, port);
 }
 
+TEST(Addr, OnlyADottedQuadConverts) {
+    const struct {
+        std::string text;
+        bool converts;
+        uint32_t address;  // in host order
+    } cases[] = {
+        {"10.1.2.3", true, 0x0A010203},
+        {"255.255.255.255", true, 0xFFFFFFFF},
+        {"0.0.0.0", true, 0},
+        // What inet_addr takes but is no dotted quad, or reads otherwise.
+        {"not-an-address", false, 0}, {"", false, 0}, {"10.1.2", false, 0}, {"167838211", false, 0},
+        {"0x0a.1.2.3", false, 0}, {"010.1.2.3", false, 0}, {"10.1.2.256", false, 0}, {"10.1.2.3 ", false, 0},
+        {" 10.1.2.3", false, 0}, {"10.1.2.3:5", false, 0}, {std::string("10.1.2.3\0junk", 13), false, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t got = 0x5A5A5A5A;
+        EXPECT_EQ(c.converts, INet4::ParseDottedQuad(c.text, got)) << c.text;
+        EXPECT_EQ(c.converts ? htonl(c.address) : 0x5A5A5A5A, got) << c.text;
+    }
+}
+
 TEST(Net, InterfaceFilter) {
     auto ip = [](const char* t) {
         INet4::Addr a;

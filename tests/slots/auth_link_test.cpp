@@ -1,6 +1,9 @@
 // The dial-in authentication link in process: records of every length and
 // type from a real TCP client, their routing by key, the replies to an
-// activation byte for byte, and a client that reads slowly.
+// activation byte for byte, a client that reads slowly, and the bound on
+// the clients kept.
+
+#include <memory>
 
 #include "board/sim_words.h"
 #include "tests/protocol/connection_harness.h"
@@ -160,6 +163,31 @@ TEST_F(AuthLink, ActivationAnswersTheClientThatLastSpokeForTheModem) {
     EXPECT_TRUE(has(lines(), "01:dsp-modem: modem's activation requests parameter.\n"));
     EXPECT_TRUE(peer.nothingWaiting());
     EXPECT_TRUE(stranger.nothingWaiting());
+}
+
+TEST_F(AuthLink, ClientsBeyondTheBoundAreRefusedAsTheyCome) {
+    // A few per modem: the simulated board has 4 DSP modems and 2 HDLC
+    // interfaces.
+    ASSERT_EQ(24u, factory.MaxClients());
+    std::vector<std::unique_ptr<AuthPeer>> kept;
+    while (factory.Clients().size() < factory.MaxClients()) kept.emplace_back(new AuthPeer(factory));
+    lines();
+    Peer extra(AuthPeer::Connect(factory.AuthPort(), 0));
+    EXPECT_TRUE(extra.closedByPeer());
+    std::string text = lines();
+    EXPECT_TRUE(has(text, "]: auth connection from 127.0.0.1:")) << text;
+    EXPECT_TRUE(has(text, " refused: 24 clients connected.\n")) << text;
+    EXPECT_EQ(24u, factory.Clients().size());
+
+    // Those kept are served as before.
+    kept.back()->send(Auth(0, "bob", "pw"));
+    EXPECT_EQ(Texts{auth("bob", "pw")}, next(1));
+    // A place that comes free is taken again.
+    kept.front()->close();
+    ASSERT_TRUE(pumpUntil([&] { return factory.Clients().size() == 23; }));
+    AuthPeer again(factory);
+    EXPECT_NE(nullptr, again.client);
+    EXPECT_EQ(24u, factory.Clients().size());
 }
 
 TEST_F(AuthLink, ASlowClientGetsEveryReplyInOrder) {

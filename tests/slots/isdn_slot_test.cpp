@@ -64,12 +64,39 @@ TEST_F(IsdnSlots, AFrameTheDeviceRefusesWaitsUntilItIsWritable) {
     EXPECT_EQ(messages, peer.received);
 }
 
-TEST_F(IsdnSlots, ADeviceThatEndsIsClosedAndReported) {
-    isdn(1, "pri");
-    ASSERT_EQ("ok", sim.board().control("/dev/mcc/ctl hangup " + std::to_string(kFirst)));
-    EXPECT_TRUE(has(advance(10), signal(1, "deactivated : networkError")));
-    EXPECT_FALSE(isdnSlot(1)->is_open());
-    EXPECT_TRUE(said("isdn-slot[256]: device lost, end of file\n"));
+// Once its channel has ended the slot can carry nothing: activation and
+// user data are refused.
+TEST_F(IsdnSlots, AChannelThatEndsIsClosedReportedAndCarriesNothingMore) {
+    struct Case {
+        const char* create;
+        const char* end;  // what the board does to the channel
+        const char* lost;
+    } cases[] = {
+        {"create : isdn : { type pri, trunk 1, log 0, side user : NULL }", "/dev/mcc/ctl rx 256",
+         "isdn-slot[256]: device lost, end of file\n"},
+        {"create : isdn : { type bri, trunk 1, log 0, side user : NULL }", "/dev/mcc/ctl hangup 256",
+         "isdn-slot[256]: device lost, end of file\n"},
+        {"create : isdn : { type pri, trunk 1, log 0, side user : NULL }", "/dev/mcc/ctl fail 256",
+         "isdn-slot[256]: device lost, Connection reset by peer\n"},
+        {"create : ats-qsig : { side user : NULL, log 0 }", "/dev/dsp-data hangup",
+         "isdn-slot[512]: device lost, end of file\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
+        ASSERT_EQ(ok(1), command(1, c.create).back());
+        ASSERT_EQ("ok", sim.board().control(c.end));
+        EXPECT_TRUE(has(advance(10), signal(1, "deactivated : networkError")));
+        EXPECT_FALSE(isdnSlot(1)->is_open());
+        EXPECT_TRUE(said(c.lost));
+        EXPECT_EQ(Texts{error(1, "unsupported")},
+                  command(1, "activate : modem : { remoteAddr \"\", netmask \"\", gateway \"\", dns \"\", mtu 0 }"));
+        EXPECT_EQ(Texts{error(1, "unsupported")}, userData(1, "x"));
+        EXPECT_TRUE(said("]: user data refused, channel closed (1 refused)\n"));
+        command(1, "destroy : NULL");
+        sim.board().collect();
+        err.clear();
+        log.clear();
+    }
 }
 
 TEST_F(IsdnSlots, AtsQsigRunsOnTheDspDataDeviceWithItsBChannels) {

@@ -34,6 +34,26 @@ protected:
     std::string board(const std::string& line) { return sim.board().control(line); }
     int timeslot(int slot) { return dynamic_cast<Mixer::MixerChannelSlot*>(at(slot))->GetTimeslot(); }
 
+    // A command for a slot, whether it is answered success or refused, the
+    // sums of unit 0 afterwards and the MIX_RX_ADD requests it made.
+    struct Step {
+        int slot;
+        std::string command;
+        bool created;
+        std::string sums;
+        int adds;
+    };
+    void run(const std::vector<Step>& steps) {
+        for (const Step& s : steps) {
+            SCOPED_TRACE(s.command);
+            int before = std::stoi(board("/dev/mixer log add"));
+            Texts answer = command(s.slot, s.command);
+            EXPECT_EQ(s.created ? ok(s.slot) : error(s.slot, "insufficientResources"), answer.back());
+            EXPECT_EQ(s.sums, sums());
+            EXPECT_EQ(s.adds, std::stoi(board("/dev/mixer log add")) - before);
+        }
+    }
+
     Mixer::MixerFactory factory;
     SimMixer& mixer = sim.model<SimMixer>(SimMixer::kPath);
     SimToneDsp& tone = sim.model<SimToneDsp>(SimToneDsp::kPath);
@@ -76,13 +96,7 @@ TEST_F(MixerSlots, TheQueryFindsTheMixersResetsNewOnesAndReportsTheSmallestSizes
 
 TEST_F(MixerSlots, SumsFollowEveryCreateReleaseAndFailure) {
     query();
-    struct Step {
-        int slot;
-        std::string command;
-        bool created;
-        std::string sums;  // of unit 0 afterwards
-        int adds;          // MIX_RX_ADD requests the step made
-    } steps[] = {
+    run({
         {1, "create : mixerIn : { unit 0, channel tdm : 1, summator tdm : 5 }", true, "5: 1@32767", 1},
         {2, "create : mixerIn : { unit 0, channel tdm : 2, summator tdm : 5, ecm { ec FALSE, es TRUE } }", true,
          "5: 1@32767 2@32767", 1},
@@ -106,21 +120,49 @@ TEST_F(MixerSlots, SumsFollowEveryCreateReleaseAndFailure) {
         {1, "destroy : NULL", true, "5: 2@32767\n7: 1@100 2@200\n8: 8@32767", 0},
         {3, "destroy : NULL", true, "5: 2@32767\n7: 1@100 2@200\n8: 8@32767", 0},
         {4, "destroy : NULL", true, "5: 2@32767\n8: 8@32767", 0},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.command);
-        int before = std::stoi(board("/dev/mixer log add"));
-        Texts answer = command(s.slot, s.command);
-        EXPECT_EQ(s.created ? ok(s.slot) : error(s.slot, "insufficientResources"), answer.back());
-        EXPECT_EQ(s.sums, sums());
-        EXPECT_EQ(s.adds, std::stoi(board("/dev/mixer log add")) - before);
-    }
+    });
     EXPECT_TRUE(said("mixer [0]: wrong summator coding !\n"));
     EXPECT_TRUE(said("mixer [0]: SetTX error: translation fail [2]\n"));
     EXPECT_TRUE(said("mixer [0]: MIX_RX_ADD fail : Invalid argument\n"));
     EXPECT_TRUE(said("mixer [0]: clear tdm output 7\n"));
     EXPECT_EQ("1", board("/dev/mixer log remove"));  // slot 3 had no summator to remove
     EXPECT_TRUE(tone.channel(uint32_t(timeslot(2))).lms);
+}
+
+// A channel carries one sum and one switch output: a second slot on a
+// channel that a live mixer slot holds is refused before any sum changes,
+// also when the holder's mixer has vanished and come back.
+TEST_F(MixerSlots, AChannelHeldByAnotherMixerSlotIsRefused) {
+    query();
+    run({
+        {1, "create : mixerIn : { unit 0, channel tdm : 0, summator tdm : 5 }", true, "5: 0@32767", 1},
+        {2, "create : mixerOut : { unit 0, channel tdm : 0, inputs { } }", false, "5: 0@32767", 0},
+        {5, "create : mixerOut : { unit 0, channel tdm : 0, inputs { { channel tdm : 7, gain 5 } } }", false,
+         "5: 0@32767", 0},
+        {3, "create : mixerIn : { unit 0, channel tdm : 0 }", false, "5: 0@32767", 0},
+        {6, "create : mixerOut : { unit 0, channel tdm : 3, inputs { } }", true, "3: 3@32767\n5: 0@32767", 1},
+        {7, "create : mixerIn : { unit 0, channel tdm : 3, summator tdm : 5 }", false, "3: 3@32767\n5: 0@32767", 0},
+        // The same channel of another mixer is another channel.
+        {4, "create : mixerIn : { unit 1, channel tdm : 0 }", true, "3: 3@32767\n5: 0@32767", 0},
+        // A create at the holder's own id replaces it.
+        {1, "create : mixerIn : { unit 0, channel tdm : 0, summator tdm : 6 }", true, "3: 3@32767\n6: 0@32767", 1},
+        {1, "destroy : NULL", true, "3: 3@32767", 0},
+        {2, "create : mixerOut : { unit 0, channel tdm : 0, inputs { } }", true, "0: 0@32767\n3: 3@32767", 1},
+    });
+    EXPECT_TRUE(said("mixer [0]: channel 0 is held by 01:mixer tdm input\n"));
+    EXPECT_TRUE(said("mixer [0]: channel 3 is held by 06:mixer tdm output\n"));
+
+    // Slot 4 keeps channel 0 of unit 1 while its mixer vanishes and comes
+    // back new.
+    ASSERT_TRUE(mixer.removeMixer(1));
+    size_t before = client.Received().size();
+    query();
+    EXPECT_EQ(Texts{abort(4, 0)}, barrier(before));
+    mixer.setMixer(1, 24, 96);
+    query();
+    EXPECT_EQ(Texts{error(8, "insufficientResources")}, command(8, "create : mixerIn : { unit 1, channel tdm : 0 }"));
+    command(4, "destroy : NULL");
+    EXPECT_EQ(Texts{ok(8)}, command(8, "create : mixerIn : { unit 1, channel tdm : 0 }"));
 }
 
 TEST_F(MixerSlots, AMixerThatVanishesAbortsItsSlotsWhichStillRelease) {
