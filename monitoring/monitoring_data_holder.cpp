@@ -82,8 +82,8 @@ std::string termCounterFile(const LGCP::TermCounter& report) {
 // the port made it another controller than the local one.
 INet4::Addr reportedAddress(const TERM::HostAddress& host) {
     INet4::Addr address;
-    in_addr in;
-    if (::inet_pton(AF_INET, host2str(host).c_str(), &in) == 1) address.Assign(in.s_addr);
+    uint32_t networkOrder;
+    if (INet4::ParseDottedQuad(host2str(host), networkOrder)) address.Assign(networkOrder);
     return address;
 }
 
