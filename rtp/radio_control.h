@@ -121,6 +121,10 @@ public:
     // The slot's RTP session was begun again on `session`: the next start
     // attaches to it instead of the descriptor the factory opened.
     void SetRtpSession(Fd session);
+    // Lets go of the slot's RTP session before the slot closes it to begin
+    // a new one: the duplicate an RTP-attached controller holds would keep
+    // the old session, and its channel, from the new one.
+    void ReleaseRtpSession() { rtpFd.close(); }
 
     void SetTimerEnable(bool on);
     // Takes effect at the next arming.

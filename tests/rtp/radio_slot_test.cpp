@@ -145,6 +145,15 @@ TEST_F(RadioSlots, LemzModesOfTheRtpSession) {
     EXPECT_NE(std::string::npos, rtpSession().find(" attach=7/100")) << rtpSession();
     EXPECT_EQ("error: no session", extSession());
     EXPECT_FALSE(radio(1)->GetController()->IsTimerEnabled());
+    // A payload change begins the session again on the same channel and
+    // attaches the new one; the old one is closed, the controller's hold
+    // on it included.
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : alaw"));
+    EXPECT_NE(std::string::npos, rtpSession().find(" tx_pt=8 ")) << rtpSession();
+    EXPECT_NE(std::string::npos, rtpSession().find(" attach=7/100")) << rtpSession();
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : pd-enable : { timeout 300 }"));
+    sim.board().collect();
+    EXPECT_EQ(1u, rtp.handles().size());
     command(1, "destroy : NULL");
     ASSERT_EQ(created(1), create(1, kLemzStatus, "", e2m + "both-rtp-and-rtp-ext : NULL }"));
     EXPECT_NE(std::string::npos, extSession().find("etype=0x1337"));
@@ -183,6 +192,12 @@ TEST_F(RadioSlots, Ed137InputFollowsTheSquelchWhenTransmissionDependsOnIt) {
                           "{ " + r2sHeader("ptt-off", squ) + " } }");
     };
     EXPECT_EQ(Texts{ok(1)}, rx("squ-on"));
+    EXPECT_NE(std::string::npos, rtpSession().find("input=on"));
+    EXPECT_EQ(Texts{ok(1)}, rx("squ-off"));
+    EXPECT_NE(std::string::npos, rtpSession().find("input=off"));
+    // A payload change keeps the input as the squelch had it.
+    EXPECT_EQ(Texts{ok(1)}, rx("squ-on"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : alaw"));
     EXPECT_NE(std::string::npos, rtpSession().find("input=on"));
     EXPECT_EQ(Texts{ok(1)}, rx("squ-off"));
     EXPECT_NE(std::string::npos, rtpSession().find("input=off"));
