@@ -234,6 +234,13 @@ void RadioControl::Notify(int code) {
     if (notify) notify->RadioControlNotify(code);
 }
 
+OutOfRange RadioControl::RangeNote() const {
+    return [this](const char* field, unsigned raw, const char* taken) {
+        Err() << field << " " << raw << " from the radio lies beyond the controller's range, taken as " << taken
+              << std::endl;
+    };
+}
+
 // ---- the status timer -------------------------------------------------------------
 
 void RadioControl::SetTimerEnable(bool on) {
