@@ -186,7 +186,9 @@ uint16_t RtpSlot::translate_payload(const LGCP::CodecMode& mode) const {
 bool RtpSlot::ChangePayload(const LGCP::IoctlParams& p, const LGCP::CodecMode& mode, uint16_t& field) {
     header(std::clog) << "do restart RTP session (change tx payload):" << p;
     uint16_t pt = translate_payload(mode);
-    if (pt == field) {
+    // Without a session (a restart failed) nothing is done yet: the session
+    // is begun again, with the payload it had.
+    if (pt == field && session) {
         std::clog << " - Nothing to do" << std::endl;
         return true;
     }

@@ -334,6 +334,12 @@ TEST_F(RtpSlots, AFailedRestartKeepsTheOldPayload) {
         EXPECT_EQ(Texts{ok(1)}, command(1, ioctl)) << r.change;
         EXPECT_NE(std::string::npos, session(256).find(r.payloads)) << r.change << " " << session(256);
     }
+    // Nor is the payload the slot already has done while it has no session:
+    // the session is begun again with it.
+    rtp.failOpen(EMFILE, 1);
+    EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, "ioctl : encoder-mode : alaw"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : ulaw"));
+    EXPECT_NE(std::string::npos, session(256).find("rx_pt=0 tx_pt=0 ")) << session(256);
     EXPECT_EQ(std::string::npos, log.text().find("Nothing to do"));
 }
 
