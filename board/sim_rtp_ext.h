@@ -77,9 +77,6 @@ public:
     // word `id` on the session of `channel`; false when there is none or the
     // filter drops it.
     bool inject(int32_t channel, uint32_t source, uint32_t id, const std::vector<uint8_t>& payload);
-    // Whether the packet-information request answers the payloads waiting
-    // (true, at start) or 0.
-    void setInfoCounts(bool counts) { infoCounts_ = counts; }
 
     std::string control(const std::vector<std::string>& words) override;
 
@@ -103,6 +100,8 @@ private:
     std::string infoCommand(const std::vector<std::string>& words);
 
     const SimRtp& rtp_;
+    // Whether the packet-information request answers the payloads waiting
+    // (at start) or 0.
     bool infoCounts_ = true;
 };
 

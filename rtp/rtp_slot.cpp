@@ -193,8 +193,7 @@ bool RtpSlot::ChangePayload(const LGCP::IoctlParams& p, const LGCP::CodecMode& m
         return true;
     }
     // The record begins the new session; it keeps the new payload only
-    // once that session runs, or a repeat would find nothing to do while
-    // the slot has no session.
+    // once that session runs, so that it says what the driver runs.
     uint16_t old = field;
     field = pt;
     if (!restart()) {
