@@ -107,7 +107,7 @@ int SimRtpExt::packetInfo(SimHandle& h, rtp_ext_packet_info& info) {
     int waiting = static_cast<int>(s.queued.size());
     info = s.queued.front();
     s.queued.pop_front();
-    return waiting;
+    return infoCounts_ ? waiting : 0;
 }
 
 ssize_t SimRtpExt::onWrite(SimHandle& h, int, const void* buf, size_t len) {
@@ -170,6 +170,7 @@ std::string SimRtpExt::control(const std::vector<std::string>& words) {
     if (words[0] == "writes") return writesCommand(words);
     if (words[0] == "session") return sessionCommand(words);
     if (words[0] == "raw") return rawCommand(words);
+    if (words[0] == "info") return infoCommand(words);
     if (words[0] == "log")
         return SimControl::log(*this, SimControl::tail(words, 1), [](unsigned long number) -> const char* {
             auto it = kRequestNames.find(number);
@@ -230,4 +231,12 @@ std::string SimRtpExt::rawCommand(const std::vector<std::string>& words) {
     for (SimHandle* h : handles())
         if (!isDown(*h) && state(*h).initialised) taken += queue(*h, rtp_ext_packet_info{}, payload);
     return taken ? SimWords::ok() : SimWords::error("no open took it");
+}
+
+std::string SimRtpExt::infoCommand(const std::vector<std::string>& words) {
+    if (words.size() == 1) return infoCounts_ ? "count" : "zero";
+    if (words.size() != 2 || (words[1] != "count" && words[1] != "zero"))
+        return SimWords::error("usage: info [count|zero]");
+    infoCounts_ = words[1] == "count";
+    return SimWords::ok();
 }

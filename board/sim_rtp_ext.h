@@ -20,9 +20,11 @@ class SimRtp;
 // one extension session (EBUSY for a second).
 //
 // A received payload is queued with its packet information and made
-// readable as one record: the packet-information request answers the
-// number of payloads waiting (0 when none) and the information of the next
-// one, which the following read returns. While a source filter is set only
+// readable as one record: the packet-information request gives the
+// information of the next one, which the following read returns, and
+// answers the number of payloads waiting (0 when none) or, switched to
+// answer as a driver may that answers 0 for success, 0 in every case; the
+// daemon must read after it either way. While a source filter is set only
 // payloads from its address are queued. Payloads are padded with zeros to
 // whole 32-bit words, as they travel in an RTP header extension; so are the
 // payloads the daemon writes, which the model keeps (the last 256 of each
@@ -35,6 +37,9 @@ class SimRtp;
 //                             session attached to the channel's RTP
 //                             session, `count` times (1 to 64); "filtered"
 //                             when the source filter dropped it
+//   info [count|zero]         what the packet-information request answers:
+//                             the payloads waiting (count, at start) or 0
+//                             (zero); without a word, the one in use
 //   writes <channel> [clear]  the payloads written, one hex line each
 //   session <channel>         "channel=256 etype=0x1337 init=0,0,0,0
 //                             attach=12/4321 filter=off|10.0.0.9 queued=0
@@ -92,8 +97,12 @@ private:
     std::string writesCommand(const std::vector<std::string>& words);
     std::string sessionCommand(const std::vector<std::string>& words) const;
     std::string rawCommand(const std::vector<std::string>& words);
+    std::string infoCommand(const std::vector<std::string>& words);
 
     const SimRtp& rtp_;
+    // Whether the packet-information request answers the payloads waiting
+    // (at start) or 0.
+    bool infoCounts_ = true;
 };
 
 #endif

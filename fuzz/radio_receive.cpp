@@ -5,7 +5,9 @@
 // the create commands. What the controllers report must print, and encode
 // as an LGCP signal whatever the radios sent, as long as the controller's
 // own messages lay within their types (the decoder does not check that);
-// nothing may fault.
+// while they lay within the types' roots, so must the signal, which a
+// strict decoder at the controller would refuse whole otherwise. Nothing
+// may fault.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -55,7 +57,7 @@ struct Rig : IRadioControlNotify {
     void reset() {
         lemz->SendASNToChan(lemzStatus);
         ed137->SendASNToChan(ed137Status);
-        controllerValid = true;
+        controllerValid = controllerStrict = true;
     }
     int open(int i) {
         session[i] = boardIo().open("/dev/rtp", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -72,6 +74,7 @@ struct Rig : IRadioControlNotify {
         ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
         std::vector<char> octets;
         if (!ASN1::encode(s, &env, std::back_inserter(octets)) && controllerValid) std::abort();
+        if (controllerStrict && !s.isStrictlyValid()) std::abort();
     }
     void RadioControlNotify(int) override {}
 
@@ -90,6 +93,7 @@ struct Rig : IRadioControlNotify {
     std::unique_ptr<ED137RadioGWControl> ed137;
     TERM::RadioStatus lemzStatus, ed137Status;
     bool controllerValid = true;
+    bool controllerStrict = true;
 };
 
 Rig& rig() {
@@ -118,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 TERM::RadioModifier m;
                 if (!r.decode(bytes, m)) break;
                 r.controllerValid &= m.isValid();
+                r.controllerStrict &= m.isStrictlyValid();
                 r.lemz->SendASNToChan(m), r.ed137->SendASNToChan(m);
                 break;
             }
@@ -125,6 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 TERM::RadioStatus s;
                 if (!r.decode(bytes, s)) break;
                 r.controllerValid &= s.isValid();
+                r.controllerStrict &= s.isStrictlyValid();
                 r.lemz->SendASNToChan(s), r.ed137->SendASNToChan(s);
                 break;
             }

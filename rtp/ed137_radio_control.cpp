@@ -75,7 +75,7 @@ void ED137RadioControl::SendRadioStateToChan(const ED137RadioState& state) {
 
 void ED137RadioControl::OnRtpProtoRXEvent(const r2s_proto& p) {
     ED137RadioState state;
-    state.DecodeProto(p);
+    state.DecodeProto(p, RangeNote());
     if (!AccessFormChanToRadio(state)) return;
     KeepRecent(lastReport, lastStatusTime);
     if (state.IsEqual(radioState) && Elapsed(lastStatusTime, lastReport) < GetTimerInterval()) return;

@@ -105,13 +105,20 @@ void ED137RadioState::EncodeStatusASN(TERM::ED137RadioStatus& status) const {
     encodeSqi(*this, status.set_sqi());
 }
 
-void ED137RadioState::DecodeProto(const r2s_proto& p) {
+// The header's three bits name PTT types 5 to 7 that the controller's
+// enumeration lacks, and an extension value of it no decoder there reads:
+// such a type is some push-to-talk, taken as the plain one.
+void ED137RadioState::DecodeProto(const r2s_proto& p, const OutOfRange& note) {
     *this = ED137RadioState();
     sessionAddr = p.source_addr;
     sessionSsrc = p.source_id;
     if (p.type != R2S_PROTO_TX) return;
     flags = kTx | kHeader;
     pttType = p.tx.ptt_type;
+    if (pttType > TERM::ED137RadioPTT::emergency_ptt_on) {
+        if (note) note("ptt", pttType, "normal-ptt-on");
+        pttType = TERM::ED137RadioPTT::normal_ptt_on;
+    }
     pttId = p.tx.ptt_id;
     pttMute = p.tx.pm;
     pttSummation = p.tx.ptts;

@@ -5,6 +5,7 @@
 
 #include "asn1/gen/term.h"
 #include "rtp/r2s_proto.h"
+#include "rtp/radio_control.h"
 
 namespace RTPSignalling {
 
@@ -56,8 +57,9 @@ struct ED137RadioState {
     // The status the controller gets: the header and always the SQI.
     void EncodeStatusASN(TERM::ED137RadioStatus& status) const;
 
-    // A received tx payload with its source.
-    void DecodeProto(const r2s_proto& p);
+    // A received tx payload with its source; a PTT type beyond the
+    // controller's enumeration is taken within it, told to `note`.
+    void DecodeProto(const r2s_proto& p, const OutOfRange& note = nullptr);
     // The state as a payload of its direction, an rx one with its SQI when
     // it carries one; -1 for a state without a direction.
     int EncodeProto(r2s_proto& p) const;

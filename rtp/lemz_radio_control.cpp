@@ -86,10 +86,7 @@ void LemzRadioControl::UpdateHolder() {
 
 void LemzRadioControl::OnRtpProtoRXEvent(const sig_proto& p) {
     LemzRadioState state;
-    DecodeProto(p, state, [this](const char* field, unsigned raw, const char* taken) {
-        Err() << field << " " << raw << " from the radio lies beyond the controller's range, taken as " << taken
-              << std::endl;
-    });
+    DecodeProto(p, state, RangeNote());
     if (AccessFormChanToRadio(state)) {
         PutProtoFromChanToRadio(state);
         TERM::RtpRadioRequest request;

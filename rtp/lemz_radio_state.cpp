@@ -207,6 +207,20 @@ int32_t within(uint8_t raw, const Range& r, const OutOfRange& note) {
     return r.beyond;
 }
 
+// The caller id goes to the controller as an IA5String, whose characters
+// are 0 to 127: any other octet is taken as '?', so that the text keeps
+// its length. The first such octet is told, one line a caller id.
+void keepIA5(char* text, const OutOfRange& note) {
+    bool told = false;
+    for (char* c = text; *c; ++c) {
+        unsigned octet = static_cast<unsigned char>(*c);
+        if (octet <= 0x7F) continue;
+        if (note && !told) note("cid octet", octet, "?");
+        told = true;
+        *c = '?';
+    }
+}
+
 }  // namespace
 
 int DecodeProto(const sig_proto& p, LemzRadioState& s, const OutOfRange& note) {
@@ -235,6 +249,7 @@ int DecodeProto(const sig_proto& p, LemzRadioState& s, const OutOfRange& note) {
             return 0;
         case GW_SEL_CALL:
             s.SetCallerId(reinterpret_cast<const char*>(p.gw_sel_call.callerID), p.gw_sel_call.callerID_length);
+            keepIA5(s.callerId, note);
             return 0;
         case GW_SELECT_RC_CHAN:
         case WM_SELECT_RC_CHAN:
@@ -262,6 +277,7 @@ int DecodeProto(const sig_proto& p, LemzRadioState& s, const OutOfRange& note) {
             s.sessionAddr = t.session_addr;
             s.sessionSsrc = t.ssrc;
             s.SetCallerId(reinterpret_cast<const char*>(t.callerID), t.callerID_length);
+            keepIA5(s.callerId, note);
             return 0;
         }
         case WM_STANDBY:

@@ -2,10 +2,10 @@
 #define KORVAND_RTP_LEMZ_RADIO_STATE_H
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "asn1/gen/term.h"
+#include "rtp/radio_control.h"
 #include "rtp/sig_proto.h"
 
 namespace RTPSignalling {
@@ -52,9 +52,6 @@ struct LemzRadioState {
 bool isPTTCommand(int32_t command);
 bool isDefaultInitCommand(int32_t command);
 
-// A field of a packet whose byte lies beyond the controller's range for it,
-// and the identifier of the value it is taken as.
-using OutOfRange = std::function<void(const char* field, unsigned raw, const char* taken)>;
 // A packet's fields into `state`; -1 for a type without a rule (the rest of
 // the state stays). Each field is brought within the controller's range,
 // told to `note` when it was not.

@@ -194,11 +194,13 @@ int RadioControl::ReadPacket(unsigned char* buf, short revents) {
     // Cleared first: a failed request must not leave the last sender's
     // address to pass the access rules.
     packetInfo = rtp_ext_packet_info{};
+    // Whatever it answers, the read follows: a driver may answer 0 for
+    // success as well as the payloads waiting, and only the read tells
+    // that nothing more is there.
     int waiting = boardIo().ioctl(extFd.get(), RTP_EXT_PACKET_INFO, &packetInfo);
-    if (waiting == 0) return 0;
     if (waiting > 0)
         ++stats.announced;
-    else
+    else if (waiting < 0)
         stats.infoErrno = errno;
     ssize_t n = boardIo().read(extFd.get(), buf, kRtpExtPayloadMax);
     if (n > 0) {
@@ -230,6 +232,13 @@ void RadioControl::Notify(const TERM::RtpRadioRequest& request) {
 
 void RadioControl::Notify(int code) {
     if (notify) notify->RadioControlNotify(code);
+}
+
+OutOfRange RadioControl::RangeNote() const {
+    return [this](const char* field, unsigned raw, const char* taken) {
+        Err() << field << " " << raw << " from the radio lies beyond the controller's range, taken as " << taken
+              << std::endl;
+    };
 }
 
 // ---- the status timer -------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -46,6 +47,10 @@ inline unsigned long NextStatusDelay(uint32_t elapsed, unsigned long interval) {
 // that is no dotted address).
 std::string DottedAddr(uint32_t networkOrder);
 uint32_t ParseAddr(const std::string& dotted);
+
+// A field of a radio's packet whose value lies beyond what the controller's
+// types carry, and the identifier of the value it is taken as.
+using OutOfRange = std::function<void(const char* field, unsigned raw, const char* taken)>;
 
 // What a radio slot asks of its controller.
 class IRadioController {
@@ -121,6 +126,10 @@ public:
     // The slot's RTP session was begun again on `session`: the next start
     // attaches to it instead of the descriptor the factory opened.
     void SetRtpSession(Fd session);
+    // Lets go of the slot's RTP session before the slot closes it to begin
+    // a new one: the duplicate an RTP-attached controller holds would keep
+    // the old session, and its channel, from the new one.
+    void ReleaseRtpSession() { rtpFd.close(); }
 
     void SetTimerEnable(bool on);
     // Takes effect at the next arming.
@@ -162,6 +171,9 @@ protected:
     bool BeginReceive(short revents);
     void Notify(const TERM::RtpRadioRequest& request);
     void Notify(int code);
+    // Tells each value of a radio taken within the controller's types on
+    // the error stream.
+    OutOfRange RangeNote() const;
     // The prefix on the log or error stream.
     std::ostream& Log() const;
     std::ostream& Err() const;

@@ -42,6 +42,7 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
 // to the descriptor number the factory opened, which the restart closed.
 bool RtpExtSlot::ChangePayload(const LGCP::IoctlParams& p) {
     bool stopped = controller->RtpExtStop();
+    controller->ReleaseRtpSession();
     if (!RtpSlot::Ioctl(p) || !stopped) return false;
     controller->SetRtpSession(session);
     return controller->RtpExtStart(false);

@@ -186,12 +186,18 @@ uint16_t RtpSlot::translate_payload(const LGCP::CodecMode& mode) const {
 bool RtpSlot::ChangePayload(const LGCP::IoctlParams& p, const LGCP::CodecMode& mode, uint16_t& field) {
     header(std::clog) << "do restart RTP session (change tx payload):" << p;
     uint16_t pt = translate_payload(mode);
-    if (pt == field) {
+    // Without a session (a restart failed) nothing is done yet: the session
+    // is begun again, with the payload it had.
+    if (pt == field && session) {
         std::clog << " - Nothing to do" << std::endl;
         return true;
     }
+    // The record begins the new session; it keeps the new payload only
+    // once that session runs, so that it says what the driver runs.
+    uint16_t old = field;
     field = pt;
     if (!restart()) {
+        field = old;
         std::clog << std::endl;
         header(std::cerr) << "fail to restart RTP session!" << std::endl;
         return false;
@@ -215,13 +221,33 @@ bool RtpSlot::restart() {
     }
     session = fd;
     event.Schedule(session, POLLIN);
+    Resume();
     return true;
+}
+
+// A new session starts with its input off and without packet detection;
+// the controller set them on the old one and is told nothing of the
+// restart, so they are set again. What the driver refuses is cleared, so
+// that the flags say what the driver does.
+void RtpSlot::Resume() {
+    if (inputOn && !Request(RTP_INPUT_ON)) {
+        inputOn = false;
+        header(std::cerr) << "fail to switch the input on again:" << Hardware::ErrnoText{errno} << std::endl;
+    }
+    if (pdOn) pdOn = SetPD(pdTimeout);
 }
 
 // ---- packet detection --------------------------------------------------------------
 
 bool RtpSlot::enablePD(const LGCP::PDParams& p) {
     int32_t timeout = p.get_timeout().getValue();
+    if (!SetPD(timeout)) return false;
+    pdOn = true;
+    pdTimeout = timeout;
+    return true;
+}
+
+bool RtpSlot::SetPD(int32_t timeout) {
     rtp_pd_params r{{1, 0, timeout, 0, 0, timeout, 0, 0, 0}};
     if (boardIo().ioctl(session.get(), RTP_SET_PD, &r) < 0) {
         header(std::cerr) << "RTP SET EVENT PD fail:" << Hardware::ErrnoText{errno} << std::endl;
@@ -237,6 +263,7 @@ bool RtpSlot::disablePD() {
         header(std::cerr) << "RTP RESET EVENT PD fail:" << Hardware::ErrnoText{errno} << std::endl;
         return false;
     }
+    pdOn = false;
     header(std::clog) << "RTP RESET EVENT PD" << std::endl;
     return true;
 }

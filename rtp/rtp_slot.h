@@ -53,8 +53,9 @@ public:
     void OnRtpEvent(int fd, short events);
     bool enablePD(const LGCP::PDParams& p);
     bool disablePD();
-    // Begins the session again with the stored record on a new descriptor
-    // and polls that one; on failure the slot is left without a session.
+    // Begins the session again with the stored record on a new descriptor,
+    // polls that one and sets its input and packet detection as the old
+    // one had them; on failure the slot is left without a session.
     bool restart();
     // 8 for "alaw", 0 for "ulaw", the low-bit-rate payload type otherwise.
     uint16_t translate_payload(const LGCP::CodecMode& mode) const;
@@ -82,11 +83,16 @@ protected:
     bool inputOn = false;
     // The ED-137 radio slot gates the driver input on the radio's squelch.
     bool squelchGated = false;
+    // Packet detection as the controller set it, for a restarted session.
+    bool pdOn = false;
+    int32_t pdTimeout = 0;
 
 private:
     unsigned tonec_timeslot() const override { return unsigned(channel); }
     unsigned dsproc_timeslot() const override { return unsigned(channel); }
     bool ChangePayload(const LGCP::IoctlParams& p, const LGCP::CodecMode& mode, uint16_t& field);
+    void Resume();
+    bool SetPD(int32_t timeout);
     void ReadEvents(int fd, short events);
 };
 

@@ -260,6 +260,52 @@ TEST(LemzDecimalText, FormatsAnyFloatWithinItsBuffer) {
     EXPECT_EQ(121.5f, ParseDecimal("121.5"));
 }
 
+// ---- the receive loop, whatever the packet-information request answers ------------------
+
+class RadioReceive : public RadioSession, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        RadioSession::SetUp();
+        ASSERT_EQ("ok", ext.control({"info", GetParam()}));
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(InfoAnswers, RadioReceive, ::testing::Values("count", "zero"));
+
+// A driver may answer the information request with 0 for success: every
+// payload is read all the same, and a wake-up ends where a read finds
+// nothing, or after 256 payloads.
+TEST_P(RadioReceive, EveryInformationRequestIsFollowedByARead) {
+    LemzRadioGWControl gw(channel, attach(::getpid()), init(kRtpExtLemz));
+    gw.SetNotify(&notify);
+    for (int prio : {3, 2, 1}) ASSERT_TRUE(ext.inject(channel, addr("10.0.0.2"), 5, lemzFlags(GW_FLAG_PTT, prio)));
+    pumpPasses(2);
+    ASSERT_EQ(1u, notify.requests.size());
+    EXPECT_NE(std::string::npos, notify.requests[0].find("params gw-set-ptt : { flags { prio 1, ptt TRUE,"))
+        << notify.requests[0];
+    EXPECT_NE(std::string::npos, notify.requests[0].find("addr { session-addr \"10.0.0.2\", session-ssrc 5 }"));
+
+    for (int i = 0; i < 260; ++i) ASSERT_TRUE(ext.inject(channel, addr("10.0.0.2"), 5, lemzFlags(GW_FLAG_PTT, 1)));
+    multiplexer.runOnce(0);
+    EXPECT_EQ(3u + 256u, gw.GetStatistics().decoded);
+    multiplexer.runOnce(0);
+    EXPECT_EQ(3u + 260u, gw.GetStatistics().decoded);
+    EXPECT_EQ(3u, notify.requests.size());
+}
+
+// The ground side that keeps sending keeps an ED-137 slot alive.
+TEST_P(RadioReceive, Ed137HearsTheGroundWhateverTheAnswer) {
+    ED137RadioGWControl gw(channel, attach(), init(kRtpExtEd137, 10, 1));
+    gw.SetNotify(&notify);
+    gw.SetTimerEnable(true);
+    for (int t = 0; t < 30; ++t) {
+        receive(r2sTx(0, 1), addr("10.0.0.4"));
+        advanceAndPump(clock, 100);
+    }
+    EXPECT_EQ(std::vector<int>{}, notify.codes);
+    EXPECT_EQ(30u, gw.GetStatistics().decoded);
+}
+
 // ---- timings, also across the wrap of the millisecond clock ----------------------------
 
 class RadioTimings : public RadioSession, public ::testing::WithParamInterface<uint64_t> {

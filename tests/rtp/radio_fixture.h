@@ -23,17 +23,20 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// Value notation on one line, each run of blanks and line ends one blank.
+inline std::string oneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        bool blank = c == ' ' || c == '\n';
+        if (!blank || (!line.empty() && line.back() != ' ')) line += blank ? ' ' : c;
+    }
+    return line;
+}
+
 // What a controller tells its slot.
 // Requests in value notation on one line.
 struct NotifyRecorder : RTPSignalling::IRadioControlNotify {
-    void RadioControlNotify(const TERM::RtpRadioRequest& r) override {
-        std::string line;
-        for (char c : r.asValueNotation()) {
-            bool blank = c == ' ' || c == '\n';
-            if (!blank || (!line.empty() && line.back() != ' ')) line += blank ? ' ' : c;
-        }
-        requests.push_back(line);
-    }
+    void RadioControlNotify(const TERM::RtpRadioRequest& r) override { requests.push_back(oneLine(r.asValueNotation())); }
     void RadioControlNotify(int code) override { codes.push_back(code); }
     std::vector<std::string> requests;
     std::vector<int> codes;

@@ -155,12 +155,48 @@ TEST_F(RadioSlots, LemzFieldsBeyondTheControllersRangesStillReachIt) {
     }
 }
 
+// A caller id or a push-to-talk type that the signal's types cannot carry
+// reaches the controller within them, each noted with its raw value: a
+// strict decoder at the controller would refuse the whole signal.
+TEST_F(RadioSlots, RadioValuesBeyondTheSignalsTypesAreTakenWithinThem) {
+    ASSERT_EQ(created(1), create(1, kLemzStatus));
+    ASSERT_EQ((Texts{ok(2), stream(2, "transmitter", 257), stream(2, "receiver", 257)}),
+              create(2, ed137Status("squ-off", "")));
+    const struct {
+        const char* channel;
+        const char* payload;
+        const char* params;
+        const char* note;
+    } rows[] = {
+        {"256", "0900000003fffe80", "ip \"0.0.0.0\", ssrc 0, cid \"???\" }", "cid octet 255"},
+        {"256", "090000000441ff4280", "ip \"0.0.0.0\", ssrc 0, cid \"A?B?\" }", "cid octet 255"},
+        {"257", "e0400000", "params tx : { header { ptt normal-ptt-on, squ squ-off, ptt-id 1,", "ptt 7"},
+        {"257", "a0800000", "params tx : { header { ptt normal-ptt-on, squ squ-off, ptt-id 2,", "ptt 5"},
+        {"257", "c0c00000", "params tx : { header { ptt normal-ptt-on, squ squ-off, ptt-id 3,", "ptt 6"},
+    };
+    for (const auto& r : rows) {
+        Texts got = received([&] { EXPECT_EQ("ok", ext.control({"inject", r.channel, "10.0.0.2", "9", r.payload})); });
+        ASSERT_EQ(1u, got.size()) << r.payload;
+        EXPECT_NE(std::string::npos, oneLine(got[0]).find(r.params)) << got[0];
+        EXPECT_NE(std::string::npos, err.text().find(std::string(r.note) + " from the radio lies beyond")) << r.note;
+    }
+}
+
 TEST_F(RadioSlots, LemzModesOfTheRtpSession) {
     const std::string e2m = ", rtp-e2m { slot 1, channel 2, mode ";
     ASSERT_EQ(created(1), create(1, kLemzStatus, "", e2m + "only-rtp : { fd 7, pid 100 } }"));
     EXPECT_NE(std::string::npos, rtpSession().find(" attach=7/100")) << rtpSession();
     EXPECT_EQ("error: no session", extSession());
     EXPECT_FALSE(radio(1)->GetController()->IsTimerEnabled());
+    // A payload change begins the session again on the same channel and
+    // attaches the new one; the old one is closed, the controller's hold
+    // on it included.
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : alaw"));
+    EXPECT_NE(std::string::npos, rtpSession().find(" tx_pt=8 ")) << rtpSession();
+    EXPECT_NE(std::string::npos, rtpSession().find(" attach=7/100")) << rtpSession();
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : pd-enable : { timeout 300 }"));
+    sim.board().collect();
+    EXPECT_EQ(1u, rtp.handles().size());
     command(1, "destroy : NULL");
     ASSERT_EQ(created(1), create(1, kLemzStatus, "", e2m + "both-rtp-and-rtp-ext : NULL }"));
     EXPECT_NE(std::string::npos, extSession().find("etype=0x1337"));
@@ -199,6 +235,12 @@ TEST_F(RadioSlots, Ed137InputFollowsTheSquelchWhenTransmissionDependsOnIt) {
                           "{ " + r2sHeader("ptt-off", squ) + " } }");
     };
     EXPECT_EQ(Texts{ok(1)}, rx("squ-on"));
+    EXPECT_NE(std::string::npos, rtpSession().find("input=on"));
+    EXPECT_EQ(Texts{ok(1)}, rx("squ-off"));
+    EXPECT_NE(std::string::npos, rtpSession().find("input=off"));
+    // A payload change keeps the input as the squelch had it.
+    EXPECT_EQ(Texts{ok(1)}, rx("squ-on"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : alaw"));
     EXPECT_NE(std::string::npos, rtpSession().find("input=on"));
     EXPECT_EQ(Texts{ok(1)}, rx("squ-off"));
     EXPECT_NE(std::string::npos, rtpSession().find("input=off"));

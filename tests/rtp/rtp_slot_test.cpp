@@ -322,6 +322,57 @@ TEST_F(RtpSlots, PayloadChangesRestartTheSession) {
     EXPECT_EQ((Texts{ok(1, 0), ok(1)}), command(1, "destroy : NULL"));
 }
 
+// The new session of a payload change runs as the old one did: the input of
+// a connected receiver and the packet detection stay on, and the slot's
+// flags still agree with the driver afterwards.
+TEST_F(RtpSlots, APayloadChangeKeepsTheInputAndThePacketDetection) {
+    ASSERT_EQ(created(1, 256), create(1, "ptG729"));
+    ASSERT_EQ(created(2, 257), create(2, "ptG729"));
+    EXPECT_EQ(Texts{ok(2)}, link(2, 1));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : pd-enable : { timeout 300 }"));
+    for (const char* change : {"encoder-mode : alaw", "decoder-mode : ulaw"}) {
+        EXPECT_EQ(Texts{ok(1)}, command(1, std::string("ioctl : ") + change));
+        EXPECT_NE(std::string::npos, session(256).find(" input=on pd=300")) << change << " " << session(256);
+    }
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : pd-disable : NULL"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "disconnect : NULL"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : lbrc"));
+    EXPECT_NE(std::string::npos, session(256).find("tx_pt=18 packet_factor=0 vad=0 crate=0 ")) << session(256);
+    EXPECT_NE(std::string::npos, session(256).find(" input=off pd=off")) << session(256);
+}
+
+// A restart that failed stores nothing: the same change is tried again and
+// not taken for done while the slot has no session.
+TEST_F(RtpSlots, AFailedRestartKeepsTheOldPayload) {
+    ASSERT_EQ(created(1, 256), create(1, "ptG729"));
+    const struct {
+        const char* change;
+        unsigned long request;  // the failing one, 0 for the open
+        const char* payloads;
+    } rows[] = {
+        {"encoder-mode : alaw", Rtp::RTP_BEGIN_SESSION, "rx_pt=18 tx_pt=8 "},
+        {"decoder-mode : ulaw", Rtp::RTP_ADD_CHANNEL, "rx_pt=0 tx_pt=8 "},
+        {"encoder-mode : ulaw", 0, "rx_pt=0 tx_pt=0 "},
+    };
+    for (const auto& r : rows) {
+        if (r.request)
+            rtp.failRequest(r.request, EIO, 1);
+        else
+            rtp.failOpen(EMFILE, 1);
+        std::string ioctl = std::string("ioctl : ") + r.change;
+        EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, ioctl)) << r.change;
+        EXPECT_EQ(Texts{ok(1)}, command(1, ioctl)) << r.change;
+        EXPECT_NE(std::string::npos, session(256).find(r.payloads)) << r.change << " " << session(256);
+    }
+    // Nor is the payload the slot already has done while it has no session:
+    // the session is begun again with it.
+    rtp.failOpen(EMFILE, 1);
+    EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, "ioctl : encoder-mode : alaw"));
+    EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : ulaw"));
+    EXPECT_NE(std::string::npos, session(256).find("rx_pt=0 tx_pt=0 ")) << session(256);
+    EXPECT_EQ(std::string::npos, log.text().find("Nothing to do"));
+}
+
 TEST_F(RtpSlots, QueryReportsTheVoiceDriverCapacitiesAndClosesIt) {
     sim.model<SimVoice>(SimVoice::kPath).setCapacity(8, 5);
     LGCP::Resources r;
