@@ -29,21 +29,22 @@ void ED137RadioControl::Init() {
 
 // ---- from the controller -----------------------------------------------------------
 
-// The channel state with the message's fields over it goes to the channel.
-template <class Message>
-bool ED137RadioControl::SendMessage(const Message& m) {
+// The channel state with the message's fields over it goes to the channel;
+// a modifier with an address text that is no dotted quad is refused whole.
+bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
+    if (!status.is_ed_137()) return false;
     ED137RadioState state = channelState;
-    state.DecodeASN(m);
+    state.DecodeASN(status.get_ed_137());
     SendRadioStateToChan(state);
     return true;
 }
 
-bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
-    return status.is_ed_137() && SendMessage(status.get_ed_137());
-}
-
 bool ED137RadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
-    return modifier.is_ed_137() && SendMessage(modifier.get_ed_137());
+    if (!modifier.is_ed_137()) return false;
+    ED137RadioState state = channelState;
+    if (!state.DecodeASN(modifier.get_ed_137())) return RefuseAddress(modifier);
+    SendRadioStateToChan(state);
+    return true;
 }
 
 bool ED137RadioControl::NeedSendProto(const ED137RadioState& state) const {

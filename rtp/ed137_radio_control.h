@@ -60,8 +60,6 @@ protected:
 
 private:
     void Init();
-    template <class Message>
-    bool SendMessage(const Message& m);
 };
 
 // The radio side of the link: it answers the ground side's push-to-talk,

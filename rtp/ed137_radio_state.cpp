@@ -69,9 +69,9 @@ void ED137RadioState::Merge(const ED137RadioState& from) {
     }
 }
 
-void ED137RadioState::DecodeASN(const TERM::ED137RadioModifier& m) {
+bool ED137RadioState::DecodeASN(const TERM::ED137RadioModifier& m) {
     flags = 0;
-    sessionAddr = ParseAddr(m.get_addr().get_session_addr());
+    bool addressConverts = ParseAddr(m.get_addr().get_session_addr(), sessionAddr);
     sessionSsrc = m.get_addr().get_session_ssrc().getValue();
     const TERM::ED137RadioModifierParams& p = m.get_params();
     if (p.is_tx()) {
@@ -82,6 +82,7 @@ void ED137RadioState::DecodeASN(const TERM::ED137RadioModifier& m) {
         decodeHeader(p.get_rx().get_header(), *this);
         if (p.get_rx().has_sqi()) decodeSqi(p.get_rx().get_sqi(), *this);
     }
+    return addressConverts;
 }
 
 void ED137RadioState::DecodeASN(const TERM::ED137RadioStatus& status) {

@@ -48,8 +48,9 @@ struct ED137RadioState {
     void Merge(const ED137RadioState& from);
 
     // The controller's messages: a modifier sets the direction, header and
-    // session; a status an rx header over the session kept.
-    void DecodeASN(const TERM::ED137RadioModifier& modifier);
+    // session (false when its address text is no dotted quad); a status an
+    // rx header over the session kept.
+    bool DecodeASN(const TERM::ED137RadioModifier& modifier);
     void DecodeASN(const TERM::ED137RadioStatus& status);
     // The modifier's parameters of the state's direction; none selected
     // for a state without one.

@@ -41,21 +41,22 @@ int LemzRadioControl::GroupOf(int32_t command) {
 
 // ---- from the controller -----------------------------------------------------------
 
-// The channel state with the message's fields over it goes to the channel.
-template <class Message>
-bool LemzRadioControl::SendMessage(const Message& m) {
+// The channel state with the message's fields over it goes to the channel;
+// a modifier with an address text that is no dotted quad is refused whole.
+bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
+    if (!status.is_lemz()) return false;
     LemzRadioState state = channelState;
-    DecodeASN(m, state);
+    DecodeASN(status.get_lemz(), state);
     SendRadioStateToChan(state);
     return true;
 }
 
-bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
-    return status.is_lemz() && SendMessage(status.get_lemz());
-}
-
 bool LemzRadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
-    return modifier.is_lemz() && SendMessage(modifier.get_lemz());
+    if (!modifier.is_lemz()) return false;
+    LemzRadioState state = channelState;
+    if (!DecodeASN(modifier.get_lemz(), state)) return RefuseAddress(modifier);
+    SendRadioStateToChan(state);
+    return true;
 }
 
 void LemzRadioControl::SendRadioStateToChan(const LemzRadioState& state) {

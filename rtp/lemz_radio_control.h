@@ -57,8 +57,6 @@ protected:
 
 private:
     void Init();
-    template <class Message>
-    bool SendMessage(const Message& m);
 };
 
 // The gateway side: the radio state is what the workstations command, the

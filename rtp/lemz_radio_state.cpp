@@ -117,10 +117,10 @@ void encodeRemote(const LemzRadioState& s, TERM::RadioRemote& r) {
 // The three commands of a transmission: flags, session and, for a selective
 // call, the caller id.
 template <class Command>
-void decodeTransmission(const Command& c, LemzRadioState& s) {
+bool decodeTransmission(const Command& c, LemzRadioState& s) {
     decodeFlags(c.get_flags(), s);
-    s.sessionAddr = ParseAddr(c.get_ip());
     s.sessionSsrc = c.get_ssrc().getValue();
+    return ParseAddr(c.get_ip(), s.sessionAddr);
 }
 
 template <class Command>
@@ -131,9 +131,9 @@ void encodeTransmission(const LemzRadioState& s, Command& c) {
 }
 
 template <class Command>
-void decodeSelCall(const Command& c, LemzRadioState& s) {
-    decodeTransmission(c, s);
+bool decodeSelCall(const Command& c, LemzRadioState& s) {
     s.SetCallerId(c.get_cid().data(), c.get_cid().size());
+    return decodeTransmission(c, s);
 }
 
 template <class Command>
@@ -420,9 +420,9 @@ void DecodeASN(const TERM::LemzRadioStatus& status, LemzRadioState& s) {
     s.standbyReceiver = status.get_standby_state_receiver().getValue();
 }
 
-void DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& s) {
+bool DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& s) {
     s.command = 0;
-    s.sourceAddr = ParseAddr(modifier.get_addr().get_session_addr());
+    bool addressesConvert = ParseAddr(modifier.get_addr().get_session_addr(), s.sourceAddr);
     s.sourceId = modifier.get_addr().get_session_ssrc().getValue();
     const Params& params = modifier.get_params();
     const ASN1::AbstractData* value = params.getSelection();
@@ -433,13 +433,13 @@ void DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& s) {
             decodeFlags(as<TERM::RadioCommandGWSetFlags>(value).get_flags(), s);
             break;
         case Params::e_gw_set_freq: decodeFrequency(params.get_gw_set_freq().get_freq(), s); break;
-        case Params::e_gw_set_selcall: decodeSelCall(params.get_gw_set_selcall(), s); break;
+        case Params::e_gw_set_selcall: addressesConvert &= decodeSelCall(params.get_gw_set_selcall(), s); break;
         case Params::e_gw_set_remote: decodeRemote(params.get_gw_set_remote().get_remote(), s); break;
         case Params::e_gw_set_squelshe: s.squelshe = params.get_gw_set_squelshe().get_squelshe().getValue(); break;
         case Params::e_gw_set_rte: s.rte = params.get_gw_set_rte().get_rte().getValue(); break;
         case Params::e_gw_set_standby: s.standbyChannel = params.get_gw_set_standby().get_state().getValue(); break;
         case Params::e_wm_flags: decodeFlags(params.get_wm_flags().get_flags(), s); break;
-        case Params::e_wm_trans: decodeTransmission(params.get_wm_trans(), s); break;
+        case Params::e_wm_trans: addressesConvert &= decodeTransmission(params.get_wm_trans(), s); break;
         case Params::e_wm_quality: s.radioQuality = ParseDecimal(params.get_wm_quality().get_bss_val()); break;
         case Params::e_wm_chan: {
             const TERM::RadioCommandWMChan& c = params.get_wm_chan();
@@ -448,7 +448,7 @@ void DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& s) {
             s.rte = c.get_rte().getValue();
             break;
         }
-        case Params::e_wm_selcall: decodeSelCall(params.get_wm_selcall(), s); break;
+        case Params::e_wm_selcall: addressesConvert &= decodeSelCall(params.get_wm_selcall(), s); break;
         case Params::e_wm_remote: decodeRemote(params.get_wm_remote().get_remote(), s); break;
         case Params::e_wm_standby: {
             const TERM::RadioCommandWMStandby& c = params.get_wm_standby();
@@ -459,6 +459,7 @@ void DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& s) {
         }
         default: break;
     }
+    return addressesConvert;
 }
 
 void EncodeStatusASN(const LemzRadioState& s, TERM::LemzRadioStatus& status) {

@@ -71,9 +71,10 @@ int MergeGWCommands(const LemzRadioState& from, LemzRadioState& into);
 int MergeWMCommands(const LemzRadioState& from, LemzRadioState& into, bool transCarriesSession);
 
 // The controller's messages into a state: a full status (command 0), or a
-// modifier whose alternative gives the command.
+// modifier whose alternative gives the command. A modifier answers false
+// when one of its address texts is no dotted quad.
 void DecodeASN(const TERM::LemzRadioStatus& status, LemzRadioState& state);
-void DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& state);
+bool DecodeASN(const TERM::LemzRadioModifier& modifier, LemzRadioState& state);
 // The state as the controller's status.
 void EncodeStatusASN(const LemzRadioState& state, TERM::LemzRadioStatus& status);
 // The modifier alternative of the state's command, filled from the state;

@@ -11,6 +11,7 @@
 #include <list>
 
 #include "board/board_io.h"
+#include "runtime/inet4_addr.h"
 #include "runtime/mux_clock.h"
 #include "runtime/net.h"
 
@@ -29,9 +30,10 @@ std::string DottedAddr(uint32_t networkOrder) {
     return inet_ntop(AF_INET, &a, text, sizeof text) ? text : "0.0.0.0";
 }
 
-uint32_t ParseAddr(const std::string& dotted) {
-    in_addr a;
-    return inet_pton(AF_INET, dotted.c_str(), &a) == 1 ? a.s_addr : 0;
+bool ParseAddr(const std::string& dotted, uint32_t& networkOrder) {
+    if (INet4::ParseDottedQuad(dotted, networkOrder)) return true;
+    networkOrder = 0;
+    return false;
 }
 
 RadioControl::RadioControl(int slotId, const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init)
@@ -232,6 +234,11 @@ void RadioControl::Notify(const TERM::RtpRadioRequest& request) {
 
 void RadioControl::Notify(int code) {
     if (notify) notify->RadioControlNotify(code);
+}
+
+bool RadioControl::RefuseAddress(const TERM::RadioModifier& modifier) const {
+    Err() << "radio request refused, an address is no dotted quad: " << modifier << std::endl;
+    return false;
 }
 
 OutOfRange RadioControl::RangeNote() const {

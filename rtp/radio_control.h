@@ -43,10 +43,10 @@ inline unsigned long NextStatusDelay(uint32_t elapsed, unsigned long interval) {
     return elapsed > 0 && elapsed < interval ? interval - elapsed + 10 : interval;
 }
 
-// Dotted IPv4 text of an address in network order, and back (0 for text
-// that is no dotted address).
+// Dotted IPv4 text of an address in network order, and back: false, with
+// the address 0, for text that is no dotted quad.
 std::string DottedAddr(uint32_t networkOrder);
-uint32_t ParseAddr(const std::string& dotted);
+bool ParseAddr(const std::string& dotted, uint32_t& networkOrder);
 
 // A field of a radio's packet whose value lies beyond what the controller's
 // types carry, and the identifier of the value it is taken as.
@@ -174,6 +174,9 @@ protected:
     // Tells each value of a radio taken within the controller's types on
     // the error stream.
     OutOfRange RangeNote() const;
+    // Tells on the error stream that a modifier names an address that is no
+    // dotted quad; false, the answer to it.
+    bool RefuseAddress(const TERM::RadioModifier& modifier) const;
     // The prefix on the log or error stream.
     std::ostream& Log() const;
     std::ostream& Err() const;

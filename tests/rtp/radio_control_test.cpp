@@ -168,6 +168,49 @@ TEST_F(LemzControl, ControllerCommandsBecomeThePacketsOfTheGateway) {
         "squ squ-off, ptt-id 0, ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } }")));
 }
 
+// A modifier whose address text is no dotted quad would hold the radio for
+// 0.0.0.0 or tell the channel of it: it is refused whole, with a line, and
+// the radio stays held for the session it had.
+TEST_F(RadioControlBase, AModifierWithAnAddressThatIsNoDottedQuadIsRefused) {
+    auto lemz = [&](const std::string& from, const std::string& ip) {
+        return "lemz : { addr { session-addr \"" + from + "\", session-ssrc 7 }, params wm-trans : { " +
+               flags(2, true) + ", ip \"" + ip + "\", ssrc 1 } }";
+    };
+    auto ed137 = [&](const std::string& from) {
+        return "ed-137 : { addr { session-addr \"" + from + "\", session-ssrc 3 }, params rx : { header { ptt "
+               "normal-ptt-on, squ squ-on, ptt-id 2, ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } }";
+    };
+    // The first request of each kind is taken and holds the radio.
+    const struct {
+        uint16_t etype;
+        std::vector<std::string> requests;
+    } kinds[] = {
+        {kRtpExtLemz,
+         {lemz("10.9.9.9", "10.1.2.3"), lemz("10.9.9.9", "not-an-address"), lemz("10.9.9.9", "10.1.2.4:80"),
+          lemz("", "10.1.2.4"), lemz("10.9.9", "10.1.2.4")}},
+        {kRtpExtEd137, {ed137("10.1.2.3"), ed137("10.1.2.4 "), ed137("010.1.2.4"), ed137("")}},
+    };
+    for (const auto& kind : kinds) {
+        std::unique_ptr<RadioControl> control;
+        if (kind.etype == kRtpExtLemz)
+            control.reset(new LemzRadioGWControl(channel, attach(::getpid()), init(kRtpExtLemz)));
+        else
+            control.reset(new ED137RadioGWControl(channel, attach(), init(kRtpExtEd137, 10, 1)));
+        for (size_t i = 0; i < kind.requests.size(); ++i) {
+            const std::string& request = kind.requests[i];
+            bool taken = i == 0;
+            err.clear();
+            EXPECT_EQ(taken, control->SendASNToChan(parse<TERM::RadioModifier>(request))) << request;
+            EXPECT_EQ(taken ? 1u : 0u, written().size()) << request;
+            EXPECT_EQ(!taken, err.text().find("radio request refused, an address is no dotted quad: ") !=
+                                  std::string::npos)
+                << request;
+            EXPECT_NE(std::string::npos, ext.control({"session", std::to_string(channel)}).find("filter=10.1.2.3 "))
+                << request;
+        }
+    }
+}
+
 TEST_F(LemzControl, OfARunOfOneTypeFromOneSourceOnlyTheLastIsReported) {
     gw->SendASNToChan(lemzStatus(true));
     ext.session(channel)->filtered = false;
