@@ -128,6 +128,15 @@ class LapdScript {
     }
     const std::vector<Frame>& sent() const { return pair.a.sent; }
     const Frame& last() const { return pair.a.sent.back(); }
+    // Runs the loop until the link sends another frame; the test time that
+    // took (its timers show in it).
+    uint64_t msToNextFrame() {
+        size_t before = sent().size();
+        uint64_t from = clock.nowMs();
+        EXPECT_TRUE(runUntil(clock, [&] { return sent().size() > before; }))
+            << "the link sends nothing more";
+        return clock.nowMs() - from;
+    }
     // Establishes the link from its side: SABME out, UA back.
     void establish() {
         link().local_activate();
