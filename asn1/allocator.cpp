@@ -44,7 +44,8 @@ void* newBlock(size_t sizeClass) {
 
 void returnBlock(void* block, size_t sizeClass) noexcept {
     size_t bytes = BlockPool::blockBytes(sizeClass);
-    ::operator delete(block, bytes);
+    // Unsized: clang 14 declares the sized form only with -fsized-deallocation.
+    ::operator delete(block);
     blockPool.returnedBytes += bytes;
 }
 

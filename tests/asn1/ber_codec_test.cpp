@@ -76,7 +76,8 @@ TEST(CoderEnv, SelectsTheRuleAndAppendsOnlyOnSuccess) {
     std::vector<char> out;
     EXPECT_FALSE(ASN1::encode(message, &unknown, std::back_inserter(out)));
     EXPECT_TRUE(out.empty());
-    EXPECT_FALSE(ASN1::decode("\x06\x00", "\x06\x00" + 2, &unknown, message, true));
+    const char oid[] = "\x06\x00";
+    EXPECT_FALSE(ASN1::decode(oid, oid + 2, &unknown, message, true));
     // A value that does not encode appends nothing.
     CoderEnv per;
     message.set_slot(2000);

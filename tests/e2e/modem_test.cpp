@@ -72,9 +72,11 @@ TEST_F(ModemDaemon, ADialInUserIsAuthenticatedThroughPppd) {
               "00000024000000030000000000000000c0a80702ffffffffc0a8070100000000000005d4\n",
               standins.file(run, "records"));
 
-    // pppd hangs up when the slot goes.
+    // pppd hangs up when the slot goes. The destroy is answered once, when
+    // pppd has ended, which may be before the barrier's answer or after it.
     size_t before = client.Received().size();
-    EXPECT_EQ(Texts{}, command(1, "destroy : NULL"));
+    Texts destroyed = command(1, "destroy : NULL");
+    EXPECT_TRUE(destroyed.empty() || destroyed == Texts{ok(1)}) << testing::PrintToString(destroyed);
     EXPECT_TRUE(received(ok(1), before));
     EXPECT_EQ("HUP\n", standins.file(run, "signals"));
 }

@@ -94,19 +94,16 @@ class SocketChannel : public GenericHDLC {
 // service indicator `si`), the routing label of ITU (DPC and OPC of 14
 // bits, link selection `sls`), then `rest`.
 Bytes msu(uint8_t si, unsigned sls, const Bytes& rest) {
-    Bytes m{uint8_t(kNi << 6 | si), uint8_t(kPeerPc),
-            uint8_t((kPeerPc >> 8 & 0x3F) | (kOurPc << 6 & 0xC0)), uint8_t(kOurPc >> 2),
-            uint8_t((kOurPc >> 10 & 0x0F) | sls << 4)};
-    m.insert(m.end(), rest.begin(), rest.end());
-    return m;
+    return joined({uint8_t(kNi << 6 | si), uint8_t(kPeerPc),
+                   uint8_t((kPeerPc >> 8 & 0x3F) | (kOurPc << 6 & 0xC0)), uint8_t(kOurPc >> 2),
+                   uint8_t((kOurPc >> 10 & 0x0F) | sls << 4)},
+                  rest);
 }
 
 // A message of the test user part (H0 1): H1 1 is a link test, 2 its
 // acknowledgement.
 Bytes link_test(unsigned h1, const Bytes& pattern) {
-    Bytes rest{uint8_t(h1 << 4 | 1), uint8_t(pattern.size() << 4)};
-    rest.insert(rest.end(), pattern.begin(), pattern.end());
-    return msu(1, kSlc, rest);
+    return msu(1, kSlc, joined({uint8_t(h1 << 4 | 1), uint8_t(pattern.size() << 4)}, pattern));
 }
 
 // Our side's level 3, as far as the link test needs it.

@@ -74,9 +74,7 @@ class BriBus : public HDLC::Notify {
 
 // A Q.931 message with a one-octet call reference and `extra` octets.
 inline BriBus::Bytes q931(uint8_t call_ref, uint8_t type, const BriBus::Bytes& extra = {}) {
-    BriBus::Bytes m{0x08, 0x01, call_ref, type};
-    m.insert(m.end(), extra.begin(), extra.end());
-    return m;
+    return joined({0x08, 0x01, call_ref, type}, extra);
 }
 
 #endif

@@ -1,5 +1,7 @@
 #include "tests/links/hdlc_pair.h"
 
+#include <algorithm>
+
 #include "runtime/mux_clock.h"
 
 namespace {
@@ -124,4 +126,10 @@ bool sendDown(ProtocolsFamily& family, const HdlcPair::Frame& bytes) {
     family.prepare_head(p);
     p.put(bytes.data(), static_cast<unsigned>(bytes.size()));
     return family.message(p);
+}
+
+HdlcPair::Frame joined(std::initializer_list<uint8_t> head, const HdlcPair::Frame& tail) {
+    HdlcPair::Frame out(head.size() + tail.size());
+    std::copy(tail.begin(), tail.end(), std::copy(head.begin(), head.end(), out.begin()));
+    return out;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -138,6 +139,10 @@ struct RecordingChannel {
 // A packet holding `bytes`, read position at the first.
 Packet makePacket(const HdlcPair::Frame& bytes, unsigned headRoom = 0);
 HdlcPair::Frame bytesOf(const Packet& p);
+// `head` followed by `tail`. Made at its full size and then filled: an
+// insert at the end of a vector made from a short brace list is read by
+// GCC 12, once inlined, as writing past the list (-Warray-bounds).
+HdlcPair::Frame joined(std::initializer_list<uint8_t> head, const HdlcPair::Frame& tail);
 // Hands `bytes` to the top of `family` as its layer 3 would; true when taken.
 bool sendDown(ProtocolsFamily& family, const HdlcPair::Frame& bytes);
 

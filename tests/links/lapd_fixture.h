@@ -94,10 +94,9 @@ inline Frame s(uint8_t type, unsigned nr, bool pf, bool command, uint8_t tei = 0
 }
 inline Frame i(unsigned ns, unsigned nr, bool p, Frame info = {0x08, 0x01, 0x01, 0x05},
                uint8_t tei = 0, bool fromNetwork = true) {
-    Frame f{address1(0, fromNetwork, true), uint8_t(tei * 2 + 1), uint8_t(ns << 1),
-            uint8_t(nr << 1 | p)};
-    f.insert(f.end(), info.begin(), info.end());
-    return f;
+    return joined({address1(0, fromNetwork, true), uint8_t(tei * 2 + 1), uint8_t(ns << 1),
+                   uint8_t(nr << 1 | p)},
+                  info);
 }
 inline Frame tei(uint16_t ri, uint8_t type, uint8_t ai, bool fromNetwork = true) {
     uint8_t a = address1(63, fromNetwork, true);
@@ -129,6 +128,15 @@ class LapdScript {
     }
     const std::vector<Frame>& sent() const { return pair.a.sent; }
     const Frame& last() const { return pair.a.sent.back(); }
+    // Runs the loop until the link sends another frame; the test time that
+    // took (its timers show in it).
+    uint64_t msToNextFrame() {
+        size_t before = sent().size();
+        uint64_t from = clock.nowMs();
+        EXPECT_TRUE(runUntil(clock, [&] { return sent().size() > before; }))
+            << "the link sends nothing more";
+        return clock.nowMs() - from;
+    }
     // Establishes the link from its side: SABME out, UA back.
     void establish() {
         link().local_activate();

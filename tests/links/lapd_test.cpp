@@ -102,16 +102,23 @@ struct ReactionCase {
     uint32_t state;
     unsigned outstanding;  // I frames still waiting for acknowledgement
     unsigned shortFrames;  // counted as too short
+    unsigned delivered;    // messages handed up
+    // What the link sends next by itself, its timer's doing, and when.
+    Frame next;
+    unsigned nextMs;
 };
 
 class Reaction : public UserLink, public ::testing::WithParamInterface<ReactionCase> {};
 
+// The frame arrives half way through T200: whether it restarts the timer,
+// stops it for T203 or leaves it shows in when the link sends next.
 TEST_P(Reaction, ToOneFrame) {
     const ReactionCase& c = GetParam();
     establish();
     l3.send(1);
     l3.send(2);
     settle();
+    advanceAndPump(clock, 500, 500);
     size_t before = sent().size();
     inject(c.frame);
     EXPECT_EQ(l3.statuses,
@@ -121,34 +128,92 @@ TEST_P(Reaction, ToOneFrame) {
     EXPECT_EQ(l3.state(), c.state);
     EXPECT_EQ(link().ack_queue.count(), c.outstanding);
     EXPECT_EQ(link().stats.short_frames, c.shortFrames);
-    EXPECT_TRUE(l3.received.empty());
+    EXPECT_EQ(l3.received.size(), c.delivered);
+    EXPECT_EQ(msToNextFrame(), c.nextMs);
+    EXPECT_EQ(last(), c.next);
 }
 
-const Frame kNone, kSabme = {0x00, 0x01, 0x7F};
+// An enquiry (RR command, P = 1) with N(R) 0 or 1.
+const Frame kNone, kSabme = {0x00, 0x01, 0x7F}, kPoll = {0x00, 0x01, 0x01, 0x01},
+                   kPoll1 = {0x00, 0x01, 0x01, 0x03};
 const uint32_t kUp = MultipleFrameEstablished, kAwaiting = AwaitingEstablishment;
+// T200 left running, restarted, or stopped for T203.
+const unsigned kT200Left = 500, kT200 = 1000, kT203 = 10000;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Frames, Reaction,
     ::testing::Values(
-        ReactionCase{"twoOctets", {0x02, 0x01}, nullptr, kNone, kUp, 2, 1},
-        ReactionCase{"iWithoutNr", {0x02, 0x01, 0x00}, nullptr, kNone, kUp, 2, 1},
-        ReactionCase{"rrWithoutNr", {0x02, 0x01, 0x01}, nullptr, kNone, kUp, 2, 1},
-        ReactionCase{"rejWithoutNr", {0x02, 0x01, 0x09}, nullptr, kNone, kUp, 2, 1},
-        ReactionCase{"firstEaSet", {0x03, 0x01, 0x01, 0x00}, nullptr, kNone, kUp, 2, 0},
-        ReactionCase{"secondEaClear", {0x02, 0x00, 0x01, 0x00}, nullptr, kNone, kUp, 2, 0},
+        ReactionCase{"twoOctets", {0x02, 0x01}, nullptr, kNone, kUp, 2, 1, 0, kPoll, kT200Left},
+        ReactionCase{"iWithoutNr", {0x02, 0x01, 0x00}, nullptr, kNone, kUp, 2, 1, 0, kPoll,
+                     kT200Left},
+        ReactionCase{"rrWithoutNr", {0x02, 0x01, 0x01}, nullptr, kNone, kUp, 2, 1, 0, kPoll,
+                     kT200Left},
+        ReactionCase{"rejWithoutNr", {0x02, 0x01, 0x09}, nullptr, kNone, kUp, 2, 1, 0, kPoll,
+                     kT200Left},
+        ReactionCase{"firstEaSet", {0x03, 0x01, 0x01, 0x00}, nullptr, kNone, kUp, 2, 0, 0, kPoll,
+                     kT200Left},
+        ReactionCase{"secondEaClear", {0x02, 0x00, 0x01, 0x00}, nullptr, kNone, kUp, 2, 0, 0,
+                     kPoll, kT200Left},
         ReactionCase{"nrBeyondVs", peer::s(Q::kRR, 5, false, false), "Other - N(R) error", kSabme,
-                     kAwaiting, 2, 0},
-        ReactionCase{"uaFinal", peer::u(Q::kUA, true, false), "UA (F = 1)", kNone, kUp, 2, 0},
-        ReactionCase{"uaNotFinal", peer::u(Q::kUA, false, false), "UA (F = 0)", kNone, kUp, 2, 0},
+                     kAwaiting, 2, 0, 0, kSabme, kT200},
+        ReactionCase{"uaFinal", peer::u(Q::kUA, true, false), "UA (F = 1)", kNone, kUp, 2, 0, 0,
+                     kPoll, kT200Left},
+        ReactionCase{"uaNotFinal", peer::u(Q::kUA, false, false), "UA (F = 0)", kNone, kUp, 2, 0,
+                     0, kPoll, kT200Left},
         ReactionCase{"dm", peer::u(Q::kDM, false, false), "Receipt of DM response (F = 0)", kSabme,
-                     kAwaiting, 2, 0},
+                     kAwaiting, 2, 0, 0, kSabme, kT200},
         ReactionCase{"frmr", peer::u(Q::kFRMR, false, false), "Other - Receipt of FRMR response",
-                     kSabme, kAwaiting, 2, 0},
+                     kSabme, kAwaiting, 2, 0, 0, kSabme, kT200},
         ReactionCase{"sabme", peer::u(Q::kSABME, true, true),
-                     "Peer initiated re-establishment - SABME", {0x02, 0x01, 0x73}, kUp, 0, 0}),
+                     "Peer initiated re-establishment - SABME", {0x02, 0x01, 0x73}, kUp, 0, 0, 0,
+                     kPoll, kT203},
+        ReactionCase{"rrPartial", peer::s(Q::kRR, 1, false, false), nullptr, kNone, kUp, 1, 0, 0,
+                     kPoll, kT200},
+        ReactionCase{"rrAll", peer::s(Q::kRR, 2, false, false), nullptr, kNone, kUp, 0, 0, 0,
+                     kPoll, kT203},
+        ReactionCase{"iPartial", peer::i(0, 1, false), nullptr, {0x02, 0x01, 0x01, 0x02}, kUp, 1,
+                     0, 1, kPoll1, kT200}),
     [](const ::testing::TestParamInfo<ReactionCase>& i) { return std::string(i.param.name); });
 // clang-format on
+
+// ---- timer recovery ---------------------------------------------------------------------------
+
+struct RecoveryCase {
+    const char* name;
+    unsigned messages;     // I frames the peer never acknowledges
+    unsigned firstPollMs;  // from the last event
+    unsigned polls;        // before the link re-establishes
+};
+
+class Recovery : public UserLink, public ::testing::WithParamInterface<RecoveryCase> {};
+
+// Nobody answers: the link polls in timer recovery, one poll per T200, and
+// then establishes anew. Entered through T203 on an idle link the first
+// poll leaves the count at 0, so there is one poll more than through T200.
+TEST_P(Recovery, UnansweredPollsEndInReEstablishment) {
+    const RecoveryCase& c = GetParam();
+    establish();
+    for (uint32_t n = 0; n < c.messages; ++n) l3.send(n);
+    settle();
+    for (unsigned k = 0; k < c.polls; ++k) {
+        EXPECT_EQ(msToNextFrame(), k == 0 ? c.firstPollMs : 1000u) << "poll " << k;
+        EXPECT_EQ(last(), kPoll) << "poll " << k;
+        EXPECT_EQ(l3.state(), TimerRecovery) << "poll " << k;
+    }
+    EXPECT_EQ(msToNextFrame(), 1000u);
+    EXPECT_EQ(last(), kSabme);
+    EXPECT_EQ(l3.state(), AwaitingEstablishment);
+    EXPECT_EQ(l3.statuses, std::vector<std::string>{
+                               "Unsuccessful retransmission (N200 times) - Status enquiry"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, Recovery,
+                         ::testing::Values(RecoveryCase{"idleT203", 0, 10000, 4},
+                                           RecoveryCase{"unacknowledgedT200", 1, 1000, 3}),
+                         [](const ::testing::TestParamInfo<RecoveryCase>& i) {
+                             return std::string(i.param.name);
+                         });
 
 // ---- queued messages and the trace --------------------------------------
 
@@ -225,7 +290,10 @@ TEST_F(BriUserLink, ADenialKeepsAskingAndTheFifthExpiryGivesUp) {
     EXPECT_TRUE(l3.has("Tei Assign - Tei denied"));
     EXPECT_NE(log.text().find("ASP returned: All TEI's used"), std::string::npos);
     EXPECT_TRUE(link().fullState().t202_running);
+    for (int k = 1; k < 5; ++k) EXPECT_EQ(msToNextFrame(), 2000u) << "request " << k;  // T202
+    uint64_t from = clock.nowMs();
     ASSERT_TRUE(runUntil(clock, [&] { return !l3.downs.empty(); }));
+    EXPECT_EQ(clock.nowMs() - from, 2000u);
     EXPECT_EQ(l3.downs, std::vector<std::string>{"link error (T202 expired N202 times)"});
     EXPECT_EQ(link().stats.t202_expired, 5u);
     ASSERT_EQ(sent().size(), 5u);

@@ -166,6 +166,23 @@ TEST_F(SlcTest, T7WithoutAcknowledgementGoesIdle) {
     EXPECT_EQ(S::idle, link.get_state_id());
 }
 
+// A negative acknowledgement (the far end's BIB inverted) has the MSUs it
+// did not acknowledge sent again with their FSNs and the new BIB as their
+// FIB; the MSUs after them carry it too.
+TEST_F(SlcTest, RetransmittedMsusCarryTheReceivedBibAsFib) {
+    in_service();
+    for (uint8_t n = 1; n <= 3; ++n) send({0x83, n, n});
+    feed(unit(0, 0, 127, 1));  // FSN 0 acknowledged, 1 and 2 asked for again
+    send({0x83, 4, 4});
+    // FSNs 0 to 2 with FIB 1, then 1 and 2 again and 3 with FIB 0.
+    const std::vector<Bytes> expected = {
+        unit(127, 1, 0, 1, {0x83, 1, 1}), unit(127, 1, 1, 1, {0x83, 2, 2}),
+        unit(127, 1, 2, 1, {0x83, 3, 3}), unit(127, 1, 1, 0, {0x83, 2, 2}),
+        unit(127, 1, 2, 0, {0x83, 3, 3}), unit(127, 1, 3, 0, {0x83, 4, 4})};
+    EXPECT_EQ(expected, recorder.sent);
+    EXPECT_EQ(1u, link.statistics().repeatCntr);
+}
+
 // A refused MSU stays first in the TB, and the FISUs sent meanwhile name
 // the last MSU that did go out.
 TEST_F(SlcTest, RefusedMsuIsNotAnnounced) {

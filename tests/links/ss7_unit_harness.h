@@ -19,12 +19,11 @@ typedef OneLink<SS7::SLC> LinkFamily;
 // A signal unit as it comes off the line; LI is computed unless given.
 inline Bytes unit(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, const Bytes& rest = {},
                   int li = -1) {
-    Bytes u{uint8_t(bsn | bib << 7), uint8_t(fsn | fib << 7),
-            uint8_t(li >= 0            ? li
-                    : rest.size() < 63 ? rest.size()
-                                       : 63)};
-    u.insert(u.end(), rest.begin(), rest.end());
-    return u;
+    return joined({uint8_t(bsn | bib << 7), uint8_t(fsn | fib << 7),
+                   uint8_t(li >= 0            ? li
+                           : rest.size() < 63 ? rest.size()
+                                              : 63)},
+                  rest);
 }
 
 // One link on a recording channel, on the test clock, with the far end
