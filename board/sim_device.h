@@ -66,6 +66,11 @@ public:
     // the first model that serves its number.
     virtual bool servesSocketRequest(unsigned long) const { return false; }
     virtual int onSocketRequest(unsigned long request, void* arg);
+    // True when the board may route `request` by the descriptor number
+    // alone (see SimBoard::handleFor): the model answers it alike through
+    // every open of the device, keeping no state per open for it, and no
+    // other device of the board serves its number.
+    virtual bool routedByNumber(unsigned long) const { return false; }
 
     // A model whose device runs on its own time (a line that sends at its
     // rate) says so while it does; the board then calls tick with its

@@ -36,6 +36,10 @@ SimHalFamily* SimHal::route(unsigned long request) const {
     return it == routes_.end() ? nullptr : it->second;
 }
 
+bool SimHal::routedByNumber(unsigned long request) const {
+    return route(request) == switch_;
+}
+
 int SimHal::onIoctl(SimHandle& h, unsigned long request, void* arg) {
     SimHalFamily* f = route(request);
     if (!f) return SimDevice::onIoctl(h, request, arg);

@@ -68,6 +68,10 @@ public:
     // record, or given a plain integer, with EFAULT (as copying it would).
     int onIoctl(SimHandle& h, unsigned long request, void* arg) override;
     int onIoctlValue(SimHandle& h, unsigned long request, long arg) override;
+    // The switch's requests: one state for all opens, and numbers that no
+    // other driver uses (not so the bus clock's select, which is also the
+    // CAS driver's close).
+    bool routedByNumber(unsigned long request) const override;
 
     std::string control(const std::vector<std::string>& words) override;
 

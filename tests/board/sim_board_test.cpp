@@ -9,7 +9,9 @@
 
 #include "board/board_io.h"
 #include "board/fs_root.h"
+#include "board/hal_driver.h"
 #include "board/ioctl_code.h"
+#include "board/mcc_driver.h"
 #include "board/sim_board.h"
 #include "board/sim_watchdog.h"
 
@@ -102,6 +104,46 @@ TEST(SimBoard, AnOpenEndsWhenEveryCopyOfTheDescriptorIsClosed) {
     board.collect();
     EXPECT_EQ(1, m.closes);
     EXPECT_TRUE(m.handles().empty());
+}
+
+// The daemon closes descriptors and makes new ones on the freed numbers
+// without telling the board: each call reaches what the number is now.
+TEST(SimBoard, ANumberReachesWhatItNamesNow) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    Hal::MuxChannel output{Hal::kBusFirst};
+    int number = board->open(Hal::kDevice, O_RDWR);
+    ASSERT_EQ(0, board->ioctl(number, Hal::kMuxDisable, &output));
+    int channel = board->open(Mcc::kDevice, O_RDWR | O_NONBLOCK);
+    Mcc::Allocate data = Mcc::byteChannel(Mcc::kData);
+    ASSERT_EQ(0, board->ioctl(channel, Mcc::MCC_ALLOCATE, &data));
+
+    // The switch's number is a copy of the channel now.
+    ::close(number);
+    ASSERT_EQ(number, ::fcntl(channel, F_DUPFD_CLOEXEC, number));
+    EXPECT_EQ(256, board->ioctl(number, Mcc::MCC_TIMESLOT, 0L));
+    EXPECT_EQ(2, board->write(number, "\x01\x02", 2));
+    EXPECT_EQ("0102\n", board->control("/dev/mcc/ctl tx 256"));
+
+    // Then the channel's: a copy of the switch.
+    int hal = board->open(Hal::kDevice, O_RDWR);
+    ::close(number);
+    ASSERT_EQ(number, ::fcntl(hal, F_DUPFD_CLOEXEC, number));
+    EXPECT_EQ(0, board->ioctl(number, Hal::kMuxDisable, &output));
+    errno = 0;
+    EXPECT_EQ(-1, board->write(number, "\x03", 1));
+    EXPECT_EQ(EINVAL, errno);
+
+    // Then an ordinary socket, which the board passes to the kernel.
+    ::close(number);
+    int ends[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends));
+    ASSERT_EQ(number, ends[0]);
+    EXPECT_EQ(2, board->write(number, "hi", 2));
+    char buf[4];
+    EXPECT_EQ(2, ::read(ends[1], buf, sizeof buf));
+    for (int fd : {ends[0], ends[1], hal, channel}) ::close(fd);
+    board->collect();
+    EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
 }
 
 TEST(SimBoard, OtherDescriptorsPassThrough) {
