@@ -15,6 +15,7 @@ std::string SimHalFamily::control(const std::vector<std::string>& words) {
 
 SimHal::SimHal() : SimDevice(kPath, SOCK_SEQPACKET) {
     switch_ = static_cast<SimSwitch*>(&add(std::unique_ptr<SimHalFamily>(new SimSwitch)));
+    setLogLimit(kLogRequests);
 }
 
 SimHal::~SimHal() = default;

@@ -46,6 +46,9 @@ public:
 class SimHal : public SimDevice {
 public:
     static constexpr const char* kPath = "/dev/hal";
+    // The request log holds two sweeps of the switch's refresh, which
+    // disables each of the 2,048 bus outputs again.
+    static constexpr size_t kLogRequests = 4096;
 
     SimHal();
     ~SimHal() override;
