@@ -129,8 +129,14 @@ TEST_F(SimHalTest, ReadFollowsConnectionsToWhatTheSourceCarries) {
 // flags, peer or readiness) fail with EPERM in this process; false when the
 // kernel takes no such filter.
 bool forbidDescriptorQueries() {
-    const unsigned forbidden[] = {__NR_fstat, __NR_newfstatat, __NR_statx, __NR_fcntl,
-                                  __NR_poll,  __NR_ppoll,      __NR_getsockopt, __NR_kcmp};
+    const unsigned forbidden[] = {
+#ifdef __NR_fstat
+        __NR_fstat,
+#endif
+#ifdef __NR_poll
+        __NR_poll,
+#endif
+        __NR_newfstatat, __NR_statx, __NR_fcntl, __NR_ppoll, __NR_getsockopt, __NR_kcmp};
     std::vector<sock_filter> filter{BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
     for (unsigned nr : forbidden) {
         filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nr, 0, 1));
