@@ -10,7 +10,7 @@
 //
 // daemon_cpu_us_per_packet is the loop thread's processor time per packet
 // (the simulated driver's injection left out, its answers to the requests
-// counted: every request finds its device by an fstat); rtpExt_per_second
+// counted); rtpExt_per_second
 // what reached the controller; longest_pass_ms the processor time of the
 // longest loop pass, what a timer or a driver event waited at worst.
 

@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <sstream>
@@ -122,6 +123,7 @@ void SimBoard::drop(size_t index) {
     h->device->record(SimRequest{SimRequest::Close, 0, 0, {}});
     h->device->detachHandle(h);
     ::close(h->peer);
+    std::replace(numbers_.begin(), numbers_.end(), h, static_cast<SimHandle*>(nullptr));
     handles_.erase(handles_.begin() + static_cast<long>(index));
 }
 
@@ -136,12 +138,43 @@ void SimBoard::clearLogs() {
     for (const auto& d : devices_) d->clearLogs();
 }
 
-SimHandle* SimBoard::handleOf(int fd) const {
+void SimBoard::remember(int fd, SimHandle* h) {
+    if (fd < 0) return;
+    if (size_t(fd) >= numbers_.size()) {
+        if (!h) return;
+        numbers_.resize(size_t(fd) + 1);
+    }
+    numbers_[size_t(fd)] = h;
+}
+
+SimHandle* SimBoard::handleOf(int fd) {
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return nullptr;
-    for (const auto& h : handles_)
-        if (h->ino == st.st_ino && h->dev == st.st_dev) return h.get();
-    return nullptr;
+    SimHandle* found = nullptr;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)) {
+        for (const auto& h : handles_) {
+            if (h->ino != st.st_ino || h->dev != st.st_dev) continue;
+            found = h.get();
+            break;
+        }
+    }
+    remember(fd, found);
+    return found;
+}
+
+// The daemon closes and duplicates descriptors without telling the board,
+// so a number may name another open, or no open, from one call to the next;
+// only the kernel knows for sure. A request that its device alone serves and
+// answers alike through every open is the exception: a daemon that sends it
+// takes the descriptor for an open of that device, and any open of it gives
+// the same answer. Other requests and writes still ask the kernel. This
+// spares the switch refresh a system call for each of its 256 requests a
+// loop pass.
+SimHandle* SimBoard::handleFor(int fd, unsigned long request) {
+    if (fd >= 0 && size_t(fd) < numbers_.size()) {
+        SimHandle* h = numbers_[size_t(fd)];
+        if (h && h->device->routedByNumber(request)) return h;
+    }
+    return handleOf(fd);
 }
 
 int SimBoard::open(const char* path, int flags) {
@@ -169,6 +202,8 @@ int SimBoard::open(const char* path, int flags) {
     h->ino = st.st_ino;
     h->openFlags = flags;
     dev->attachHandle(h.get());
+    remember(sv[0], h.get());
+    remember(sv[1], nullptr);
     handles_.push_back(std::move(h));
     dev->onOpen(*handles_.back());
     return sv[0];
@@ -183,7 +218,7 @@ SimDevice* SimBoard::socketModel(int fd, unsigned long request) const {
 }
 
 int SimBoard::ioctl(int fd, unsigned long request, void* arg) {
-    SimHandle* h = handleOf(fd);
+    SimHandle* h = handleFor(fd, request);
     if (!h) {
         SimDevice* model = socketModel(fd, request);
         if (!model) return ::ioctl(fd, request, arg);
@@ -203,7 +238,7 @@ int SimBoard::ioctl(int fd, unsigned long request, void* arg) {
 }
 
 int SimBoard::ioctl(int fd, unsigned long request, long arg) {
-    SimHandle* h = handleOf(fd);
+    SimHandle* h = handleFor(fd, request);
     if (!h) return ::ioctl(fd, request, arg);
     h->device->record(SimRequest{SimRequest::IoctlValue, request, arg, {}});
     if (int err = h->device->takeRequestFault(request)) {

@@ -64,8 +64,9 @@ public:
     static const int kTickMs = 10;
     void serveClock();
 
-    // The handle behind a daemon descriptor, or null.
-    SimHandle* handleOf(int fd) const;
+    // The handle behind a daemon descriptor, or null. Asks the kernel which
+    // socket the descriptor is.
+    SimHandle* handleOf(int fd);
 
     int open(const char* path, int flags) override;
     int ioctl(int fd, unsigned long request, void* arg) override;
@@ -79,10 +80,17 @@ private:
     void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.
     SimDevice* socketModel(int fd, unsigned long request) const;
+    // The handle that answers `request` on `fd`, or null (see ioctl).
+    SimHandle* handleFor(int fd, unsigned long request);
+    void remember(int fd, SimHandle* h);
 
     SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
+    // By descriptor number: the open the number was last found to be, or
+    // null. A number the daemon has closed since may still be listed; see
+    // handleFor for when it is trusted.
+    std::vector<SimHandle*> numbers_;
     int control_ = -1;
     int clock_ = -1;
     bool clockRunning_ = false;

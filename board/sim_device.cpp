@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "board/sim_bounded_log.h"
+
 SimDevice::SimDevice(std::string path, int socketType)
     : path_(std::move(path)), socketType_(socketType) {}
 
@@ -71,8 +73,8 @@ void SimDevice::emitAll(const void* data, size_t len) {
 std::vector<SimHandle*> SimDevice::handles() const { return handles_; }
 
 void SimDevice::record(SimRequest r) {
-    if (log_.size() >= kLogLimit) log_.pop_front();
-    log_.push_back(std::move(r));
+    keepNewest(log_, logData_, std::move(r), logLimit_, kLogDataLimit,
+               [](const SimRequest& e) { return e.data.size(); });
 }
 
 void SimDevice::detachHandle(SimHandle* h) {

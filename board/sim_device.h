@@ -31,7 +31,8 @@ struct SimHandle {
     std::unique_ptr<SimState> state;
 };
 
-// A request the model received, kept in a bounded log for tests.
+// A request the model received, kept in a bounded log for tests (the
+// written bytes of a write in `data`).
 struct SimRequest {
     enum Kind { Open, Ioctl, IoctlValue, Write, Close };
     Kind kind;
@@ -44,7 +45,10 @@ struct SimRequest {
 // logs what it received and can be told to fail an open or a request.
 class SimDevice {
 public:
-    static constexpr size_t kLogLimit = 4096;
+    // The request log keeps the newest kLogLimit requests (a model may keep
+    // more), holding at most kLogDataLimit written bytes.
+    static constexpr size_t kLogLimit = 1024;
+    static constexpr size_t kLogDataLimit = 16 * 1024;
 
     explicit SimDevice(std::string path, int socketType);
     virtual ~SimDevice();
@@ -66,6 +70,11 @@ public:
     // the first model that serves its number.
     virtual bool servesSocketRequest(unsigned long) const { return false; }
     virtual int onSocketRequest(unsigned long request, void* arg);
+    // True when the board may route `request` by the descriptor number
+    // alone (see SimBoard::handleFor): the model answers it alike through
+    // every open of the device, keeping no state per open for it, and no
+    // other device of the board serves its number.
+    virtual bool routedByNumber(unsigned long) const { return false; }
 
     // A model whose device runs on its own time (a line that sends at its
     // rate) says so while it does; the board then calls tick with its
@@ -94,7 +103,10 @@ public:
     SimPoller* poller() const { return poller_; }
 
     const std::deque<SimRequest>& log() const { return log_; }
-    void clearLog() { log_.clear(); }
+    void clearLog() {
+        log_.clear();
+        logData_ = 0;
+    }
     // Empties the request log and whatever else the model records of the
     // traffic it saw.
     virtual void clearLogs() { clearLog(); }
@@ -107,6 +119,10 @@ public:
     void record(SimRequest r);
     void attachHandle(SimHandle* h) { handles_.push_back(h); }
     void detachHandle(SimHandle* h);
+
+protected:
+    // A model whose tests look further back keeps more requests.
+    void setLogLimit(size_t requests) { logLimit_ = requests; }
 
 private:
     struct Fault {
@@ -121,6 +137,8 @@ private:
     Fault writeFault_;
     std::map<unsigned long, Fault> requestFaults_;
     std::deque<SimRequest> log_;
+    size_t logLimit_ = kLogLimit;
+    size_t logData_ = 0;  // written bytes in the log
     std::vector<SimHandle*> handles_;
     SimPoller* poller_ = nullptr;
 };

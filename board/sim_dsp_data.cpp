@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "board/sim_bounded_log.h"
 #include "board/sim_words.h"
 
 SimDspData::SimDspData() : SimDriver(kPath) {
@@ -72,8 +73,8 @@ ssize_t SimDspData::onWrite(SimHandle& h, int, const void* buf, size_t len) {
     if (!buf) return refuse(EFAULT);
     const uint8_t* bytes = static_cast<const uint8_t*>(buf);
     Interface& in = interfaces_[i];
-    if (in.sent.size() >= kFrameLogLimit) in.sent.pop_front();
-    in.sent.emplace_back(bytes, bytes + len);
+    keepNewest(in.sent, in.sentBytes, Frame(bytes, bytes + len), kFrameLogLimit, kFrameLogBytes,
+               [](const Frame& f) { return f.size(); });
     auto outside = peers_.find(i);
     if (outside != peers_.end() && !outside->second->send(in.sent.back())) ++in.lost;
     return ssize_t(len);

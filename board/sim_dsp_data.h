@@ -26,7 +26,8 @@
 // Command words (after "/dev/dsp-data"); <i> is an interface number:
 //   state <i>            "open=yes signalling=512 b=1,0,0 sent=2 lost=0"
 //   rx <i> <hex>         a received frame
-//   tx <i>               the frames sent, oldest first, one a line in hex
+//   tx <i>               the frames sent (the newest the log
+//                        keeps), oldest first, one a line in hex
 //   attach <i> <path>    hands the interface's frames to a process outside
 //                        the daemon, as the MCC model does (SimMccPeer)
 //   detach <i>
@@ -36,7 +37,10 @@ public:
     static constexpr const char* kPath = "/dev/dsp-data";
     static const int kInterfaces = 4;
     static const int kFirstChannel = 512;
+    // An interface's log keeps the newest kFrameLogLimit frames it sent, of
+    // at most kFrameLogBytes together.
     static const size_t kFrameLogLimit = 1024;
+    static const size_t kFrameLogBytes = 64 * 1024;
 
     using Frame = std::vector<uint8_t>;
 
@@ -44,6 +48,7 @@ public:
         SimHandle* open = nullptr;
         bool b[3] = {};
         std::deque<Frame> sent;
+        size_t sentBytes = 0;  // in `sent`
         uint32_t lost = 0;
     };
 

@@ -15,6 +15,7 @@ std::string SimHalFamily::control(const std::vector<std::string>& words) {
 
 SimHal::SimHal() : SimDevice(kPath, SOCK_SEQPACKET) {
     switch_ = static_cast<SimSwitch*>(&add(std::unique_ptr<SimHalFamily>(new SimSwitch)));
+    setLogLimit(kLogRequests);
 }
 
 SimHal::~SimHal() = default;
@@ -34,6 +35,10 @@ SimHalFamily& SimHal::add(std::unique_ptr<SimHalFamily> family) {
 SimHalFamily* SimHal::route(unsigned long request) const {
     auto it = routes_.find(request);
     return it == routes_.end() ? nullptr : it->second;
+}
+
+bool SimHal::routedByNumber(unsigned long request) const {
+    return route(request) == switch_;
 }
 
 int SimHal::onIoctl(SimHandle& h, unsigned long request, void* arg) {

@@ -46,6 +46,9 @@ public:
 class SimHal : public SimDevice {
 public:
     static constexpr const char* kPath = "/dev/hal";
+    // The request log holds two sweeps of the switch's refresh, which
+    // disables each of the 2,048 bus outputs again.
+    static constexpr size_t kLogRequests = 4096;
 
     SimHal();
     ~SimHal() override;
@@ -68,6 +71,10 @@ public:
     // record, or given a plain integer, with EFAULT (as copying it would).
     int onIoctl(SimHandle& h, unsigned long request, void* arg) override;
     int onIoctlValue(SimHandle& h, unsigned long request, long arg) override;
+    // The switch's requests: one state for all opens, and numbers that no
+    // other driver uses (not so the bus clock's select, which is also the
+    // CAS driver's close).
+    bool routedByNumber(unsigned long request) const override;
 
     std::string control(const std::vector<std::string>& words) override;
 

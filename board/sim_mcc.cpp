@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "board/sim_bounded_log.h"
 #include "board/sim_words.h"
 
 SimMcc::SimMcc() : SimDriver(kPath) {
@@ -148,8 +149,8 @@ void SimMcc::drain(int c) {
 
 void SimMcc::deliver(int from, const Frame& frame) {
     Channel& c = channels_[from];
-    if (c.sent.size() >= kFrameLogLimit) c.sent.pop_front();
-    c.sent.push_back(frame);
+    keepNewest(c.sent, c.sentBytes, frame, kFrameLogLimit, kFrameLogBytes,
+               [](const Frame& f) { return f.size(); });
     auto outside = peers_.find(from);
     if (outside != peers_.end()) {
         if (!outside->second->send(frame)) ++c.lost;
@@ -248,12 +249,16 @@ void SimMcc::play(int c, SimHandle& h, uint64_t nowUs) {
 bool SimMcc::clearSent(int c) {
     if (!isChannel(c)) return false;
     channels_[c].sent.clear();
+    channels_[c].sentBytes = 0;
     return true;
 }
 
 void SimMcc::clearLogs() {
     SimDevice::clearLogs();
-    for (auto& c : channels_) c.second.sent.clear();
+    for (auto& c : channels_) {
+        c.second.sent.clear();
+        c.second.sentBytes = 0;
+    }
 }
 
 bool SimMcc::receive(int c, const Frame& frame) {

@@ -68,7 +68,8 @@
 //   unpatch <c>
 //   hold <c>, release <c>  stop and restart the transmitter
 //   rx <c> [<hex>]         a received frame (bytes of a transparent channel)
-//   tx <c>                 the frames sent, oldest first, one a line in hex
+//   tx <c>                 the frames sent (the newest the log
+//                          keeps), oldest first, one a line in hex
 //   clear <c>              forgets them
 //   hangup <c>, fail <c>   fail the channel's open
 //   pace <c> <bytes/s>     paces the channel (0: sends at once again)
@@ -84,7 +85,10 @@
 class SimMcc : public SimDriver {
 public:
     static constexpr const char* kPath = "/dev/mcc/ctl";
+    // A channel's log keeps the newest kFrameLogLimit frames it sent, of at
+    // most kFrameLogBytes together.
     static const size_t kFrameLogLimit = 1024;
+    static const size_t kFrameLogBytes = 64 * 1024;
     // The longest frame the log keeps whole (the daemon's packet size).
     static constexpr ssize_t kFrameLimit = 65536;
     // Driver channel numbers lie below the switch's bus outputs.
@@ -112,6 +116,7 @@ public:
         int partner = -1;
         bool held = false;
         std::deque<Frame> sent;
+        size_t sentBytes = 0;  // in `sent`
         uint32_t lost = 0;
         uint32_t pace = 0;  // bytes per second; 0: not paced
         Pacing pacing;

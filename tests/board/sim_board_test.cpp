@@ -8,9 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "board/board_io.h"
+#include "board/dsp_data_driver.h"
 #include "board/fs_root.h"
+#include "board/hal_driver.h"
 #include "board/ioctl_code.h"
+#include "board/mcc_driver.h"
 #include "board/sim_board.h"
+#include "board/sim_dsp_data.h"
+#include "board/sim_hal.h"
+#include "board/sim_mcc.h"
 #include "board/sim_watchdog.h"
 
 namespace {
@@ -102,6 +108,110 @@ TEST(SimBoard, AnOpenEndsWhenEveryCopyOfTheDescriptorIsClosed) {
     board.collect();
     EXPECT_EQ(1, m.closes);
     EXPECT_TRUE(m.handles().empty());
+}
+
+// The daemon closes descriptors and makes new ones on the freed numbers
+// without telling the board: each call reaches what the number is now.
+TEST(SimBoard, ANumberReachesWhatItNamesNow) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    Hal::MuxChannel output{Hal::kBusFirst};
+    int number = board->open(Hal::kDevice, O_RDWR);
+    ASSERT_EQ(0, board->ioctl(number, Hal::kMuxDisable, &output));
+    int channel = board->open(Mcc::kDevice, O_RDWR | O_NONBLOCK);
+    Mcc::Allocate data = Mcc::byteChannel(Mcc::kData);
+    ASSERT_EQ(0, board->ioctl(channel, Mcc::MCC_ALLOCATE, &data));
+
+    // The switch's number is a copy of the channel now.
+    ::close(number);
+    ASSERT_EQ(number, ::fcntl(channel, F_DUPFD_CLOEXEC, number));
+    EXPECT_EQ(256, board->ioctl(number, Mcc::MCC_TIMESLOT, 0L));
+    EXPECT_EQ(2, board->write(number, "\x01\x02", 2));
+    EXPECT_EQ("0102\n", board->control("/dev/mcc/ctl tx 256"));
+
+    // Then the channel's: a copy of the switch.
+    int hal = board->open(Hal::kDevice, O_RDWR);
+    ::close(number);
+    ASSERT_EQ(number, ::fcntl(hal, F_DUPFD_CLOEXEC, number));
+    EXPECT_EQ(0, board->ioctl(number, Hal::kMuxDisable, &output));
+    errno = 0;
+    EXPECT_EQ(-1, board->write(number, "\x03", 1));
+    EXPECT_EQ(EINVAL, errno);
+
+    // Then an ordinary socket, which the board passes to the kernel.
+    ::close(number);
+    int ends[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends));
+    ASSERT_EQ(number, ends[0]);
+    EXPECT_EQ(2, board->write(number, "hi", 2));
+    char buf[4];
+    EXPECT_EQ(2, ::read(ends[1], buf, sizeof buf));
+    for (int fd : {ends[0], ends[1], hal, channel}) ::close(fd);
+    board->collect();
+    EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+}
+
+// The board lives as long as the daemon's process: what its models keep of
+// the traffic they saw (requests with the bytes written, the frames a line
+// sent) stays within fixed bounds however long the traffic runs, and is the
+// newest of it, in order.
+TEST(SimBoard, LogsKeepTheNewestTrafficWithinFixedBounds) {
+    using Frames = std::vector<std::vector<uint8_t>>;
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    auto& mcc = board->model<SimMcc>(SimMcc::kPath);
+    auto& qsig = board->model<SimDspData>(SimDspData::kPath);
+    int channel = board->open(Mcc::kDevice, O_RDWR | O_NONBLOCK);
+    Mcc::Allocate data = Mcc::byteChannel(Mcc::kData);
+    ASSERT_EQ(0, board->ioctl(channel, Mcc::MCC_ALLOCATE, &data));
+    int number = board->ioctl(channel, Mcc::MCC_TIMESLOT, 0L);
+    int interface = board->open(DspData::kDevice, O_RDWR | O_NONBLOCK);
+
+    // Frame i: 1,000 octets, the first two its number.
+    const int kFrames = 300;
+    auto frame = [](int i) {
+        std::vector<uint8_t> f(1000, uint8_t(i));
+        f[0] = uint8_t(i >> 8);
+        f[1] = uint8_t(i);
+        return f;
+    };
+    for (int i = 0; i < kFrames; ++i) {
+        std::vector<uint8_t> f = frame(i);
+        ASSERT_EQ(ssize_t(f.size()), board->write(channel, f.data(), f.size())) << i;
+        ASSERT_EQ(ssize_t(f.size()), board->write(interface, f.data(), f.size())) << i;
+    }
+    Frames writes;
+    for (const SimRequest& r : mcc.log())
+        if (r.kind == SimRequest::Write) writes.push_back(r.data);
+    const struct {
+        const char* log;
+        Frames kept;
+        size_t bound;
+    } logs[] = {
+        {"requests", writes, SimDevice::kLogDataLimit},
+        {"MCC channel", Frames(mcc.channel(number).sent.begin(), mcc.channel(number).sent.end()),
+         SimMcc::kFrameLogBytes},
+        {"Q.SIG interface", Frames(qsig.interface(0).sent.begin(), qsig.interface(0).sent.end()),
+         SimDspData::kFrameLogBytes},
+    };
+    for (const auto& l : logs) {
+        SCOPED_TRACE(l.log);
+        size_t bytes = 0;
+        for (const auto& f : l.kept) bytes += f.size();
+        EXPECT_LE(bytes, l.bound);
+        EXPECT_GE(bytes + 1000, l.bound);  // no fewer than fit
+        for (size_t k = 0; k < l.kept.size(); ++k)
+            ASSERT_EQ(frame(kFrames - int(l.kept.size() - k)), l.kept[k]) << k;
+    }
+
+    // Requests without data: the newest kLogLimit, or what the model keeps.
+    int hal = board->open(Hal::kDevice, O_RDWR);
+    Hal::MuxChannel output{Hal::kBusFirst};
+    for (size_t i = 0; i < 2 * SimHal::kLogRequests; ++i) {
+        ASSERT_EQ(0, board->ioctl(hal, Hal::kMuxDisable, &output));
+        ASSERT_EQ(number, board->ioctl(channel, Mcc::MCC_TIMESLOT, 0L));
+    }
+    EXPECT_EQ(SimDevice::kLogLimit, mcc.log().size());
+    EXPECT_EQ(SimHal::kLogRequests, board->device(Hal::kDevice)->log().size());
+    for (int fd : {channel, interface, hal}) ::close(fd);
 }
 
 TEST(SimBoard, OtherDescriptorsPassThrough) {

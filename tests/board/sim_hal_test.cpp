@@ -3,12 +3,24 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "board/hal_driver.h"
 #include "board/sim_board.h"
+#include "board/sim_bus_clock.h"
+#include "board/sim_echo.h"
+#include "board/sim_hal_monitor.h"
+#include "board/sim_spi.h"
 #include "board/sim_switch.h"
 
 namespace {
@@ -111,6 +123,82 @@ TEST_F(SimHalTest, ReadFollowsConnectionsToWhatTheSourceCarries) {
     sw.connect(8192, 8193);  // a loop reads as an idle bus
     EXPECT_EQ(SimSwitch::kIdleBus, sw.byteOf(8193));
     EXPECT_TRUE(sw.isDisabled(9000));
+}
+
+// Makes the system calls that tell what a descriptor is (its file status,
+// flags, peer or readiness) fail with EPERM in this process; false when the
+// kernel takes no such filter.
+bool forbidDescriptorQueries() {
+    const unsigned forbidden[] = {
+#ifdef __NR_fstat
+        __NR_fstat,
+#endif
+#ifdef __NR_poll
+        __NR_poll,
+#endif
+        __NR_newfstatat, __NR_statx, __NR_fcntl, __NR_ppoll, __NR_getsockopt, __NR_kcmp};
+    std::vector<sock_filter> filter{BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    for (unsigned nr : forbidden) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nr, 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM));
+    }
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// The switch refresh sends the switch hundreds of requests a loop pass; the
+// board routes them by what it knows of its own opens, without asking the
+// kernel about the descriptor each time.
+TEST_F(SimHalTest, SwitchRequestsAreRoutedWithoutAskingTheKernel) {
+    const int kRequests = 1000, kNoFilter = 101;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!forbidDescriptorQueries()) ::_exit(kNoFilter);
+        int failed = 0;
+        for (int i = 0; i < kRequests; ++i) {
+            Hal::MuxChannel out{Hal::kBusFirst + i % (Hal::kBuses * Hal::kBusTimeslots)};
+            failed += request(Hal::kMuxDisable, &out) != 0;
+        }
+        ::_exit(std::min(failed, 100));
+    }
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kNoFilter) GTEST_SKIP() << "no system call filter here";
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "requests failed: the board asked the kernel";
+}
+
+// The board routes the requests that the driver answers alike through every
+// open by the descriptor number alone; that takes a number that no other
+// device of the board serves.
+TEST_F(SimHalTest, RequestsRoutedByNumberAreServedByNoOtherDevice) {
+    std::vector<unsigned long> numbers;
+    for (const SimHalFamily* f : std::vector<const SimHalFamily*>{
+             hal.family<SimSwitch>(), hal.family<SimBusClock>(), hal.family<SimHalMonitor>(),
+             hal.family<SimEchoCanceller>(), hal.family<SimSpi>()}) {
+        ASSERT_NE(nullptr, f);
+        for (unsigned long n : f->requests())
+            if (hal.routedByNumber(n)) numbers.push_back(n);
+    }
+    EXPECT_FALSE(numbers.empty());
+    const char* const others[] = {"/dev/misc/gw-wd", "/dev/maintenance", "/dev/e1-cas",
+                                  "/dev/mcc/ctl",    "/dev/dsp-data",    "/dev/dtmf",
+                                  "/dev/dsp",        "/dev/mixer",       "/dev/rtp",
+                                  "/dev/rtp_ext",    "/dev/voice",       "/dev/mctl"};
+    for (const char* path : others) {
+        int other = board->open(path, O_RDWR | O_NONBLOCK);
+        ASSERT_GE(other, 0) << path;
+        for (unsigned long n : numbers) {
+            unsigned char record[8192] = {};
+            errno = 0;
+            EXPECT_EQ(-1, board->ioctl(other, n, record)) << path << std::hex << " 0x" << n;
+            EXPECT_EQ(ENOTTY, errno) << path << std::hex << " 0x" << n;
+        }
+        ::close(other);
+    }
 }
 
 }  // namespace
