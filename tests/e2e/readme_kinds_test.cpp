@@ -20,6 +20,27 @@ namespace {
 using namespace LgcpTexts;
 using Texts = std::vector<std::string>;
 
+// Each README session is found by a text that only it holds.
+const char kSwitchChannels[] = "create : echo";
+const char kSs7[] = "pstn : ss7";
+const char kPrimaryRate[] = "pstn : cas";
+const char kBri[] = "type bri";
+const char kIsdn[] = "create : isdn :";
+const char kAtsQsig[] = "ats-qsig-b";
+const char kHdlc[] = "hdlcParams";
+const char kModemT38[] = "t38soft";
+const char kMixers[] = "mixerOut";
+const char kFilePlayer[] = "player : file";
+const char kNetworkPlayer[] = "player : network";
+const char kRecorder[] = "voice : record";
+const char kRtpRadio[] = "only-rtp";
+const char kDisplay[] = "display : board";
+// The walk-through, which lgcpc_send_test.cpp runs.
+const char kWalkThrough[] = "pdu command : destroy : NULL";
+const char* const kSessions[] = {kWalkThrough, kSwitchChannels, kSs7,      kPrimaryRate, kBri,
+                                  kIsdn,        kAtsQsig,        kHdlc,     kModemT38,    kMixers,
+                                  kFilePlayer,  kNetworkPlayer,  kRecorder, kRtpRadio,    kDisplay};
+
 std::string signal(int slot, const std::string& text) { return slotMessage(-1, slot, "signal : " + text); }
 std::string activated(int slot) { return signal(slot, "activated : NULL"); }
 // The start of a slot's signal as `lgcpc` prints it, up to `what`
@@ -115,7 +136,7 @@ private:
 };
 
 TEST_F(ReadmeKinds, SwitchChannelsNameTheirChannelsAndAByteChannelCarriesData) {
-    run("create : echo",
+    run(kSwitchChannels,
         {{ok(1, 1), stream(1, "transmitter", 1), stream(1, "receiver", 1), ok(2, 2), stream(2, "receiver", 8326),
           stream(2, "transmitter", 8325), ok(3, 3), stream(3, "transmitter", 8195), stream(3, "receiver", 8196),
           ok(3, 4), ok(4, 5), stream(4, "transmitter", 129), stream(4, "receiver", 129), ok(5, 6),
@@ -126,7 +147,7 @@ TEST_F(ReadmeKinds, SwitchChannelsNameTheirChannelsAndAByteChannelCarriesData) {
 }
 
 TEST_F(ReadmeKinds, Ss7LinksOnPatchedChannelsAlign) {
-    run("pstn : ss7",
+    run(kSs7,
         {{ok(1, 1), stream(1, "transmitter", 16), stream(1, "receiver", 16), ok(2, 2), stream(2, "transmitter", 48),
           stream(2, "receiver", 48), ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5), stream(4, "receiver", -1),
           ok(2, 6)},
@@ -135,7 +156,7 @@ TEST_F(ReadmeKinds, Ss7LinksOnPatchedChannelsAlign) {
 }
 
 TEST_F(ReadmeKinds, PrimaryRateIsdnLinksComeUpAndACasSlotOnlyCounts) {
-    run("pstn : cas",
+    run(kPrimaryRate,
         {{ok(1, 1), stream(1, "transmitter", 16), stream(1, "receiver", 16), ok(2, 2), stream(2, "transmitter", 48),
           stream(2, "receiver", 48), ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5), stream(4, "receiver", -1),
           ok(2, 6), ok(5, 7), stream(5, "transmitter", 80), stream(5, "receiver", 80), ok(6, 8), stream(6, "receiver", -1),
@@ -145,7 +166,7 @@ TEST_F(ReadmeKinds, PrimaryRateIsdnLinksComeUpAndACasSlotOnlyCounts) {
 }
 
 TEST_F(ReadmeKinds, BriLinksComeUpOnceBothDirectionsAreConnected) {
-    run("type bri",
+    run(kBri,
         {{ok(1, 1), stream(1, "transmitter", 1), stream(1, "receiver", 1), ok(2, 2), stream(2, "transmitter", 5),
           stream(2, "receiver", 5), ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5),
           stream(3, "transmitter", -1), activated(3), ok(3, 6), stream(4, "receiver", -1), ok(2, 7),
@@ -155,14 +176,14 @@ TEST_F(ReadmeKinds, BriLinksComeUpOnceBothDirectionsAreConnected) {
 }
 
 TEST_F(ReadmeKinds, IsdnSlotsComeUpOnActivation) {
-    run("create : isdn :",
+    run(kIsdn,
         {{ok(1, 1), ok(2, 2), ok(1, 3), ok(2, 4)},
          {activated(1), activated(2)},
          {report(1, "ioctl : isdnLinkInfo"), report(2, "ioctl : isdnLinkInfo")}});
 }
 
 TEST_F(ReadmeKinds, AnAtsQsigLinkComesUpOnTheNetworksAnswer) {
-    run("ats-qsig-b",
+    run(kAtsQsig,
         {{ok(1, 1), ok(2, 2), ok(3, 3), stream(3, "transmitter", 1), stream(3, "receiver", 1),
           stream(2, "receiver", 513), ok(3, 4), ok(1, 5)},
          {activated(1)},
@@ -172,7 +193,7 @@ TEST_F(ReadmeKinds, AnAtsQsigLinkComesUpOnTheNetworksAnswer) {
 }
 
 TEST_F(ReadmeKinds, HdlcSlotsCarryPackagesToTheirAddress) {
-    run("hdlcParams",
+    run(kHdlc,
         {{ok(1, 1), stream(1, "transmitter", 3), stream(1, "receiver", 3), ok(2, 2), stream(2, "transmitter", 35),
           stream(2, "receiver", 35), ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5), stream(4, "receiver", -1),
           ok(2, 6), ok(3, 7)},
@@ -182,7 +203,7 @@ TEST_F(ReadmeKinds, HdlcSlotsCarryPackagesToTheirAddress) {
 }
 
 TEST_F(ReadmeKinds, ModemAndT38SlotsReportTheirMissingPrograms) {
-    run("t38soft",
+    run(kModemT38,
         {{ok(1, 1), ok(2, 2), stream(2, "transmitter", 1), stream(2, "receiver", 1), stream(1, "transmitter", 320),
           stream(1, "receiver", 320), ok(1, 3), ok(3, 4), stream(3, "transmitter", 256), stream(3, "receiver", 256),
           success(5)},
@@ -192,7 +213,7 @@ TEST_F(ReadmeKinds, ModemAndT38SlotsReportTheirMissingPrograms) {
 }
 
 TEST_F(ReadmeKinds, MixerSlotsSetTheirSumsAfterAQuery) {
-    run("mixerOut",
+    run(kMixers,
         {{success(1), resourceReport(), ok(1, 2), ok(2, 3), ok(3, 4), stream(3, "transmitter", 1),
           stream(3, "receiver", 1), stream(1, "receiver", 1025), ok(3, 5), stream(2, "transmitter", 1090), ok(2, 6),
           error(4, "insufficientResources", 7)},
@@ -207,7 +228,7 @@ TEST_F(ReadmeKinds, MixerSlotsSetTheirSumsAfterAQuery) {
 }
 
 TEST_F(ReadmeKinds, AFilePlayerPlaysItsPhraseAndEndsWithAbortZero) {
-    run("player : file",
+    run(kFilePlayer,
         {{ok(1, 1), ok(2, 2), stream(2, "transmitter", 1), stream(2, "receiver", 1), stream(1, "transmitter", 256),
           ok(1, 3)},
          {signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")},
@@ -217,7 +238,7 @@ TEST_F(ReadmeKinds, AFilePlayerPlaysItsPhraseAndEndsWithAbortZero) {
 }
 
 TEST_F(ReadmeKinds, ANetworkPlayerSendsItsIdAndPlaysThePeer) {
-    run("player : network",
+    run(kNetworkPlayer,
         {{ok(1, 1), ok(2, 2), stream(2, "transmitter", 1), stream(2, "receiver", 1), stream(1, "transmitter", 256),
           ok(1, 3)},
          {signal(1, "ioctl : startPlaying : NULL"), signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")},
@@ -227,7 +248,7 @@ TEST_F(ReadmeKinds, ANetworkPlayerSendsItsIdAndPlaysThePeer) {
 }
 
 TEST_F(ReadmeKinds, ARecorderCopiesTheChannelToItsPeer) {
-    run("voice : record",
+    run(kRecorder,
         {{ok(1, 1), stream(1, "receiver", 256), ok(2, 2), stream(2, "transmitter", 1), stream(2, "receiver", 1),
           ok(2, 3)},
          {signal(1, "ioctl : stopRecording : userRequest")},
@@ -247,7 +268,7 @@ TEST_F(ReadmeKinds, RtpAndEveryRadioFormReportTheirStreams) {
         answered.push_back(stream(slot, "transmitter", 255 + slot));
         answered.push_back(stream(slot, "receiver", 255 + slot));
     }
-    run("only-rtp", {answered, {}, {}, true}, ports, [&] {
+    run(kRtpRadio, {answered, {}, {}, true}, ports, [&] {
         EXPECT_EQ("error: no session", board("/dev/rtp_ext session 256"));
         EXPECT_NE(std::string::npos, board("/dev/rtp_ext session 257").find(" etype=0x1337 "));
         EXPECT_NE(std::string::npos, board("/dev/rtp session 258").find(" attach=7/100"));
@@ -259,7 +280,7 @@ TEST_F(ReadmeKinds, DisplayReportsWriteTheStatusFilesAndTheLeds) {
     auto file = [&](const std::string& name) { return root.readFile("/var/monitoring/" + name); };
     Texts answered;
     for (int seq = 1; seq <= 8; ++seq) answered.push_back(success(seq));
-    run("display : board", {answered, {}, {}, true}, {}, [&] {
+    run(kDisplay, {answered, {}, {}, true}, {}, [&] {
         EXPECT_EQ("3\n1.0\n2\n", file("board2"));
         EXPECT_EQ("1\n2\n3\n2\n2\n1\n1\n1\n", file("emphone5"));
         EXPECT_EQ("17", file("term_cnts/router"));
@@ -271,6 +292,20 @@ TEST_F(ReadmeKinds, DisplayReportsWriteTheStatusFilesAndTheLeds) {
     // The board files go with the controller.
     EXPECT_TRUE(waitFor([&] { return !root.exists("/var/monitoring/board2"); }));
     EXPECT_TRUE(root.exists("/var/monitoring/emphone5"));
+}
+
+// A session added to the README needs a test to stay true.
+TEST(ReadmeSessions, EverySessionThatCreatesOrReportsIsRunByATest) {
+    size_t run = 0;
+    for (const ReadmeSession& session : readmeSessions()) {
+        if (session.input.find("create :") == std::string::npos && session.input.find("display :") == std::string::npos)
+            continue;
+        size_t found = 0;
+        for (const char* text : kSessions) found += session.input.find(text) != std::string::npos ? 1 : 0;
+        EXPECT_EQ(1u, found) << session.input;
+        ++run;
+    }
+    EXPECT_EQ(std::size(kSessions), run);
 }
 
 }  // namespace
