@@ -13,7 +13,8 @@ namespace ASN1 {
 
 PERDecoder::PERDecoder(const char* first, const char* last, CoderEnv* env)
     : env(env),
-      position(reinterpret_cast<const unsigned char*>(first)),
+      start(reinterpret_cast<const unsigned char*>(first)),
+      position(start),
       end(reinterpret_cast<const unsigned char*>(last < first ? first : last)) {}
 
 void PERDecoder::setPosition(const char* p) {
@@ -22,8 +23,20 @@ void PERDecoder::setPosition(const char* p) {
     bitsLeft = 8;
 }
 
+void PERDecoder::leaving(const char* name, uint32_t element) {
+    if (failure == nullptr) return;
+    if (!failure->placed) {
+        failure->placed = true;
+        failure->bitsRead = getBitsRead();
+    }
+    std::string step = name != nullptr ? std::string(name) : "[" + std::to_string(element) + "]";
+    if (!failure->path.empty() && failure->path[0] != '[') step += '.';
+    failure->path.insert(0, step);
+}
+
 bool PERDecoder::decodeBits(unsigned count, uint32_t& out) {
-    if (count > 32 || getBitsLeft() < count) return false;
+    if (count > 32) return false;
+    if (getBitsLeft() < count) return inputEnded();
     if (count == 0) {
         out = 0;
         return true;
@@ -49,7 +62,7 @@ size_t PERDecoder::decodeBlock(char* buffer, size_t count) {
 }
 
 bool PERDecoder::decodeLongBitMap(unsigned char* bytes, unsigned count) {
-    if (getBitsLeft() < count) return false;
+    if (getBitsLeft() < count) return inputEnded();
     uint32_t v;
     for (unsigned i = 0; i < count / 8; ++i) {
         decodeMultiBit(8, v);
@@ -105,13 +118,16 @@ bool PERDecoder::skipOpenType() {
 
 bool PERDecoder::decodeOpenType(AbstractData& value) {
     uint32_t length;
-    if (!decodeLength(0, PerUnbounded, length) || length > octetsLeft()) return false;
+    if (!decodeLength(0, PerUnbounded, length)) return false;
+    if (length > octetsLeft()) return inputEnded();
     // The value may read only its own octets; what it leaves is skipped.
     const unsigned char* openEnd = position + length;
     const unsigned char* outerEnd = end;
     end = openEnd;
     bool ok = value.accept(*this);
     end = outerEnd;
+    // Octets that end too soon are the open value's fault, not the input's.
+    if (!ok && failure != nullptr) failure->inputEnded = false;
     position = openEnd;
     bitsLeft = 8;
     return ok;
@@ -193,10 +209,8 @@ bool PERDecoder::do_visit(OCTET_STRING& value) {
 
 bool PERDecoder::do_visit(BIT_STRING& value) {
     uint32_t count;
-    if (!decodeConstrainedLength(value, count) || count > MaximumStringSize ||
-        count > getBitsLeft()) {
-        return false;
-    }
+    if (!decodeConstrainedLength(value, count) || count > MaximumStringSize) return false;
+    if (count > getBitsLeft()) return inputEnded();
     if (count > 16) {
         const unsigned char* octets;
         if (!takeOctets((count + 7) / 8, octets)) return false;
@@ -227,7 +241,7 @@ bool PERDecoder::do_visit(AbstractString& value) {
         }
         return true;
     }
-    if (uint64_t(count) * bits > getBitsLeft()) return false;
+    if (uint64_t(count) * bits > getBitsLeft()) return inputEnded();
     if (!isShort) byteAlign();
     value.clear();
     bool ownCode = info->canonicalSetBits <= bits && info->canonicalSetBits > 4;
@@ -245,10 +259,8 @@ bool PERDecoder::do_visit(AbstractString& value) {
 
 bool PERDecoder::do_visit(BMPString& value) {
     uint32_t count;
-    if (!decodeConstrainedLength(value, count) || count > MaximumStringSize ||
-        uint64_t(count) * 16 > getBitsLeft()) {
-        return false;
-    }
+    if (!decodeConstrainedLength(value, count) || count > MaximumStringSize) return false;
+    if (uint64_t(count) * 16 > getBitsLeft()) return inputEnded();
     if (!value.constrained() || uint64_t(value.getUpperLimit()) * 16 > 16) byteAlign();
     value.clear();
     for (uint32_t i = 0; i < count; ++i) {
@@ -277,13 +289,17 @@ bool PERDecoder::do_visit(CHOICE& value) {
         if (!decodeSmallUnsigned(n)) return false;
         uint64_t index = uint64_t(n) + info->numChoices;
         if (index >= info->totalChoices || !value.select(static_cast<int>(index))) return false;
-        return value.getSelection() != nullptr && decodeOpenType(*value.getSelection());
+        if (value.getSelection() != nullptr && decodeOpenType(*value.getSelection())) return true;
+        leaving(value.getSelectionName());
+        return false;
     }
     uint32_t index = 0;
     if (info->numChoices > 1 && !decodeUnsigned(0, info->numChoices - 1, index)) return false;
     // The record checks the index: one it lacks leaves the choice failed.
     if (index >= info->totalChoices || !value.select(static_cast<int>(index))) return false;
-    return value.getSelection() != nullptr && value.getSelection()->accept(*this);
+    if (value.getSelection() != nullptr && value.getSelection()->accept(*this)) return true;
+    leaving(value.getSelectionName());
+    return false;
 }
 
 bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
@@ -295,6 +311,7 @@ bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
     for (uint32_t i = 0; i < count; ++i) {
         if (i == value.size()) value.push_back(value.createElement());
         if (!value.at(i).accept(*this)) {
+            leaving(nullptr, i);
             value.resize(i);
             return false;
         }
@@ -348,7 +365,9 @@ Visitor::VISIT_SEQ_RESULT PERDecoder::visitExtensionRoot(SEQUENCE& value, int in
         return CONTINUE;
     }
     AbstractData* field = fieldOf(value, index);
-    return field != nullptr && field->accept(*this) ? CONTINUE : FAIL;
+    if (field != nullptr && field->accept(*this)) return CONTINUE;
+    leaving(value.getFieldName(static_cast<unsigned>(index)));
+    return FAIL;
 }
 
 Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensions(SEQUENCE& value) {
@@ -367,7 +386,9 @@ Visitor::VISIT_SEQ_RESULT PERDecoder::visitKnownExtension(SEQUENCE& value, int i
     }
     AbstractData* field = fieldOf(value, index);
     bool ok = field != nullptr ? decodeOpenType(*field) : skipOpenType();
-    return ok ? CONTINUE : FAIL;
+    if (ok) return CONTINUE;
+    leaving(value.getFieldName(static_cast<unsigned>(index)));
+    return FAIL;
 }
 
 bool PERDecoder::visitUnknownExtensions(SEQUENCE& value) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "asn1/abstract_data.h"
 #include "asn1/per_encoder.h"
@@ -13,6 +14,22 @@
 namespace ASN1 {
 
 class CoderEnv;
+
+// Where a failed decode stopped, for a report to a person: a decoder told
+// to keep one fills it as the failure passes on its way out, so that a
+// decode that succeeds costs nothing more.
+struct PERFailure {
+    // Whether a component failed; `bitsRead` is set only then.
+    bool placed = false;
+    // Bits of the input read when the innermost failing component stopped.
+    uint64_t bitsRead = 0;
+    // The components from the outermost value down to the one that failed
+    // ("pdu.command.create.trunk", "commands[0].value"); empty when the
+    // outermost value failed outside its components.
+    std::string path;
+    // Whether the failing read needed more than the input held.
+    bool inputEnded = false;
+};
 
 // Reads aligned PER (the layout PEREncoder writes) from octets held by the
 // caller, in place. Every read checks the input first: running out of bits,
@@ -30,6 +47,10 @@ class PERDecoder final : public Visitor {
 public:
     // `env` is null when open types are to be left undecoded.
     PERDecoder(const char* first, const char* last, CoderEnv* env);
+
+    // Has a failed decode say where it stopped in `record`, which must
+    // outlive the decode.
+    void keepFailure(PERFailure* record) { failure = record; }
 
     // The bit layer; each read fails when the input holds too few bits.
     bool decodeSingleBit(bool& bit) {
@@ -127,6 +148,7 @@ public:
     uint64_t getBitsLeft() const {
         return position == end ? 0 : uint64_t(octetsLeft()) * 8 - (8 - bitsLeft);
     }
+    uint64_t getBitsRead() const { return uint64_t(position - start) * 8 + (8 - bitsLeft); }
     const char* getPosition() const { return reinterpret_cast<const char*>(position); }
 
     using Visitor::do_visit;
@@ -177,11 +199,21 @@ private:
     // Aligns and takes `count` octets in place; false when they are not there.
     bool takeOctets(size_t count, const unsigned char*& octets) {
         byteAlign();
-        if (count > octetsLeft()) return false;
+        if (count > octetsLeft()) return inputEnded();
         octets = position;
         position += count;
         return true;
     }
+    // A read that needs more than the input holds: false, and noted for
+    // the failure record.
+    bool inputEnded() {
+        if (failure != nullptr) failure->inputEnded = true;
+        return false;
+    }
+    // A failure leaving the component `name` (or element `element` of a
+    // SEQUENCE OF when `name` is null) on its way out: the innermost one
+    // fixes the position, each puts its name in front of the path.
+    __attribute__((noinline)) void leaving(const char* name, uint32_t element = 0);
     bool skipOpenType();
     // Reads an open type's length and decodes `value` from its octets as if
     // they were the whole input, then continues after them.
@@ -199,10 +231,12 @@ private:
     }
 
     CoderEnv* env;
+    const unsigned char* start;
     const unsigned char* position;
     const unsigned char* end;
     // Bits of the current octet not yet read; 8 at an octet boundary.
     uint16_t bitsLeft = 8;
+    PERFailure* failure = nullptr;
 };
 
 }  // namespace ASN1

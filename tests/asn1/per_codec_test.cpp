@@ -299,4 +299,46 @@ TEST(PerHostileInput, FailsWithoutReadingOrAllocatingBeyondTheInput) {
     EXPECT_FALSE(decoded(&ia5UpTo65535, "4e20"));
 }
 
+TEST(PerHostileInput, AFailureSaysWhereItStoppedInWhichComponentAndWhetherTheInputEnded) {
+    const struct {
+        const char* type;
+        const char* hex;
+        const char* path;
+        uint64_t bitsRead;
+        bool inputEnded;
+    } cases[] = {
+        // LGCP.Message { seq 1, slot 5, pdu command : ping : NULL } cut
+        // before its slot, before its pdu and inside its pdu.
+        {"LGCP.Message", "c001", "seq", 16, true},
+        {"LGCP.Message", "c00101", "slot", 24, true},
+        {"LGCP.Message", "c0010100", "slot", 24, true},
+        {"LGCP.Message", "c001010005", "pdu", 40, true},
+        // A command index beyond the root alternatives.
+        {"LGCP.Message", "0780", "pdu.command", 9, false},
+        // userData announcing five octets of which four are there.
+        {"LGCP.Message", "8001031005010203", "pdu.command.userData", 40, true},
+        // The value of a set command's first element ends too soon.
+        {"MON.Message", "00010001070007312e332e362e31026f", "pdu.command.snmp-set.commands[0].value", 120, true},
+        // An extension whose own octets end before its value: the input
+        // did not.
+        {"TERM.TermParams", "8002010105", "traceLevel", 32, false},
+        // Octets and elements announced but not there.
+        {"LGCP.HdlcPackage", "0a41", "body", 8, true},
+        {"MON.SnmpTraps", "000a", "traps[0]", 16, true},
+        // The outermost value fails before any component.
+        {"LGCP.Message", "", "", 0, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> octets = fromHex(c.hex);
+        std::unique_ptr<ASN1::AbstractData> value(ASN1::AbstractData::create(ASN1::findType(c.type)));
+        PERDecoder decoder(octets.data(), octets.data() + octets.size(), nullptr);
+        ASN1::PERFailure failure;
+        decoder.keepFailure(&failure);
+        ASSERT_FALSE(value->accept(decoder)) << c.hex;
+        EXPECT_EQ(c.path, failure.path) << c.hex;
+        EXPECT_EQ(c.bitsRead, failure.placed ? failure.bitsRead : decoder.getBitsRead()) << c.hex;
+        EXPECT_EQ(c.inputEnded, failure.inputEnded) << c.hex;
+    }
+}
+
 }  // namespace

@@ -8,24 +8,12 @@
 #include <fstream>
 
 #include "tests/e2e/daemon_fixture.h"
+#include "tests/e2e/readme_sessions.h"
 #include "tests/support/lgcp_texts.h"
 
 namespace {
 
 using namespace LgcpTexts;
-
-// The session of the README's walk-through, so that the README stays true.
-std::string readmeSession() {
-    std::ifstream readme(KORVAND_README);
-    std::string line, session;
-    bool inside = false;
-    while (std::getline(readme, line)) {
-        if (inside && line == "EOF") return session;
-        if (inside) session += line + "\n";
-        inside = inside || line.find("lgcpc send <<'EOF'") != std::string::npos;
-    }
-    return std::string();
-}
 
 // Whether the process `pid` is stopped by a signal.
 bool stopped(pid_t pid) {
@@ -59,17 +47,11 @@ class LgcpcSend : public RunningDaemon {
 };
 
 TEST_F(LgcpcSend, AnswersTheWholeWalkThroughAlsoRightAfterAnotherSession) {
-    std::string session = readmeSession();
+    // The README's walk-through, the session that destroys its slots (so
+    // found by readme_kinds_test.cpp too).
+    std::string session = readmeSession("pdu command : destroy : NULL").input;
     ASSERT_FALSE(session.empty());
-    const std::string query = Lgcpc::canonical(
-        "{ pdu signal : query : { boardMajor 0, boardMinor 0, rtp-g729 32, rtp-g723 16, rtp-g711 64, "
-        "rtp-g711mcc 0,"
-        " modem 4, mixer { { unit 0, tdm_inputs 24, tdm_outputs 24, mixer_inputs 96, dpu_per_mixer 770,"
-        " dpu_per_ec 17, dpu_per_lms 24 }, { unit 1, tdm_inputs 24, tdm_outputs 24, mixer_inputs 96,"
-        " dpu_per_mixer 770, dpu_per_ec 17, dpu_per_lms 24 } }, mux TRUE, mcc-data 8, mcc-bri 4, mcc-trans 4,"
-        " echoBus { 4, 5 }, "
-        "t38-instances 0,"
-        " digital-modems 2, lin16 0, universal 8 } }");
+    const std::string query = resourceReport();
     const std::vector<std::string> expected = {
         success(1),
         ok(1, 2),

@@ -66,6 +66,16 @@ inline std::string failure(int seq, const std::string& cause) {
     return Lgcpc::canonical("{ seq " + std::to_string(seq) + ", pdu response : error : " + cause + " }");
 }
 
+// The answer to `query` on the standard simulated board.
+inline std::string resourceReport() {
+    return Lgcpc::canonical(
+        "{ pdu signal : query : { boardMajor 0, boardMinor 0, rtp-g729 32, rtp-g723 16, rtp-g711 64, rtp-g711mcc 0,"
+        " modem 4, mixer { { unit 0, tdm_inputs 24, tdm_outputs 24, mixer_inputs 96, dpu_per_mixer 770,"
+        " dpu_per_ec 17, dpu_per_lms 24 }, { unit 1, tdm_inputs 24, tdm_outputs 24, mixer_inputs 96,"
+        " dpu_per_mixer 770, dpu_per_ec 17, dpu_per_lms 24 } }, mux TRUE, mcc-data 8, mcc-bri 4, mcc-trans 4,"
+        " echoBus { 4, 5 }, t38-instances 0, digital-modems 2, lin16 0, universal 8 } }");
+}
+
 // A `trunkStatus` signal of the trunk status services: E1 framers (type
 // "e1") and BRI lines ("bri").
 inline std::string trunkStatus(const std::string& type, int trunk, const std::string& state, int slips = 0,

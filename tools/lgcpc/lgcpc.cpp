@@ -11,6 +11,7 @@
 
 #include "asn1/coder_env.h"
 #include "asn1/gen/modules.h"
+#include "asn1/per_decoder.h"
 #include "asn1/validity.h"
 #include "tools/lgcpc/input_values.h"
 #include "tools/lgcpc/send.h"
@@ -104,11 +105,35 @@ bool encodeText(const std::string& typeName, const std::string& text,
     return false;
 }
 
+namespace {
+
+// "octet 4, bit 3": a position in the input after `bits` bits, both counted
+// from 1 and the bits of an octet from its most significant.
+std::string positionAfter(uint64_t bits) {
+    return "octet " + std::to_string(bits / 8 + 1) + ", bit " + std::to_string(bits % 8 + 1);
+}
+
+}  // namespace
+
 bool decodeOctets(const std::vector<char>& octets, ASN1::AbstractData& value,
                   std::string& error) {
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Basic_Aligned);
-    if (ASN1::decode(octets.data(), octets.data() + octets.size(), &env, value, true)) return true;
-    error = "decode error";
+    ASN1::PERDecoder decoder(octets.data(), octets.data() + octets.size(), nullptr);
+    ASN1::PERFailure failure;
+    decoder.keepFailure(&failure);
+    if (!value.accept(decoder)) {
+        uint64_t bits = failure.placed ? failure.bitsRead : decoder.getBitsRead();
+        std::string what = failure.path.empty() ? "the value" : failure.path;
+        error = "at " + positionAfter(bits) + ": " +
+                (failure.inputEnded ? "the input ends inside " + what
+                                    : what + " does not decode");
+        return false;
+    }
+    // A value is whole octets, at least one even when it needs no bit.
+    uint64_t used = std::max<uint64_t>(1, (decoder.getBitsRead() + 7) / 8);
+    if (used >= octets.size()) return true;
+    uint64_t more = octets.size() - used;
+    error = "at " + positionAfter(used * 8) + ": the value has ended, " + std::to_string(more) +
+            (more == 1 ? " more octet follows" : " more octets follow");
     return false;
 }
 
@@ -137,6 +162,9 @@ const char* const usageText =
     "encode  Reads one value of MODULE.Type (LGCP.Message, MON.Message, ...) in\n"
     "        value notation and prints its aligned PER encoding in hexadecimal.\n"
     "decode  Reads hexadecimal octets and prints the MODULE.Type value they encode.\n"
+    "        The octets must hold that one value and nothing after it: a failure\n"
+    "        names the octet and bit where the decode stopped, counted from 1, and\n"
+    "        the component that did not decode or in which the input ended.\n"
     "\n"
     "An option takes its value as the next argument or after \"=\" (--port=20001).\n"
     "A value that does not read is reported with its line and column and what\n"

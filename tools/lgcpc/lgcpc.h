@@ -36,8 +36,12 @@ bool encodeValue(const ASN1::AbstractData& value, std::vector<char>& octets, std
 // in aligned PER; what does not read is named by line and column.
 bool encodeText(const std::string& typeName, const std::string& text,
                 std::vector<char>& octets, std::string& error);
-// Decodes aligned PER into `value` (open types stay undecoded); on failure
-// the value is partly filled and to be discarded.
+// Decodes aligned PER into `value` (open types stay undecoded). The octets
+// must hold exactly one value: a failure names the position, counted from
+// octet 1, bit 1, and the component that did not decode or where the input
+// ended ("at octet 5, bit 1: the input ends inside pdu.command.userData"),
+// and octets after the value's end fail too. On failure the value is partly
+// filled and to be discarded.
 bool decodeOctets(const std::vector<char>& octets, ASN1::AbstractData& value,
                   std::string& error);
 
