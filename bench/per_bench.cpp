@@ -2,7 +2,7 @@
 // control and monitoring links: a ping, the create of an RTP slot with every
 // parameter, a trunkStatus signal, an hdlcPackages ioctl of about 2 KiB and
 // a MON snmp-set of 100 commands, and the largest control message, the
-// protoLemz command of 128 radio packets of bench/lemz_message.h (about
+// protoLemz command of 128 radio packets of tests/asn1/lemz_message.h (about
 // 23 KB, some 160,000 values). Each decode builds a fresh message, as the
 // control server does for every frame.
 //
@@ -21,7 +21,7 @@
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
 #include "asn1/gen/mon.h"
-#include "bench/lemz_message.h"
+#include "tests/asn1/lemz_message.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The memory that one large control message leaves behind: the protoLemz
-// command of 128 radio packets of bench/lemz_message.h.
+// command of 128 radio packets of tests/asn1/lemz_message.h.
 //
 // Decode/protoLemz128 decodes it in this process again and again, each time
 // into a fresh message that is then destroyed; then the heap is trimmed, as
@@ -31,8 +31,8 @@
 #include "asn1/gen/lgcp.h"
 #include "bench/daemon.h"
 #include "bench/daemon_lgcp.h"
-#include "bench/lemz_message.h"
 #include "bench/proc_status.h"
+#include "tests/asn1/lemz_message.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
-#ifndef KORVAND_BENCH_LEMZ_MESSAGE_H
-#define KORVAND_BENCH_LEMZ_MESSAGE_H
+#ifndef KORVAND_TESTS_ASN1_LEMZ_MESSAGE_H
+#define KORVAND_TESTS_ASN1_LEMZ_MESSAGE_H
 
-// The largest control message the benchmarks decode: an `LGCP` protoLemz
-// command of 128 radio packets, about 23 KB of aligned PER, each packet the
+// The largest control message of the system: an `LGCP` protoLemz command
+// of 128 radio packets, about 23 KB of aligned PER, each packet the
 // keep-alive of a digital radio interface with the ten flags of 112
-// channels: some 160,000 values, most of them one bit on the wire.
+// channels: some 160,000 values, most of them one bit on the wire. Fewer
+// packets make a smaller message of the same kind.
 
 #include <string>
 
@@ -34,9 +35,9 @@ inline std::string packet(int seq) {
 }
 
 // The message in value notation.
-inline std::string text() {
+inline std::string text(int count = kPackets) {
     std::string packets;
-    for (int p = 0; p < kPackets; ++p) packets += (p ? ", " : "") + packet(p);
+    for (int p = 0; p < count; ++p) packets += (p ? ", " : "") + packet(p);
     return "{ seq 1, pdu command : protoLemz : { packets { " + packets + " } } }";
 }
 
