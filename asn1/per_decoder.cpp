@@ -348,7 +348,9 @@ Visitor::VISIT_SEQ_RESULT PERDecoder::visitExtensionRoot(SEQUENCE& value, int in
         return CONTINUE;
     }
     AbstractData* field = fieldOf(value, index);
-    return field != nullptr && field->accept(*this) ? CONTINUE : FAIL;
+    if (field == nullptr) return FAIL;
+    if (detail::isBoolean(*field)) return do_visit(static_cast<BOOLEAN&>(*field)) ? CONTINUE : FAIL;
+    return field->accept(*this) ? CONTINUE : FAIL;
 }
 
 Visitor::VISIT_SEQ_RESULT PERDecoder::preVisitExtensions(SEQUENCE& value) {
