@@ -40,7 +40,7 @@ void* newBlock(size_t sizeClass) {
         if (pool.arena.scopes != 0) {
             if (void* block = arenaBlock(pool.arena, bytes)) {
                 // The rest of the decoding takes its blocks from the arena.
-                pool.arena.spilled = true;
+                pool.spilled = true;
                 return block;
             }
         }
@@ -52,7 +52,7 @@ void* newBlock(size_t sizeClass) {
 }
 
 void* largeBlock(size_t size) {
-    if (blockPool.arena.scopes != 0) {
+    if (blockPool.arena.scopes != 0 && size <= Arena::LargestBlock) {
         if (void* block = arenaBlock(blockPool.arena, size)) return block;
     }
     return ::operator new(size);

@@ -65,6 +65,9 @@ struct BlockPool {
     // into blocks is resident.
     static const size_t RegionBytes = 4 * SizeClasses * ReserveBytes;
 
+    // A decoder went beyond the reserves: the rest of its blocks come from
+    // the arena. Beside the free lists, which every block reads.
+    bool spilled;
     FreeBlock* freeLists[SizeClasses];  // freed blocks of the reserves
     char* reserves[SizeClasses];        // null until the class is first used
     size_t carved[SizeClasses];         // bytes of each reserve handed out so far
@@ -102,7 +105,7 @@ void returnBlock(void* block, size_t sizeClass) noexcept;
 inline void* allocateBlock(size_t size) {
     BlockPool& pool = blockPool;
     // A decoder beyond the reserves takes every block from the arena.
-    if (pool.arena.spilled) {
+    if (pool.spilled && size <= Arena::LargestBlock) {
         if (void* block = arenaBlock(pool.arena, size)) return block;
     }
     size_t c = BlockPool::sizeClass(size);
@@ -138,8 +141,8 @@ class ArenaScope {
 public:
     ArenaScope() { ++blockPool.arena.scopes; }
     ~ArenaScope() {
-        Arena& arena = blockPool.arena;
-        if (--arena.scopes == 0) arena.spilled = false;
+        BlockPool& pool = blockPool;
+        if (--pool.arena.scopes == 0) pool.spilled = false;
     }
     ArenaScope(const ArenaScope&) = delete;
     ArenaScope& operator=(const ArenaScope&) = delete;

@@ -54,7 +54,6 @@ struct Arena {
     static constexpr size_t KeptSpares = 1;
 
     unsigned scopes;        // open ArenaScopes (allocator.h)
-    bool spilled;           // the open scopes went beyond the reserves
     uint32_t id;            // given at the first chunk
     char* next;             // the current chunk's free part
     char* end;
@@ -91,11 +90,12 @@ void chunkEmptied(Arena& arena, ArenaChunk* chunk) noexcept;
 // Another thread gave back one of the chunk's blocks.
 void releaseForeign(ArenaChunk* chunk) noexcept;
 
-// The common case inline: the block fits the current chunk.
+// A block of at most LargestBlock; the common case inline: it fits the
+// current chunk.
 inline void* arenaBlock(Arena& arena, size_t size) {
     size_t bytes = (size + Arena::Alignment - 1) & ~(Arena::Alignment - 1);
     // A size of 0, and a missing chunk (no room), take the slow path.
-    if (size <= Arena::LargestBlock && bytes - 1 < size_t(arena.end - arena.next)) {
+    if (bytes - 1 < size_t(arena.end - arena.next)) {
         void* block = arena.next;
         arena.next += bytes;
         ++arena.current->live;
