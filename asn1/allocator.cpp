@@ -60,7 +60,7 @@ void* largeBlock(size_t size) {
 
 void returnBlock(void* block, size_t sizeClass) noexcept {
     size_t bytes = BlockPool::blockBytes(sizeClass);
-    ::operator delete(block, bytes);
+    ::operator delete(block);
     blockPool.returnedBytes += bytes;
 }
 
