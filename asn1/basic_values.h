@@ -23,8 +23,8 @@ private:
     int do_compare(const AbstractData&) const override { return 0; }
 };
 
-// Final: where a value is known to be a BOOLEAN, it is made and destroyed
-// without virtual calls (see detail::isBoolean).
+// Final: where a value is known to be a BOOLEAN, it is destroyed without
+// a virtual call (see detail::isBoolean).
 class BOOLEAN final : public detail::ValueKind<BOOLEAN, AbstractData> {
 public:
     typedef TypeInfo InfoType;
@@ -158,16 +158,10 @@ private:
 namespace detail {
 
 // BOOLEAN components are the most common values of the radio packets, one
-// bit each on the wire, so sequences create, decode and destroy them
-// without the virtual calls of the general path. BOOLEAN's own record
+// bit each on the wire, so the decoder reads them and sequences destroy
+// them without the virtual calls of the general path. BOOLEAN's own record
 // describes every BOOLEAN of the modules, and only BOOLEAN values carry it.
-inline bool isBoolean(const TypeInfo* record) { return record == &BOOLEAN::theInfo; }
-inline bool isBoolean(const AbstractData& value) { return isBoolean(value.info()); }
-
-// A new default value of the record's type, as AbstractData::create.
-inline AbstractData* createValue(const TypeInfo* record) {
-    return isBoolean(record) ? new BOOLEAN : AbstractData::create(record);
-}
+inline bool isBoolean(const AbstractData& value) { return value.info() == &BOOLEAN::theInfo; }
 
 // Deletes a value, which may be null.
 inline void deleteValue(AbstractData* value) {

@@ -26,7 +26,7 @@ SEQUENCE::SEQUENCE(const InfoType* info)
     AbstractData** slots = fields.slots();
     unsigned count = info->numFields + info->knownExtensions;
     for (unsigned i = 0; i < info->numFields; ++i) {
-        slots[i] = info->ids[i] == -1 ? detail::createValue(info->fieldInfos[i]) : nullptr;
+        slots[i] = info->ids[i] == -1 ? AbstractData::create(info->fieldInfos[i]) : nullptr;
         fields.filled(i + 1);
     }
     for (unsigned i = info->numFields; i < count; ++i) slots[i] = nullptr;
