@@ -13,10 +13,12 @@
 #include "asn1/allocator.h"
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
+#include "tests/asn1/arena_checks.h"
 #include "tests/asn1/lemz_message.h"
 
 namespace {
 
+using ArenaChecks::arenaEmpty;
 using ASN1::detail::Arena;
 using ASN1::detail::blockPool;
 
@@ -35,13 +37,7 @@ bool decode(const std::vector<char>& octets, size_t length, LGCP::Message& msg) 
     return ASN1::decode(octets.data(), octets.data() + length, &env, msg, true);
 }
 
-// No block of the thread's arena is alive.
-bool arenaEmpty() {
-    const Arena& arena = blockPool.arena;
-    return arena.closed == nullptr &&
-           (arena.current == nullptr || arena.current->live == arena.current->foreign.load());
-}
-
+// The blocks alive in the thread's current chunk.
 size_t arenaBlocks() {
     const Arena& arena = blockPool.arena;
     return arena.current == nullptr ? 0 : arena.current->live;
@@ -107,11 +103,7 @@ TEST_P(ArenaDecodeCut, AFailedDecodingLeavesNoBlockBehind) {
 INSTANTIATE_TEST_SUITE_P(Lengths, ArenaDecodeCut, ::testing::Values(1, 2, 3, 4));
 
 TEST_F(ArenaDecode, WithoutChunksALargeMessageDecodesFromTheHeap) {
-    struct Limit {
-        size_t saved = ASN1::detail::arenaChunkLimit;
-        Limit() { ASN1::detail::arenaChunkLimit = 0; }
-        ~Limit() { ASN1::detail::arenaChunkLimit = saved; }
-    } limit;
+    ArenaChecks::NoNewChunks none;
     size_t returned = blockPool.returnedBytes;
     {
         LGCP::Message msg;

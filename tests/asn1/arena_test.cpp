@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "asn1/allocator.h"
+#include "tests/asn1/arena_checks.h"
 
 namespace {
 
@@ -116,28 +117,35 @@ TEST_F(ArenaTest, TheCurrentChunkStartsAgainOnceItsBlocksAreGone) {
     EXPECT_EQ(first, again.arena.front());
 }
 
-TEST_F(ArenaTest, ADecodersLargeBlocksComeFromTheArenaUpToTheLargest) {
-    ArenaScope scope;
-    void* large = allocateBlock(1024);
-    void* largest = allocateBlock(Arena::LargestBlock);
-    void* beyond = allocateBlock(Arena::LargestBlock + 1);
-    EXPECT_TRUE(inArena(large));
-    EXPECT_TRUE(inArena(largest));
-    EXPECT_FALSE(inArena(beyond));
-    releaseBlock(large, 1024);
-    releaseBlock(largest, Arena::LargestBlock);
-    releaseBlock(beyond, Arena::LargestBlock + 1);
+// Where a block comes from once its class's reserve is all taken: in a
+// decoder's scope from the arena, up to the largest block; else the heap.
+struct Source {
+    bool decoding;
+    size_t size;
+    bool fromArena;
+};
+
+class BlockSource : public ArenaTest, public ::testing::WithParamInterface<Source> {};
+
+TEST_P(BlockSource, FollowsTheDecodersScopeAndTheLargestBlock) {
+    const Source& source = GetParam();
+    Decoding holding(1);
+    void* block;
+    if (source.decoding) {
+        ArenaScope scope;
+        block = allocateBlock(source.size);
+    } else {
+        block = allocateBlock(source.size);
+    }
+    EXPECT_EQ(source.fromArena, inArena(block));
+    releaseBlock(block, source.size);
 }
 
-TEST_F(ArenaTest, OutsideADecoderBlocksComeFromTheReservesAndTheHeap) {
-    Decoding decoding(1);  // this class's reserve is all taken
-    void* small = allocateBlock(kSize);
-    void* large = allocateBlock(1024);
-    EXPECT_FALSE(inArena(small));
-    EXPECT_FALSE(inArena(large));
-    releaseBlock(small, kSize);
-    releaseBlock(large, 1024);
-}
+INSTANTIATE_TEST_SUITE_P(Sizes, BlockSource,
+                         ::testing::Values(Source{true, kSize, true}, Source{true, 1024, true},
+                                           Source{true, Arena::LargestBlock, true},
+                                           Source{true, Arena::LargestBlock + 1, false},
+                                           Source{false, kSize, false}, Source{false, 1024, false}));
 
 TEST_F(ArenaTest, AChunkEmptiedOnAnotherThreadIsFreedAtItsOwnersTrim) {
     Decoding decoding(kPerChunk + 10);
@@ -161,11 +169,7 @@ TEST_F(ArenaTest, AChunkEmptiedOnAnotherThreadIsFreedAtItsOwnersTrim) {
 }
 
 TEST_F(ArenaTest, WithoutChunksADecoderGoesOnWithTheHeap) {
-    struct Limit {
-        size_t saved = ASN1::detail::arenaChunkLimit;
-        Limit() { ASN1::detail::arenaChunkLimit = 0; }
-        ~Limit() { ASN1::detail::arenaChunkLimit = saved; }
-    } limit;
+    ArenaChecks::NoNewChunks none;
     std::vector<void*> blocks;
     bool fromTheHeap = false;
     {
