@@ -36,10 +36,26 @@ void* newBlock(size_t sizeClass) {
     BlockPool& pool = blockPool;
     size_t bytes = BlockPool::blockBytes(sizeClass);
     if (!pool.reserves[sizeClass] && pool.carved[sizeClass] == 0) takeReserve(pool, sizeClass);
-    if (pool.carved[sizeClass] + bytes > BlockPool::ReserveBytes) return ::operator new(bytes);
+    if (pool.carved[sizeClass] + bytes > BlockPool::ReserveBytes) {
+        if (pool.arena.scopes != 0) {
+            if (void* block = arenaBlock(pool.arena, bytes)) {
+                // The rest of the decoding takes its blocks from the arena.
+                pool.spilled = true;
+                return block;
+            }
+        }
+        return ::operator new(bytes);
+    }
     void* block = pool.reserves[sizeClass] + pool.carved[sizeClass];
     pool.carved[sizeClass] += bytes;
     return block;
+}
+
+void* largeBlock(size_t size) {
+    if (blockPool.arena.scopes != 0 && size <= Arena::LargestBlock) {
+        if (void* block = arenaBlock(blockPool.arena, size)) return block;
+    }
+    return ::operator new(size);
 }
 
 void returnBlock(void* block, size_t sizeClass) noexcept {
@@ -51,10 +67,14 @@ void returnBlock(void* block, size_t sizeClass) noexcept {
 
 }  // namespace detail
 
-bool heapTrimDue() { return detail::blockPool.returnedBytes >= trim_threshold; }
+bool heapTrimDue() {
+    const detail::BlockPool& pool = detail::blockPool;
+    return pool.returnedBytes >= trim_threshold || detail::arenaTrimDue(pool.arena);
+}
 
 void trimHeap() {
     detail::blockPool.returnedBytes = 0;
+    detail::trimArena(detail::blockPool.arena);
 #ifdef __GLIBC__
     ::malloc_trim(0);
 #endif

@@ -23,7 +23,9 @@ private:
     int do_compare(const AbstractData&) const override { return 0; }
 };
 
-class BOOLEAN : public detail::ValueKind<BOOLEAN, AbstractData> {
+// Final: where a value is known to be a BOOLEAN, it is destroyed without
+// a virtual call (see detail::isBoolean).
+class BOOLEAN final : public detail::ValueKind<BOOLEAN, AbstractData> {
 public:
     typedef TypeInfo InfoType;
     typedef bool value_type;
@@ -152,6 +154,24 @@ private:
 
     int value = 0;
 };
+
+namespace detail {
+
+// BOOLEAN components are the most common values of the radio packets, one
+// bit each on the wire, so the decoder reads them and sequences destroy
+// them without the virtual calls of the general path. BOOLEAN's own record
+// describes every BOOLEAN of the modules, and only BOOLEAN values carry it.
+inline bool isBoolean(const AbstractData& value) { return value.info() == &BOOLEAN::theInfo; }
+
+// Deletes a value, which may be null.
+inline void deleteValue(AbstractData* value) {
+    if (value != nullptr && isBoolean(*value))
+        delete static_cast<BOOLEAN*>(value);
+    else
+        delete value;
+}
+
+}  // namespace detail
 
 }  // namespace ASN1
 

@@ -62,6 +62,8 @@ bool CoderEnv::decode(const char* first, const char* last, AbstractData& value,
     CoderEnv* openTypes = deferOpenTypes ? nullptr : this;
     switch (encodingRule) {
         case per_Basic_Aligned: {
+            // The message's values come from the decoding arena.
+            detail::ArenaScope arena;
             PERDecoder decoder(first, last, openTypes);
             return value.accept(decoder);
         }

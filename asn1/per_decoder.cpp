@@ -365,7 +365,9 @@ Visitor::VISIT_SEQ_RESULT PERDecoder::visitExtensionRoot(SEQUENCE& value, int in
         return CONTINUE;
     }
     AbstractData* field = fieldOf(value, index);
-    if (field != nullptr && field->accept(*this)) return CONTINUE;
+    bool decoded = field != nullptr && (detail::isBoolean(*field) ? do_visit(static_cast<BOOLEAN&>(*field))
+                                                                   : field->accept(*this));
+    if (decoded) return CONTINUE;
     leaving(value.getFieldName(static_cast<unsigned>(index)));
     return FAIL;
 }

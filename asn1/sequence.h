@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "asn1/basic_values.h"
 #include "asn1/value_kind.h"
 
 namespace ASN1 {
@@ -35,7 +36,7 @@ public:
         FieldVector(const FieldVector&) = delete;
         FieldVector& operator=(const FieldVector&) = delete;
         ~FieldVector() {
-            for (unsigned i = 0; i < count; ++i) delete items[i];
+            for (unsigned i = 0; i < count; ++i) detail::deleteValue(items[i]);
             detail::releaseBlock(items, capacity * sizeof(AbstractData*));
         }
 

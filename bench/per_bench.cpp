@@ -1,7 +1,9 @@
 // Aligned PER encode and decode time per message for the messages of the
 // control and monitoring links: a ping, the create of an RTP slot with every
 // parameter, a trunkStatus signal, an hdlcPackages ioctl of about 2 KiB and
-// a MON snmp-set of 100 commands. Each decode builds a fresh message, as the
+// a MON snmp-set of 100 commands, and the largest control message, the
+// protoLemz command of 128 radio packets of tests/asn1/lemz_message.h (about
+// 23 KB, some 160,000 values). Each decode builds a fresh message, as the
 // control server does for every frame.
 //
 //   bench_per               runs the benchmarks
@@ -19,6 +21,7 @@
 #include "asn1/coder_env.h"
 #include "asn1/gen/lgcp.h"
 #include "asn1/gen/mon.h"
+#include "tests/asn1/lemz_message.h"
 
 namespace {
 
@@ -110,6 +113,7 @@ const std::vector<Message>& messages() {
         {"trunkStatus", "LGCP", &LGCP::Message::theInfo, trunkStatus},
         {"hdlcPackages", "LGCP", &LGCP::Message::theInfo, hdlcPackages()},
         {"snmpSet100", "MON", &MON::Message::theInfo, snmpSet()},
+        {"protoLemz128", "LGCP", &LGCP::Message::theInfo, LemzMessage::text()},
     };
     return all;
 }

@@ -1,7 +1,5 @@
-// The memory that one large control message leaves behind: an `LGCP`
-// protoLemz command of 128 radio packets, about 23 KB of aligned PER, each
-// packet the keep-alive of a digital radio interface with the ten flags of
-// 112 channels: some 160,000 values, most of them one bit on the wire.
+// The memory that one large control message leaves behind: the protoLemz
+// command of 128 radio packets of tests/asn1/lemz_message.h.
 //
 // Decode/protoLemz128 decodes it in this process again and again, each time
 // into a fresh message that is then destroyed; then the heap is trimmed, as
@@ -34,11 +32,9 @@
 #include "bench/daemon.h"
 #include "bench/daemon_lgcp.h"
 #include "bench/proc_status.h"
+#include "tests/asn1/lemz_message.h"
 
 namespace {
-
-const int kPackets = 128;
-const int kChannels = 112;
 
 struct Resident {
     explicit Resident(pid_t pid) : kB(StatusKb(pid, "VmRSS")), anonKb(StatusKb(pid, "RssAnon")) {}
@@ -49,32 +45,6 @@ struct Resident {
 // The resident set of this process before any value existed.
 const Resident atStart(::getpid());
 
-// One channel's ten flags: 11 bits on the wire, 11 values in memory.
-std::string channel(int n) {
-    static const char* const flags[] = {"rc", "ptt", "ptt-selcall", "self-hear", "receiver",
-                                        "bss", "detected-rx", "detected-tx", "sql", "rc-line-state"};
-    std::string text;
-    for (int f = 0; f < 10; ++f)
-        text += std::string(f ? ", " : "{ ") + flags[f] + ((n + f) % 3 ? " TRUE" : " FALSE");
-    return text + " }";
-}
-
-std::string packet(int seq) {
-    std::string channels;
-    for (int c = 0; c < kChannels; ++c) channels += (c ? ", " : "") + channel(c);
-    return "{ msgLength 180, msgSeqNum " + std::to_string(seq) +
-           ", msgID dli-keep-alive=8208, stateProtocol protocol-v1, stateMode radio, stateMaster 1,"
-           " srcAddr dli, srcChannel 3, dstAddr lgw, dstChannel " +
-           std::to_string(seq % 8) + ", payload dli-keep-alive : radio-v1 : { id " + std::to_string(seq) +
-           ", channels { " + channels + " } } }";
-}
-
-std::string largeMessage() {
-    std::string packets;
-    for (int p = 0; p < kPackets; ++p) packets += (p ? ", " : "") + packet(p);
-    return "{ seq 1, pdu command : protoLemz : { packets { " + packets + " } } }";
-}
-
 // The message's frame, built by a child process: building it from its text
 // takes values of its own, which must not count for this process.
 const std::vector<uint8_t>& largeFrame() {
@@ -82,7 +52,7 @@ const std::vector<uint8_t>& largeFrame() {
         int ends[2];
         if (::pipe(ends) != 0) return std::vector<uint8_t>();
         if (::fork() == 0) {
-            std::vector<uint8_t> built = EncodeLgcp(largeMessage());
+            std::vector<uint8_t> built = EncodeLgcp(LemzMessage::text());
             bool sent = ::write(ends[1], built.data(), built.size()) == ssize_t(built.size());
             _exit(sent ? 0 : 1);
         }
