@@ -128,6 +128,8 @@ ArenaChunk* takeChunk(Arena& arena) {
     if (chunk == nullptr) return nullptr;
     if (arena.id == 0) {
         arena.id = newArenaId();
+        // A thread-local object is made, and its destructor registered for
+        // the thread's end, only where the thread first uses it.
         arenaExit.armed = true;
     }
     chunk->owner = arena.id;

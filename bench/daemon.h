@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -44,6 +46,22 @@ inline bool ReadFrame(int fd, std::vector<uint8_t>& frame) {
     frame.assign(head, head + 4);
     frame.resize(len);
     return ReadAll(fd, frame.data() + 4, len - 4);
+}
+
+// Reads every frame that comes within `ms`; the number read, or -1 when
+// the connection ended.
+inline long DrainFor(int fd, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::vector<uint8_t> frame;
+    long frames = 0;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return frames;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) continue;
+        if (!ReadFrame(fd, frame)) return -1;
+        ++frames;
+    }
 }
 
 // The client runs on one processor and the servers on another, so that no

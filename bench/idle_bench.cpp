@@ -16,7 +16,6 @@
 // The argument is the length of the quiet period in seconds.
 
 #include <benchmark/benchmark.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -30,22 +29,6 @@
 #include "bench/proc_status.h"
 
 namespace {
-
-// Reads every frame that comes within `ms`; the number read, or -1 when
-// the connection ended.
-long DrainFor(int fd, int ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    std::vector<uint8_t> frame;
-    long frames = 0;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return frames;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left.count())) <= 0) continue;
-        if (!ReadFrame(fd, frame)) return -1;
-        ++frames;
-    }
-}
 
 void BM_IdleDaemon(benchmark::State& state) {
     const int seconds = int(state.range(0));

@@ -22,7 +22,6 @@
 //   slots            slots made and destroyed
 
 #include <benchmark/benchmark.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,19 +94,6 @@ bool Answers(int fd) {
     }
 }
 
-// Reads whatever comes for `ms`; false when the connection ended.
-bool QuietFor(int fd, int ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    std::vector<uint8_t> frame;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return true;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left.count())) > 0 && !ReadFrame(fd, frame)) return false;
-    }
-}
-
 void BM_SlotChurn(benchmark::State& state) {
     const long cycles = state.range(0);
     for (auto _ : state) {
@@ -122,7 +108,7 @@ void BM_SlotChurn(benchmark::State& state) {
         // A query finds the mixers for the mixer slots.
         Bytes query = EncodeLgcp("{ seq 1, pdu command : query : NULL }");
         if (fd < 0 || ::write(fd, query.data(), query.size()) != ssize_t(query.size()) ||
-            !QuietFor(fd, 2000)) {
+            DrainFor(fd, 2000) < 0) {
             state.SkipWithError("no controller connection");
             StopDaemon(pid);
             break;
@@ -136,7 +122,7 @@ void BM_SlotChurn(benchmark::State& state) {
         }
         double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        if (!ok || !QuietFor(fd, 2000)) state.SkipWithError("the daemon stopped answering");
+        if (!ok || DrainFor(fd, 2000) < 0) state.SkipWithError("the daemon stopped answering");
         double rss = StatusKb(pid, "VmRSS"), anon = StatusKb(pid, "RssAnon");
         state.counters["rss_idle_kB"] = rssIdle;
         state.counters["rss_kB"] = rss;
