@@ -107,14 +107,19 @@ bool SimSwitch::isDisabled(int output) const {
     return !c || c->kind == Channel::Disabled;
 }
 
+unsigned SimSwitch::arriving(int channel) const {
+    const Channel* c = find(channel);
+    return !c || c->carried < 0 ? kIdleBus : static_cast<unsigned>(c->carried);
+}
+
 unsigned SimSwitch::byteOf(int channel) const {
-    // Every hop of a loop-free chain visits a distinct channel.
+    // Every hop of a loop-free chain visits a distinct bus channel.
     for (size_t hops = 0; hops <= channels_.size(); ++hops) {
         const Channel* c = find(channel);
-        if (!c) return kIdleBus;
+        if (!c || c->kind == Channel::Disabled) return arriving(channel);
         if (c->kind == Channel::Constant) return c->constant;
-        if (c->kind == Channel::Disabled)
-            return c->carried < 0 ? kIdleBus : static_cast<unsigned>(c->carried);
+        // A port's line, not the switch, puts on it what a connection takes.
+        if (c->source < Hal::kBusFirst) return arriving(c->source);
         channel = c->source;
     }
     return kIdleBus;

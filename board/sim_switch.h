@@ -14,6 +14,15 @@
 // does not drive carries what something outside the switch puts on it (a
 // line, another board), or the idle bus level 0xFF.
 //
+// A bus channel (from Hal::kBusFirst) is one shared medium: what the switch
+// drives onto it is what it carries, and what sits on it otherwise is a peer
+// board's. A channel below the buses is a port (a trunk's time slot, a
+// controller's channel) with two directions: what the switch sends out
+// through it, and what arrives on it from its line. A connection whose
+// source is such a port takes what arrives, whatever the switch sends out
+// through the port meanwhile; a read of the port itself returns what the
+// switch sends out, or what arrives while the switch drives nothing.
+//
 // The hardware bus test goes through the switch's own requests: it writes a
 // pseudo-random pattern to bus channels, reads them back, or disables them.
 // A damaged channel (a "mismatch") flips bits of what a read returns.
@@ -55,6 +64,9 @@ public:
     // The byte a read request returns: a connected output follows its
     // source (a loop of connections reads as the idle bus).
     unsigned byteOf(int channel) const;
+    // What something outside the switch puts on `channel`, else the idle
+    // bus level.
+    unsigned arriving(int channel) const;
 
     // Damages `channel`: read requests return its byte XOR `mask` (0 repairs).
     void damage(int channel, uint8_t mask);

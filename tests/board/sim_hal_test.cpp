@@ -125,6 +125,41 @@ TEST_F(SimHalTest, ReadFollowsConnectionsToWhatTheSourceCarries) {
     EXPECT_TRUE(sw.isDisabled(9000));
 }
 
+// A channel below the buses is a port with two directions: a trunk's time
+// slot 1 (channel 1) receives 0x17 from its line while the switch sends out
+// through it whatever it is told. A connection from the port takes what
+// its line sends, directly or over a bus channel; the port itself reads
+// as what the switch sends out, or what arrives while the switch is silent.
+TEST_F(SimHalTest, AConnectionFromAPortTakesWhatItsLineSends) {
+    SimSwitch& sw = hal.switchPart();
+    constexpr unsigned kIdleOut = 0xD5;  // what the daemon writes to a released output
+    sw.carry(1, 0x17);
+    sw.connect(33, 1);
+    const struct {
+        const char* step;
+        bool (*change)(SimSwitch&);
+        unsigned port, output, overBus;
+    } steps[] = {
+        {"connected", [](SimSwitch&) { return true; }, 0x17, 0x17, 0xFF},
+        {"bus channel takes the port",
+         [](SimSwitch& s) { return s.connect(8200, 1) && s.connect(34, 8200); }, 0x17, 0x17, 0x17},
+        {"idle byte sent out", [](SimSwitch& s) { return s.write(1, kIdleOut); }, kIdleOut, 0x17, 0x17},
+        {"port sends out another port", [](SimSwitch& s) { return s.connect(1, 2); }, 0xFF, 0x17, 0x17},
+        {"that port's line sends", [](SimSwitch& s) { s.carry(2, 0x2A); return true; }, 0x2A, 0x17, 0x17},
+        {"switch silent on the port", [](SimSwitch& s) { return s.disable(1); }, 0x17, 0x17, 0x17},
+        {"the line sends anew", [](SimSwitch& s) { s.carry(1, 0x3C); return true; }, 0x3C, 0x3C, 0x3C},
+    };
+    for (const auto& s : steps) {
+        ASSERT_TRUE(s.change(sw)) << s.step;
+        EXPECT_EQ(s.port, sw.byteOf(1)) << s.step;
+        EXPECT_EQ(s.output, sw.byteOf(33)) << s.step;
+        EXPECT_EQ(s.overBus, sw.byteOf(34)) << s.step;
+        Hal::MuxByte read{33, 255};
+        ASSERT_EQ(0, request(Hal::kMuxRead, &read)) << s.step;
+        EXPECT_EQ(int(s.output), read.value) << s.step;
+    }
+}
+
 // Makes the system calls that tell what a descriptor is (its file status,
 // flags, peer or readiness) fail with EPERM in this process; false when the
 // kernel takes no such filter.
