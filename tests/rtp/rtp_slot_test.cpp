@@ -341,35 +341,39 @@ TEST_F(RtpSlots, APayloadChangeKeepsTheInputAndThePacketDetection) {
     EXPECT_NE(std::string::npos, session(256).find(" input=off pd=off")) << session(256);
 }
 
-// A restart that failed stores nothing: the same change is tried again and
-// not taken for done while the slot has no session.
+// A restart that failed stores nothing: the payload of the other direction
+// changed next begins a session with the old one, and the same change is
+// tried again and not taken for done while the slot has no session.
 TEST_F(RtpSlots, AFailedRestartKeepsTheOldPayload) {
     ASSERT_EQ(created(1, 256), create(1, "ptG729"));
     const struct {
-        const char* change;
+        const char* change;     // answered with an error
         unsigned long request;  // the failing one, 0 for the open
+        const char* next;       // answered with success
         const char* payloads;
     } rows[] = {
-        {"encoder-mode : alaw", Rtp::RTP_BEGIN_SESSION, "rx_pt=18 tx_pt=8 "},
-        {"decoder-mode : ulaw", Rtp::RTP_ADD_CHANNEL, "rx_pt=0 tx_pt=8 "},
-        {"encoder-mode : ulaw", 0, "rx_pt=0 tx_pt=0 "},
+        {"encoder-mode : alaw", Rtp::RTP_BEGIN_SESSION, "decoder-mode : ulaw", "rx_pt=0 tx_pt=18 "},
+        {"encoder-mode : alaw", Rtp::RTP_BEGIN_SESSION, "encoder-mode : alaw", "rx_pt=0 tx_pt=8 "},
+        {"decoder-mode : alaw", Rtp::RTP_ADD_CHANNEL, "decoder-mode : alaw", "rx_pt=8 tx_pt=8 "},
+        {"encoder-mode : ulaw", 0, "encoder-mode : ulaw", "rx_pt=8 tx_pt=0 "},
     };
     for (const auto& r : rows) {
         if (r.request)
             rtp.failRequest(r.request, EIO, 1);
         else
             rtp.failOpen(EMFILE, 1);
-        std::string ioctl = std::string("ioctl : ") + r.change;
-        EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, ioctl)) << r.change;
-        EXPECT_EQ(Texts{ok(1)}, command(1, ioctl)) << r.change;
-        EXPECT_NE(std::string::npos, session(256).find(r.payloads)) << r.change << " " << session(256);
+        std::string change = std::string("ioctl : ") + r.change, next = std::string("ioctl : ") + r.next;
+        EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, change)) << r.change;
+        EXPECT_EQ(Texts{ok(1)}, command(1, next)) << r.change << ", then " << r.next;
+        EXPECT_NE(std::string::npos, session(256).find(r.payloads)) << r.change << ", then " << r.next << ": "
+                                                                    << session(256);
     }
     // Nor is the payload the slot already has done while it has no session:
     // the session is begun again with it.
     rtp.failOpen(EMFILE, 1);
     EXPECT_EQ(Texts{error(1, "unsupported")}, command(1, "ioctl : encoder-mode : alaw"));
     EXPECT_EQ(Texts{ok(1)}, command(1, "ioctl : encoder-mode : ulaw"));
-    EXPECT_NE(std::string::npos, session(256).find("rx_pt=0 tx_pt=0 ")) << session(256);
+    EXPECT_NE(std::string::npos, session(256).find("rx_pt=8 tx_pt=0 ")) << session(256);
     EXPECT_EQ(std::string::npos, log.text().find("Nothing to do"));
 }
 
