@@ -88,6 +88,11 @@ inline std::vector<std::string> answers(Lgcpc::Client& client, const std::string
 // own port.
 class RunningDaemon : public ::testing::Test {
 protected:
+    RunningDaemon() = default;
+    // The daemon on a root that the program `layout` lays out at `below` in
+    // a fresh temporary directory.
+    RunningDaemon(const std::string& below, const std::string& layout) : root(below, layout) {}
+
     void SetUp() override {
         ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}, environment));
         ASSERT_TRUE(waitFor([&] { return listening(port); })) << korvand.err();

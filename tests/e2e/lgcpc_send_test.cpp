@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "tests/e2e/daemon_fixture.h"
-#include "tests/e2e/readme_sessions.h"
 #include "tests/support/lgcp_texts.h"
 
 namespace {
@@ -45,40 +44,6 @@ class LgcpcSend : public RunningDaemon {
         return text.find(part) != std::string::npos;
     }
 };
-
-TEST_F(LgcpcSend, AnswersTheWholeWalkThroughAlsoRightAfterAnotherSession) {
-    // The README's walk-through, the session that destroys its slots (so
-    // found by readme_kinds_test.cpp too).
-    std::string session = readmeSession("pdu command : destroy : NULL").input;
-    ASSERT_FALSE(session.empty());
-    const std::string query = resourceReport();
-    const std::vector<std::string> expected = {
-        success(1),
-        ok(1, 2),
-        stream(1, "transmitter", 1),
-        stream(1, "receiver", 1),
-        ok(2, 3),
-        stream(2, "transmitter", 33),
-        stream(2, "receiver", 33),
-        ok(1, 4),
-        success(5),
-        query,
-        ok(2, 6),
-        ok(1, 0),
-        ok(1, 7),
-        ok(2, 0),
-        ok(2, 8),
-    };
-    std::string printed;
-    for (const std::string& m : expected) printed += (printed.empty() ? "" : "\n\n") + m;
-    // The second session comes during the daemon's pause after the first.
-    for (int run = 0; run < 2; ++run) {
-        Outcome o = send(session);
-        EXPECT_EQ(0, o.status) << run << o.err;
-        EXPECT_EQ(printed + "\n", o.out) << run;
-        EXPECT_EQ("", o.err) << run;
-    }
-}
 
 TEST_F(LgcpcSend, SendsEachValueAsItIsTypedAndKeepsTheSlotsMeanwhile) {
     ChildProcess typing;

@@ -12,6 +12,20 @@
 #include "tests/e2e/daemon_fixture.h"
 #include "tests/support/daemon_process.h"
 
+// The messages in what `lgcpc send` printed, one a block with an empty line
+// between two, trunk statuses left out.
+inline std::vector<std::string> printedMessages(const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = std::min(text.find("\n\n", at), text.size());
+        std::string m = text.substr(at, end - at);
+        if (!m.empty() && m.back() == '\n') m.pop_back();
+        if (!m.empty() && !isTrunkStatus(m)) out.push_back(m);
+        at = end + 2;
+    }
+    return out;
+}
+
 // `lgcpc send` against a running daemon, typed into while it runs: each
 // command goes out when it is given, and what the daemon sends is read as
 // `lgcpc` prints it, one message a block.
@@ -31,18 +45,7 @@ public:
                    " }\n");
     }
     // The messages printed so far, trunk statuses left out.
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
-        std::string text = lgcpc.out();
-        for (size_t at = 0; at < text.size();) {
-            size_t end = std::min(text.find("\n\n", at), text.size());
-            std::string m = text.substr(at, end - at);
-            if (!m.empty() && m.back() == '\n') m.pop_back();
-            if (!m.empty() && !isTrunkStatus(m)) out.push_back(m);
-            at = end + 2;
-        }
-        return out;
-    }
+    std::vector<std::string> messages() const { return printedMessages(lgcpc.out()); }
     size_t count(const std::string& message) const {
         std::vector<std::string> got = messages();
         return size_t(std::count(got.begin(), got.end(), message));

@@ -1,107 +1,116 @@
 #ifndef KORVAND_TESTS_E2E_README_SESSIONS_H
 #define KORVAND_TESTS_E2E_README_SESSIONS_H
 
-// The README's sessions, read from its text so that the tests run them as
-// a person would: each fenced block that holds an `lgcpc send`
-// here-document (the README is compiled in as KORVAND_README).
+// The README's sessions, read from its text (compiled in as KORVAND_README)
+// so that the tests run them with bash as a person types them: each fenced
+// block that starts `lgcpc send` on a here-document.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 struct ReadmeSession {
-    // A file that `head -c <size> /dev/urandom > build/run/root<path>` makes.
-    struct File {
-        std::string path;
-        size_t size;
-    };
-    std::vector<File> files;
-    // Board commands before the session and, typed in a second terminal,
-    // after its answers: what follows `sim`.
-    std::vector<std::string> board, boardAfter;
-    // Peer programs started before the session: the `python3 -c` text.
-    std::vector<std::string> peers;
-    // The here-document.
+    // The first terminal: the lines before the one that starts `lgcpc send`
+    // (board set-up, files, peers), that line, and its here-document.
+    std::vector<std::string> before;
+    std::string opening;
     std::string input;
+    // The lines after the here-document, typed in a second terminal while
+    // the session runs, once its answers are in.
+    std::vector<std::string> after;
+
+    std::string firstTerminal() const {
+        std::string text;
+        for (const std::string& line : before) text += line + "\n";
+        return text + opening + "\n" + input + "EOF\n";
+    }
+    std::string secondTerminal() const {
+        std::string text;
+        for (const std::string& line : after) text += line + "\n";
+        return text;
+    }
 };
 
 namespace ReadmeDetail {
 
-inline bool startsWith(const std::string& line, const std::string& head) { return line.compare(0, head.size(), head) == 0; }
+// Every fenced block of the README, as its lines.
+inline std::vector<std::vector<std::string>> fencedBlocks() {
+    std::ifstream readme(KORVAND_README);
+    std::vector<std::vector<std::string>> blocks;
+    bool fenced = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.compare(0, 3, "```") == 0) {
+            fenced = !fenced;
+            if (fenced) blocks.emplace_back();
+        } else if (fenced) {
+            blocks.back().push_back(line);
+        }
+    }
+    return blocks;
+}
 
-// One line of a block outside its here-document, into the session; false
-// for a line the tests do not know how to run.
-inline bool take(const std::string& line, bool after, ReadmeSession& s) {
-    if (startsWith(line, "sim ")) {
-        (after ? s.boardAfter : s.board).push_back(line.substr(4));
-        return true;
-    }
-    static const std::string head = "head -c ", root = "build/run/root";
-    size_t into = line.find("> " + root);
-    if (!after && startsWith(line, head) && into != std::string::npos) {
-        s.files.push_back({line.substr(into + 2 + root.size()), std::strtoul(line.c_str() + head.size(), nullptr, 10)});
-        return true;
-    }
-    size_t open = line.find('\''), close = line.rfind('\'');
-    if (!after && startsWith(line, "python3 -c '") && close > open) {
-        s.peers.push_back(line.substr(open + 1, close - open - 1));
-        return true;
-    }
-    return false;
+inline bool opensSession(const std::string& line) {
+    return line.find("<<'EOF'") != std::string::npos &&
+           line.find("lgcpc send") != std::string::npos;
 }
 
 }  // namespace ReadmeDetail
 
 // Every session of the README, in its order.
 inline std::vector<ReadmeSession> readmeSessions() {
-    std::ifstream readme(KORVAND_README);
     std::vector<ReadmeSession> sessions;
-    std::vector<std::string> block;
-    bool fenced = false;
-    for (std::string line; std::getline(readme, line);) {
-        if (line.compare(0, 3, "```") != 0) {
-            if (fenced) block.push_back(line);
-            continue;
-        }
-        fenced = !fenced;
-        if (fenced) continue;
-        auto opens = [](const std::string& l) {
-            return l.find("<<'EOF'") != std::string::npos && l.find("lgcpc send") != std::string::npos;
-        };
-        bool session = false;
-        for (const std::string& l : block) session = session || opens(l);
+    for (const std::vector<std::string>& block : ReadmeDetail::fencedBlocks()) {
         ReadmeSession s;
         enum { before, inside, after } part = before;
-        bool known = session;
-        for (const std::string& l : block) {
-            if (!session) break;
-            if (part == before && opens(l)) {
+        for (const std::string& line : block) {
+            if (part == before && ReadmeDetail::opensSession(line)) {
+                s.opening = line;
                 part = inside;
+            } else if (part == before) {
+                s.before.push_back(line);
+            } else if (part == inside && line == "EOF") {
+                part = after;
             } else if (part == inside) {
-                if (l == "EOF")
-                    part = after;
-                else
-                    s.input += l + "\n";
-            } else if (!ReadmeDetail::take(l, part == after, s)) {
-                known = false;
-                ADD_FAILURE() << "a README session's line that no test runs: " << l;
+                s.input += line + "\n";
+            } else {
+                s.after.push_back(line);
             }
         }
-        if (part == after && known) sessions.push_back(s);
-        block.clear();
+        if (part == after) sessions.push_back(s);
+        EXPECT_NE(part, inside) << "a README here-document without its end: " << s.opening;
     }
     return sessions;
 }
 
-// The session whose input holds `text`.
+// The session whose first line or input holds `text`.
 inline ReadmeSession readmeSession(const std::string& text) {
     for (const ReadmeSession& s : readmeSessions())
-        if (s.input.find(text) != std::string::npos) return s;
+        if (s.opening.find(text) != std::string::npos || s.input.find(text) != std::string::npos)
+            return s;
     ADD_FAILURE() << "no README session holds " << text;
     return ReadmeSession();
+}
+
+// The README's block that defines the shell function `sim`: the definition,
+// up to the line that closes it, and the commands that follow it.
+struct ReadmeSimBlock {
+    std::string definition;
+    std::string commands;
+};
+inline ReadmeSimBlock readmeSimBlock() {
+    ReadmeSimBlock sim;
+    for (const std::vector<std::string>& block : ReadmeDetail::fencedBlocks()) {
+        if (block.empty() || block[0].compare(0, 7, "sim() {") != 0) continue;
+        bool defined = false;
+        for (const std::string& line : block) {
+            (defined ? sim.commands : sim.definition) += line + "\n";
+            defined = defined || line.compare(line.size() < 2 ? 0 : line.size() - 2, 2, " }") == 0;
+        }
+    }
+    EXPECT_FALSE(sim.definition.empty()) << "the README defines no sim function";
+    return sim;
 }
 
 #endif

@@ -14,19 +14,30 @@ void makeDirs(const std::string& path) {
         if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
 }
 
+std::string makeTop() {
+    char tmpl[] = "/tmp/korvand-root-XXXXXX";
+    return mkdtemp(tmpl);
+}
+
 }  // namespace
 
-TempRoot::TempRoot() {
-    char tmpl[] = "/tmp/korvand-root-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+TempRoot::TempRoot() : top_(makeTop()), dir_(top_) {
     for (const char* d : {"/var/run", "/var/log", "/var/monitoring", "/usr/local/etc", "/dev", "/proc"})
         makeDirs(dir_ + d);
     setenv("KORVAND_ROOT", dir_.c_str(), 1);
 }
 
+TempRoot::TempRoot(const std::string& below, const std::string& layout) : top_(makeTop()), dir_(top_ + below) {
+    std::string cmd = "'" + layout + "' '" + dir_ + "'";
+    if (system(cmd.c_str()) != 0) {
+        // A root without its folders fails the test that uses it.
+    }
+    setenv("KORVAND_ROOT", dir_.c_str(), 1);
+}
+
 TempRoot::~TempRoot() {
     unsetenv("KORVAND_ROOT");
-    std::string cmd = "rm -rf '" + dir_ + "'";
+    std::string cmd = "rm -rf '" + top_ + "'";
     if (system(cmd.c_str()) != 0) {
         // Leaving a temporary directory behind is harmless.
     }

@@ -8,18 +8,25 @@
 class TempRoot {
 public:
     TempRoot();
+    // The root at `below` (an absolute path) inside a fresh temporary
+    // directory, its folders made by the program `layout`, which is given
+    // the root's path.
+    TempRoot(const std::string& below, const std::string& layout);
     ~TempRoot();
     TempRoot(const TempRoot&) = delete;
     TempRoot& operator=(const TempRoot&) = delete;
 
     const std::string& dir() const { return dir_; }
+    // The temporary directory that holds the root (the root itself unless
+    // it was made below).
+    const std::string& top() const { return top_; }
     std::string path(const std::string& absolute) const { return dir_ + absolute; }
     void writeFile(const std::string& absolute, const std::string& content) const;
     std::string readFile(const std::string& absolute) const;
     bool exists(const std::string& absolute) const;
 
 private:
-    std::string dir_;
+    std::string top_, dir_;
 };
 
 #endif
