@@ -209,6 +209,10 @@ int SimBoard::open(const char* path, int flags) {
     return sv[0];
 }
 
+int SimBoard::close(int fd) { return ::close(fd); }
+
+int SimBoard::dup(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
 SimDevice* SimBoard::socketModel(int fd, unsigned long request) const {
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return nullptr;
