@@ -161,19 +161,19 @@ SimHandle* SimBoard::handleOf(int fd) {
     return found;
 }
 
-// The daemon closes and duplicates descriptors without telling the board,
-// so a number may name another open, or no open, from one call to the next;
-// only the kernel knows for sure. A request that its device alone serves and
-// answers alike through every open is the exception: a daemon that sends it
-// takes the descriptor for an open of that device, and any open of it gives
-// the same answer. Other requests and writes still ask the kernel. This
-// spares the switch refresh a system call for each of its 256 requests a
-// loop pass.
+SimHandle* SimBoard::numbered(int fd) const {
+    return fd >= 0 && size_t(fd) < numbers_.size() ? numbers_[size_t(fd)] : nullptr;
+}
+
+// The daemon opens, duplicates and closes its device descriptors through
+// the board, so the open a number names is known without asking the kernel.
+// Requests that their device alone serves, answered alike through every
+// open, are routed so: that spares the switch refresh a system call for
+// each of its 256 requests a loop pass. Other requests and writes still ask
+// the kernel, which also finds descriptors made outside the board.
 SimHandle* SimBoard::handleFor(int fd, unsigned long request) {
-    if (fd >= 0 && size_t(fd) < numbers_.size()) {
-        SimHandle* h = numbers_[size_t(fd)];
-        if (h && h->device->routedByNumber(request)) return h;
-    }
+    SimHandle* h = numbered(fd);
+    if (h && h->device->routedByNumber(request)) return h;
     return handleOf(fd);
 }
 
@@ -209,9 +209,18 @@ int SimBoard::open(const char* path, int flags) {
     return sv[0];
 }
 
-int SimBoard::close(int fd) { return ::close(fd); }
+// The number is forgotten before the kernel can hand it out again.
+int SimBoard::close(int fd) {
+    remember(fd, nullptr);
+    return ::close(fd);
+}
 
-int SimBoard::dup(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+// The copy names what its original names.
+int SimBoard::dup(int fd) {
+    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    remember(copy, numbered(fd));
+    return copy;
+}
 
 SimDevice* SimBoard::socketModel(int fd, unsigned long request) const {
     struct stat st;

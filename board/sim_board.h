@@ -84,14 +84,17 @@ private:
     SimDevice* socketModel(int fd, unsigned long request) const;
     // The handle that answers `request` on `fd`, or null (see ioctl).
     SimHandle* handleFor(int fd, unsigned long request);
+    // The open `fd` names in numbers_, or null.
+    SimHandle* numbered(int fd) const;
     void remember(int fd, SimHandle* h);
 
     SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
-    // By descriptor number: the open the number was last found to be, or
-    // null. A number the daemon has closed since may still be listed; see
-    // handleFor for when it is trusted.
+    // By descriptor number: the open the number names, as the board saw it
+    // opened or duplicated, or found it by asking the kernel; null for none
+    // or one it does not know. A close through the board forgets the number
+    // before the kernel can hand it out again.
     std::vector<SimHandle*> numbers_;
     int control_ = -1;
     int clock_ = -1;

@@ -12,6 +12,7 @@
 #include "board/fs_root.h"
 #include "board/hal_driver.h"
 #include "board/ioctl_code.h"
+#include "board/kernel_io.h"
 #include "board/mcc_driver.h"
 #include "board/sim_board.h"
 #include "board/sim_dsp_data.h"
@@ -150,6 +151,73 @@ TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
 }
 
+// What a switch request on a descriptor number gets: its result with the
+// errno of a refusal, and whether the switch model heard it.
+struct SwitchAnswer {
+    int result;
+    int err;
+    bool heard;
+    bool operator==(const SwitchAnswer& o) const {
+        return result == o.result && err == o.err && heard == o.heard;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const SwitchAnswer& a) {
+    return os << "{" << a.result << ", errno " << a.err << (a.heard ? ", heard}" : ", not heard}");
+}
+
+SwitchAnswer switchRequest(SimBoard& board, int number) {
+    SimDevice& hal = *board.device(Hal::kDevice);
+    hal.clearLog();
+    Hal::MuxChannel output{Hal::kBusFirst};
+    errno = 0;
+    int result = board.ioctl(number, Hal::kMuxDisable, &output);
+    return SwitchAnswer{result, result == -1 ? errno : 0, !hal.log().empty()};
+}
+
+const SwitchAnswer kServed{0, 0, true};
+const SwitchAnswer kClosed{-1, EBADF, false};
+const SwitchAnswer kNotADevice{-1, ENOTTY, false};
+
+// The switch requests are routed by descriptor number; the closes and
+// duplicates the daemon makes through the board keep that routing true to
+// what the kernel would answer on each number.
+TEST(SimBoard, SwitchRequestsAnswerAsTheKernelAfterClosesAndDuplicates) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    {
+        SCOPED_TRACE("a closed number, then the same number on another socket");
+        int number = board->open(Hal::kDevice, O_RDWR);
+        ASSERT_GE(number, 0);
+        EXPECT_EQ(kServed, switchRequest(*board, number));
+        ASSERT_EQ(0, board->close(number));
+        EXPECT_EQ(kClosed, switchRequest(*board, number));
+        int ends[2];
+        ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends));
+        EXPECT_EQ(number, ends[0]);
+        EXPECT_EQ(kNotADevice, switchRequest(*board, ends[0]));
+        for (int end : ends) ::close(end);
+    }
+    {
+        SCOPED_TRACE("a duplicate outlives its original, then closes too");
+        int original = board->open(Hal::kDevice, O_RDWR);
+        int copy = board->dup(original);
+        ASSERT_GE(copy, 0);
+        EXPECT_EQ(FD_CLOEXEC, ::fcntl(copy, F_GETFD) & FD_CLOEXEC);
+        EXPECT_EQ(kServed, switchRequest(*board, copy));
+        ASSERT_EQ(0, board->close(original));
+        EXPECT_EQ(kClosed, switchRequest(*board, original));
+        EXPECT_EQ(kServed, switchRequest(*board, copy));
+        ASSERT_EQ(0, board->close(copy));
+        EXPECT_EQ(kClosed, switchRequest(*board, copy));
+        EXPECT_EQ(kClosed, switchRequest(*board, original));
+    }
+    errno = 0;
+    EXPECT_EQ(-1, board->dup(-1));
+    EXPECT_EQ(EBADF, errno);
+    board->collect();
+    EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+}
+
 // The board lives as long as the daemon's process: what its models keep of
 // the traffic they saw (requests with the bytes written, the frames a line
 // sent) stays within fixed bounds however long the traffic runs, and is the
@@ -223,6 +291,34 @@ TEST(SimBoard, OtherDescriptorsPassThrough) {
     EXPECT_EQ(2, board.read(p[0], buf, sizeof buf));
     ::close(p[0]);
     ::close(p[1]);
+}
+
+// On descriptors that name no device of the board, close and dup are the
+// system calls, whichever board is in use.
+TEST(BoardIo, CloseAndDupOfOrdinaryDescriptorsAreTheSystemCalls) {
+    KernelIo kernel;
+    SimBoard sim;
+    for (BoardIo* io : {static_cast<BoardIo*>(&kernel), static_cast<BoardIo*>(&sim)}) {
+        SCOPED_TRACE(io == &kernel ? "kernel" : "simulated board");
+        int p[2];
+        ASSERT_EQ(0, ::pipe(p));
+        int copy = io->dup(p[1]);
+        ASSERT_GE(copy, 0);
+        EXPECT_EQ(FD_CLOEXEC, ::fcntl(copy, F_GETFD) & FD_CLOEXEC);
+        EXPECT_EQ(0, io->close(p[1]));
+        EXPECT_EQ(1, ::write(copy, "x", 1));
+        EXPECT_EQ(0, io->close(copy));
+        char c;
+        EXPECT_EQ(1, ::read(p[0], &c, 1));
+        EXPECT_EQ(0, ::read(p[0], &c, 1));  // every writer is closed
+        errno = 0;
+        EXPECT_EQ(-1, io->close(copy));
+        EXPECT_EQ(EBADF, errno);
+        errno = 0;
+        EXPECT_EQ(-1, io->dup(copy));
+        EXPECT_EQ(EBADF, errno);
+        ::close(p[0]);
+    }
 }
 
 // The selected board lives until exit, so the selection runs in a child.
