@@ -22,6 +22,9 @@ SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | T
 }
 
 SimBoard::~SimBoard() {
+    // Whatever closes a descriptor after the board has gone (an object
+    // that outlives the board selected at exit) closes it in the kernel.
+    if (&boardIo() == this) setBoardIo(nullptr);
     while (!handles_.empty()) drop(handles_.size() - 1);
     if (control_ >= 0) ::close(control_);
     if (clock_ >= 0) {
