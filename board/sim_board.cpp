@@ -10,12 +10,22 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 #include <sstream>
 
 #include "board/sim_control.h"
+
+namespace {
+
+// True when the descriptor the kernel described in `st` is the daemon's end
+// of the open `h`.
+bool endOf(const struct stat& st, const SimHandle& h) {
+    return S_ISSOCK(st.st_mode) && st.st_ino == h.ino && st.st_dev == h.dev;
+}
+
+}  // namespace
 
 SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
     if (clock_ >= 0) poller_.watch(clock_, [this] { serveClock(); });
@@ -126,14 +136,31 @@ void SimBoard::drop(size_t index) {
     h->device->record(SimRequest{SimRequest::Close, 0, 0, {}});
     h->device->detachHandle(h);
     ::close(h->peer);
-    std::replace(numbers_.begin(), numbers_.end(), h, static_cast<SimHandle*>(nullptr));
     handles_.erase(handles_.begin() + static_cast<long>(index));
 }
 
 void SimBoard::collect() {
     for (size_t i = handles_.size(); i-- > 0;) {
         pollfd p{handles_[i]->peer, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP)) drop(i);
+        if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLHUP)) continue;
+        forgetNumbers(*handles_[i]);
+        drop(i);
+    }
+}
+
+// The open ends when the daemon has closed every descriptor of it, or when
+// its model hung it up. A number that still names it but no longer reaches
+// its socket was closed without the board, and the kernel may have handed
+// it out again.
+void SimBoard::forgetNumbers(const SimHandle& h) {
+    for (size_t fd = 0; fd < numbers_.size(); ++fd) {
+        if (numbers_[fd] != &h) continue;
+        numbers_[fd] = nullptr;
+        struct stat st;
+        if (::fstat(int(fd), &st) == 0 && endOf(st, h)) continue;
+        ++closedAround_;
+        std::cerr << "sim board: descriptor " << fd << " of " << h.device->path()
+                  << " was closed around the board" << std::endl;
     }
 }
 
@@ -153,9 +180,9 @@ void SimBoard::remember(int fd, SimHandle* h) {
 SimHandle* SimBoard::handleOf(int fd) {
     struct stat st;
     SimHandle* found = nullptr;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)) {
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
         for (const auto& h : handles_) {
-            if (h->ino != st.st_ino || h->dev != st.st_dev) continue;
+            if (!endOf(st, *h)) continue;
             found = h.get();
             break;
         }

@@ -33,8 +33,13 @@ public:
         return dynamic_cast<Model&>(*device(path));
     }
 
-    // Forgets the opens whose daemon end has been closed for good.
+    // Forgets the opens whose daemon end has been closed for good or hung
+    // up by the model. A number still naming such an open that no longer
+    // reaches it was closed around the board, with a plain close: it is
+    // counted and reported on std::cerr.
     void collect();
+    // How many numbers collect found closed around the board.
+    size_t closedAroundTheBoard() const { return closedAround_; }
     // Empties every model's logs of the traffic it saw.
     void clearLogs();
 
@@ -78,6 +83,9 @@ public:
 
 private:
     void drop(size_t index);
+    // Forgets the numbers that name `h`, which is ending; counts those
+    // closed around the board.
+    void forgetNumbers(const SimHandle& h);
     // Starts or stops the clock as the models need it.
     void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.
@@ -96,6 +104,7 @@ private:
     // or one it does not know. A close through the board forgets the number
     // before the kernel can hand it out again.
     std::vector<SimHandle*> numbers_;
+    size_t closedAround_ = 0;
     int control_ = -1;
     int clock_ = -1;
     bool clockRunning_ = false;

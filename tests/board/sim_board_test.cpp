@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "board/board_io.h"
 #include "board/dsp_data_driver.h"
+#include "board/e1_driver.h"
 #include "board/fs_root.h"
 #include "board/hal_driver.h"
 #include "board/ioctl_code.h"
@@ -19,6 +22,7 @@
 #include "board/sim_hal.h"
 #include "board/sim_mcc.h"
 #include "board/sim_watchdog.h"
+#include "tests/support/capture.h"
 
 namespace {
 
@@ -71,7 +75,7 @@ TEST(SimBoard, RequestsWritesAndEventsGoThroughTheModel) {
     EXPECT_EQ(SimRequest::IoctlValue, m.log()[2].kind);
     EXPECT_EQ(7, m.log()[2].value);
     EXPECT_EQ((std::vector<uint8_t>{'d', 'e'}), m.log()[4].data);
-    ::close(fd);
+    board.close(fd);
 }
 
 TEST(SimBoard, FaultsFailTheChosenCallsOnly) {
@@ -92,27 +96,29 @@ TEST(SimBoard, FaultsFailTheChosenCallsOnly) {
     EXPECT_EQ(-1, board.write(fd, "x", 1));
     EXPECT_EQ(ENOSPC, errno);
     EXPECT_EQ(1, board.write(fd, "x", 1));
-    ::close(fd);
+    board.close(fd);
 }
 
 TEST(SimBoard, AnOpenEndsWhenEveryCopyOfTheDescriptorIsClosed) {
     SimBoard board;
     auto& m = static_cast<EchoModel&>(board.add(std::unique_ptr<SimDevice>(new EchoModel)));
     int fd = board.open("/dev/echo", O_RDWR);
-    int copy = ::dup(fd);
-    ::close(fd);
+    int copy = board.dup(fd);
+    board.close(fd);
     board.collect();
     EXPECT_EQ(0, m.closes);
     EXPECT_NE(nullptr, board.handleOf(copy));  // a duplicate reaches the same open
     EXPECT_EQ(1, board.write(copy, "y", 1));
-    ::close(copy);
+    board.close(copy);
     board.collect();
     EXPECT_EQ(1, m.closes);
     EXPECT_TRUE(m.handles().empty());
+    EXPECT_EQ(0u, board.closedAroundTheBoard());
 }
 
-// The daemon closes descriptors and makes new ones on the freed numbers
-// without telling the board: each call reaches what the number is now.
+// Descriptors closed and made on the freed numbers without the board (a
+// plain close, another open duplicated onto the number) are found by asking
+// the kernel: each call reaches what the number is now.
 TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
     Hal::MuxChannel output{Hal::kBusFirst};
@@ -146,7 +152,8 @@ TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     EXPECT_EQ(2, board->write(number, "hi", 2));
     char buf[4];
     EXPECT_EQ(2, ::read(ends[1], buf, sizeof buf));
-    for (int fd : {ends[0], ends[1], hal, channel}) ::close(fd);
+    for (int fd : ends) ::close(fd);
+    for (int fd : {hal, channel}) board->close(fd);
     board->collect();
     EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
 }
@@ -218,6 +225,34 @@ TEST(SimBoard, SwitchRequestsAnswerAsTheKernelAfterClosesAndDuplicates) {
     EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
 }
 
+// A plain close leaves the board's number naming the open; once every
+// descriptor of the open is closed, collect counts and names that number
+// and forgets it. Closes through the board, and an open its model hung up
+// while the daemon still holds it, are not counted.
+TEST(SimBoard, CollectReportsADescriptorClosedAroundTheBoard) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    int around = board->open(Hal::kDevice, O_RDWR);
+    int through = board->open(Hal::kDevice, O_RDWR);
+    int copy = board->dup(through);
+    ASSERT_GE(copy, 0);
+    int hungUp = board->open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
+    ASSERT_EQ("ok", board->control(std::string(E1::kCasDevice) + " hangup"));
+    StreamCapture err(std::cerr);
+    ::close(around);
+    ASSERT_EQ(0, board->close(through));
+    ASSERT_EQ(0, board->close(copy));
+    board->collect();
+    EXPECT_EQ(1u, board->closedAroundTheBoard());
+    EXPECT_EQ("sim board: descriptor " + std::to_string(around) + " of /dev/hal was closed around the board\n",
+              err.text());
+    EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+    EXPECT_TRUE(board->device(E1::kCasDevice)->handles().empty());
+    EXPECT_EQ(kClosed, switchRequest(*board, around));
+    ASSERT_EQ(0, board->close(hungUp));
+    board->collect();
+    EXPECT_EQ(1u, board->closedAroundTheBoard());
+}
+
 // The board lives as long as the daemon's process: what its models keep of
 // the traffic they saw (requests with the bytes written, the frames a line
 // sent) stays within fixed bounds however long the traffic runs, and is the
@@ -279,7 +314,7 @@ TEST(SimBoard, LogsKeepTheNewestTrafficWithinFixedBounds) {
     }
     EXPECT_EQ(SimDevice::kLogLimit, mcc.log().size());
     EXPECT_EQ(SimHal::kLogRequests, board->device(Hal::kDevice)->log().size());
-    for (int fd : {channel, interface, hal}) ::close(fd);
+    for (int fd : {channel, interface, hal}) board->close(fd);
 }
 
 TEST(SimBoard, OtherDescriptorsPassThrough) {
@@ -347,7 +382,7 @@ TEST(SimBoard, WatchdogOfALongRunKeepsOnlyTheNewestRecords) {
     ASSERT_EQ(SimDevice::kLogLimit, wd.records().size());
     EXPECT_EQ("PING", wd.records().front());
     EXPECT_EQ("STOP", wd.records().back());
-    ::close(fd);
+    board.close(fd);
 }
 
 TEST(FsRoot, PrefixesAbsolutePaths) {
