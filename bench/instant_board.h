@@ -4,11 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "board/board_io.h"
+#include "board/kernel_io.h"
 
 // A board whose drivers answer every request at once and successfully, so a
 // benchmark measures the daemon's own work around its driver requests.
-class InstantBoard : public BoardIo {
+// Closes and duplicates are the kernel's.
+class InstantBoard : public KernelIo {
 public:
     int open(const char*, int) override { return ::open("/dev/null", O_RDWR | O_CLOEXEC); }
     int ioctl(int, unsigned long, void*) override { return 0; }

@@ -10,9 +10,11 @@
 
 namespace {
 
+// Never destroyed: objects that go at exit close their descriptors
+// through it.
 KernelIo& kernelIo() {
-    static KernelIo io;
-    return io;
+    static KernelIo* io = new KernelIo;
+    return *io;
 }
 
 BoardIo* current = nullptr;

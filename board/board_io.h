@@ -6,11 +6,16 @@
 // The one door to the board's kernel drivers. Every open, request, read and
 // write of a driver device goes through the process-wide instance, so the
 // daemon runs unchanged against the real drivers or the simulated board.
-// close, dup and poll stay ordinary system calls.
+// The daemon's closes and duplicates of descriptors go through it too, so
+// the simulated board knows which numbers still name its devices; poll
+// stays an ordinary system call.
 class BoardIo {
 public:
     virtual ~BoardIo() = default;
     virtual int open(const char* path, int flags) = 0;
+    virtual int close(int fd) = 0;
+    // A close-on-exec duplicate on the lowest free number, or -1 with errno.
+    virtual int dup(int fd) = 0;
     virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
     // Requests that pass a plain integer instead of a pointer.
     virtual int ioctl(int fd, unsigned long request, long arg) = 0;

@@ -10,6 +10,10 @@ int KernelIo::open(const char* path, int flags) {
     return ::open(Fs::path(path).c_str(), flags);
 }
 
+int KernelIo::close(int fd) { return ::close(fd); }
+
+int KernelIo::dup(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
 int KernelIo::ioctl(int fd, unsigned long request, void* arg) {
     return ::ioctl(fd, request, arg);
 }

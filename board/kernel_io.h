@@ -8,6 +8,8 @@
 class KernelIo : public BoardIo {
 public:
     int open(const char* path, int flags) override;
+    int close(int fd) override;
+    int dup(int fd) override;
     int ioctl(int fd, unsigned long request, void* arg) override;
     int ioctl(int fd, unsigned long request, long arg) override;
     ssize_t read(int fd, void* buf, size_t len) override;

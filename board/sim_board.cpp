@@ -10,18 +10,31 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 #include <sstream>
 
 #include "board/sim_control.h"
+
+namespace {
+
+// True when the descriptor the kernel described in `st` is the daemon's end
+// of the open `h`.
+bool endOf(const struct stat& st, const SimHandle& h) {
+    return S_ISSOCK(st.st_mode) && st.st_ino == h.ino && st.st_dev == h.dev;
+}
+
+}  // namespace
 
 SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
     if (clock_ >= 0) poller_.watch(clock_, [this] { serveClock(); });
 }
 
 SimBoard::~SimBoard() {
+    // Whatever closes a descriptor after the board has gone (an object
+    // that outlives the board selected at exit) closes it in the kernel.
+    if (&boardIo() == this) setBoardIo(nullptr);
     while (!handles_.empty()) drop(handles_.size() - 1);
     if (control_ >= 0) ::close(control_);
     if (clock_ >= 0) {
@@ -123,14 +136,31 @@ void SimBoard::drop(size_t index) {
     h->device->record(SimRequest{SimRequest::Close, 0, 0, {}});
     h->device->detachHandle(h);
     ::close(h->peer);
-    std::replace(numbers_.begin(), numbers_.end(), h, static_cast<SimHandle*>(nullptr));
     handles_.erase(handles_.begin() + static_cast<long>(index));
 }
 
 void SimBoard::collect() {
     for (size_t i = handles_.size(); i-- > 0;) {
         pollfd p{handles_[i]->peer, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP)) drop(i);
+        if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLHUP)) continue;
+        forgetNumbers(*handles_[i]);
+        drop(i);
+    }
+}
+
+// The open ends when the daemon has closed every descriptor of it, or when
+// its model hung it up. A number that still names it but no longer reaches
+// its socket was closed without the board, and the kernel may have handed
+// it out again.
+void SimBoard::forgetNumbers(const SimHandle& h) {
+    for (size_t fd = 0; fd < numbers_.size(); ++fd) {
+        if (numbers_[fd] != &h) continue;
+        numbers_[fd] = nullptr;
+        struct stat st;
+        if (::fstat(int(fd), &st) == 0 && endOf(st, h)) continue;
+        ++closedAround_;
+        std::cerr << "sim board: descriptor " << fd << " of " << h.device->path()
+                  << " was closed around the board" << std::endl;
     }
 }
 
@@ -150,9 +180,9 @@ void SimBoard::remember(int fd, SimHandle* h) {
 SimHandle* SimBoard::handleOf(int fd) {
     struct stat st;
     SimHandle* found = nullptr;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)) {
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
         for (const auto& h : handles_) {
-            if (h->ino != st.st_ino || h->dev != st.st_dev) continue;
+            if (!endOf(st, *h)) continue;
             found = h.get();
             break;
         }
@@ -161,19 +191,19 @@ SimHandle* SimBoard::handleOf(int fd) {
     return found;
 }
 
-// The daemon closes and duplicates descriptors without telling the board,
-// so a number may name another open, or no open, from one call to the next;
-// only the kernel knows for sure. A request that its device alone serves and
-// answers alike through every open is the exception: a daemon that sends it
-// takes the descriptor for an open of that device, and any open of it gives
-// the same answer. Other requests and writes still ask the kernel. This
-// spares the switch refresh a system call for each of its 256 requests a
-// loop pass.
+SimHandle* SimBoard::numbered(int fd) const {
+    return fd >= 0 && size_t(fd) < numbers_.size() ? numbers_[size_t(fd)] : nullptr;
+}
+
+// The daemon opens, duplicates and closes its device descriptors through
+// the board, so the open a number names is known without asking the kernel.
+// Requests that their device alone serves, answered alike through every
+// open, are routed so: that spares the switch refresh a system call for
+// each of its 256 requests a loop pass. Other requests and writes still ask
+// the kernel, which also finds descriptors made outside the board.
 SimHandle* SimBoard::handleFor(int fd, unsigned long request) {
-    if (fd >= 0 && size_t(fd) < numbers_.size()) {
-        SimHandle* h = numbers_[size_t(fd)];
-        if (h && h->device->routedByNumber(request)) return h;
-    }
+    SimHandle* h = numbered(fd);
+    if (h && h->device->routedByNumber(request)) return h;
     return handleOf(fd);
 }
 
@@ -207,6 +237,19 @@ int SimBoard::open(const char* path, int flags) {
     handles_.push_back(std::move(h));
     dev->onOpen(*handles_.back());
     return sv[0];
+}
+
+// The number is forgotten before the kernel can hand it out again.
+int SimBoard::close(int fd) {
+    remember(fd, nullptr);
+    return ::close(fd);
+}
+
+// The copy names what its original names.
+int SimBoard::dup(int fd) {
+    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    remember(copy, numbered(fd));
+    return copy;
 }
 
 SimDevice* SimBoard::socketModel(int fd, unsigned long request) const {

@@ -33,8 +33,13 @@ public:
         return dynamic_cast<Model&>(*device(path));
     }
 
-    // Forgets the opens whose daemon end has been closed for good.
+    // Forgets the opens whose daemon end has been closed for good or hung
+    // up by the model. A number still naming such an open that no longer
+    // reaches it was closed around the board, with a plain close: it is
+    // counted and reported on std::cerr.
     void collect();
+    // How many numbers collect found closed around the board.
+    size_t closedAroundTheBoard() const { return closedAround_; }
     // Empties every model's logs of the traffic it saw.
     void clearLogs();
 
@@ -69,6 +74,8 @@ public:
     SimHandle* handleOf(int fd);
 
     int open(const char* path, int flags) override;
+    int close(int fd) override;
+    int dup(int fd) override;
     int ioctl(int fd, unsigned long request, void* arg) override;
     int ioctl(int fd, unsigned long request, long arg) override;
     ssize_t read(int fd, void* buf, size_t len) override;
@@ -76,21 +83,28 @@ public:
 
 private:
     void drop(size_t index);
+    // Forgets the numbers that name `h`, which is ending; counts those
+    // closed around the board.
+    void forgetNumbers(const SimHandle& h);
     // Starts or stops the clock as the models need it.
     void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.
     SimDevice* socketModel(int fd, unsigned long request) const;
     // The handle that answers `request` on `fd`, or null (see ioctl).
     SimHandle* handleFor(int fd, unsigned long request);
+    // The open `fd` names in numbers_, or null.
+    SimHandle* numbered(int fd) const;
     void remember(int fd, SimHandle* h);
 
     SimPoller poller_;  // outlives the models, which unwatch on destruction
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimHandle>> handles_;
-    // By descriptor number: the open the number was last found to be, or
-    // null. A number the daemon has closed since may still be listed; see
-    // handleFor for when it is trusted.
+    // By descriptor number: the open the number names, as the board saw it
+    // opened or duplicated, or found it by asking the kernel; null for none
+    // or one it does not know. A close through the board forgets the number
+    // before the kernel can hand it out again.
     std::vector<SimHandle*> numbers_;
+    size_t closedAround_ = 0;
     int control_ = -1;
     int clock_ = -1;
     bool clockRunning_ = false;

@@ -1,11 +1,16 @@
 // The standard simulated board's E1, CAS, bus clock, SPI and switch models
-// under arbitrary requests, records and control commands. Besides memory
-// faults it checks that a refused request says why (errno set).
+// under arbitrary requests, records and control commands, while the
+// descriptors are closed, reopened and duplicated through the board. Besides
+// memory faults it checks that a refused request says why (errno set), that
+// a number closed through the board, or taken since by another socket,
+// reaches no model, and that no descriptor counts as closed around the
+// board.
 
 #include "board/sim_board.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -51,6 +56,49 @@ void check(int result) {
     if (result == -1 && errno == 0) abort();
 }
 
+// `fd` names none of the board's opens: the switch request, which the board
+// routes by number, and `request` both fail (with `err`, when not 0), and
+// the model of `path`, which the number named before, hears neither.
+void checkNotRouted(SimBoard& board, const char* path, int fd, unsigned long request, int err) {
+    SimDevice& model = *board.device(path);
+    model.clearLog();
+    Hal::MuxChannel output{Hal::kBusFirst};
+    uint8_t record[kRecordSize] = {};
+    errno = 0;
+    if (board.ioctl(fd, Hal::kMuxDisable, &output) != -1 || (err && errno != err)) abort();
+    errno = 0;
+    if (board.ioctl(fd, request, record) != -1 || (err && errno != err)) abort();
+    if (!model.log().empty()) abort();
+}
+
+// Closes the open of device `k` through the board, checks its number, then
+// again while a socket holds it, and opens the device anew.
+void reopen(SimBoard& board, int (&fds)[3], size_t k, unsigned long request) {
+    int old = fds[k];
+    if (old >= 0) {
+        if (board.close(old) != 0) abort();
+        checkNotRouted(board, kDevices[k], old, request, EBADF);
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) == 0) {
+            if (ends[0] == old) checkNotRouted(board, kDevices[k], old, request, 0);
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+    }
+    fds[k] = board.open(kDevices[k], O_RDWR | O_NONBLOCK);
+}
+
+// Goes on with a duplicate of the open of device `k`, its original closed
+// through the board.
+void duplicate(SimBoard& board, int (&fds)[3], size_t k, unsigned long request) {
+    int original = fds[k];
+    int copy = board.dup(original);
+    if (copy < 0) return;
+    if (board.close(original) != 0) abort();
+    checkNotRouted(board, kDevices[k], original, request, EBADF);
+    fds[k] = copy;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -84,13 +132,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 board->control(std::string(kDevices[op % 3]) + " " + std::string(line, n));
                 break;
             }
-            default: {
-                char buf[64];
-                while (board->read(fd, buf, sizeof buf) > 0) {
+            default:
+                switch ((op >> 4) % 4) {
+                    case 1:
+                        reopen(*board, fds, op % 3, request);
+                        break;
+                    case 2:
+                        duplicate(*board, fds, op % 3, request);
+                        break;
+                    default: {
+                        char buf[64];
+                        while (board->read(fd, buf, sizeof buf) > 0) {
+                        }
+                    }
                 }
-            }
         }
     }
-    for (int fd : fds) ::close(fd);
+    for (int fd : fds)
+        if (fd >= 0) board->close(fd);
+    board->collect();
+    if (board->closedAroundTheBoard() != 0) abort();
     return 0;
 }

@@ -119,6 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int fd : fds) drain(fd);
         board.collect();
     }
-    for (int fd : fds) ::close(fd);
+    for (int fd : fds) board.close(fd);
     return 0;
 }

@@ -51,7 +51,7 @@ int64_t HDLC::modeCode(int32_t mode) {
 }
 
 bool HDLC::activationFailed(int fd, const char* what, int err) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) boardIo().close(fd);
     PutHeader(std::cerr);
     std::cerr << what << std::strerror(err) << std::endl;
     return false;
@@ -74,7 +74,7 @@ bool HDLC::activate() {
     if (controller < 0) return activationFailed(fd, "MCC_TIMESLOT fail: ", errno);
     connectSwitch(controller);
     m_event.Schedule(fd, POLLIN | POLLOUT);
-    ::close(fd);
+    boardIo().close(fd);
     ready = false;
     if (traces.hdlc) {
         PutHeader(std::clog);

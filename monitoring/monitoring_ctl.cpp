@@ -85,7 +85,7 @@ MonitoringCtl::~MonitoringCtl() {
     if (halFd >= 0) {
         ledMask = 0;
         writeLeds();
-        ::close(halFd);
+        boardIo().close(halFd);
         halFd = -1;
     }
     sendDpc.Deactivate();

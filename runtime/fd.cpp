@@ -4,20 +4,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "board/board_io.h"
+
 int Fd::close() {
     if (fd_ < 0) {
         errno = EBADF;
         return -1;
     }
-    int r = ::close(fd_);
+    int r = boardIo().close(fd_);
     fd_ = -1;
     return r;
 }
 
 Fd Fd::dup() const {
     if (fd_ < 0) return Fd();
-    int d = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    return Fd(d);
+    return Fd(boardIo().dup(fd_));
 }
 
 bool Fd::NonBlock() { return fd_ >= 0 && NonBlockMode(fd_); }

@@ -5,6 +5,9 @@
 
 // A descriptor handle passed by value. Copying does not duplicate the
 // descriptor and nothing closes it implicitly: the holder calls close().
+// Closes and duplicates go through the board in use, which must know when
+// a number stops naming one of its devices; so no child between fork and
+// exec calls them.
 class Fd {
 public:
     Fd() = default;

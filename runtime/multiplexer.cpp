@@ -116,7 +116,7 @@ void Multiplexer::openWatchdog() {
     }
     if (boardIo().write(watchdog, "START", 5) != 5) {
         std::cerr << "Mux: fail to activate watchdog: " << std::strerror(errno) << std::endl;
-        ::close(watchdog);
+        boardIo().close(watchdog);
         watchdog = -1;
     }
 }
@@ -125,7 +125,7 @@ void Multiplexer::closeWatchdog() {
     if (watchdog < 0) return;
     if (boardIo().write(watchdog, "STOP", 4) != 4)
         std::cerr << "Mux: stop watchdog failed: " << std::strerror(errno) << std::endl;
-    ::close(watchdog);
+    boardIo().close(watchdog);
     watchdog = -1;
 }
 

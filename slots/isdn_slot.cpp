@@ -232,11 +232,11 @@ Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
     if (!Mcc::AllocateChannel(fd, Mcc::byteChannel(bri ? Mcc::kBri : Mcc::kData))) {
         std::cerr << kFactoryPrefix << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
         delete link;
-        ::close(fd);
+        boardIo().close(fd);
         return nullptr;
     }
     IsdnSlot* slot = new IsdnSlot(fd, link);
-    ::close(fd);
+    boardIo().close(fd);
     return slot;
 }
 
@@ -247,7 +247,7 @@ Slot* IsdnFactory::NewAtsQsigSlot(const LGCP::AtsQsigParams& p) {
         return nullptr;
     }
     AtsQsigSlot* slot = new AtsQsigSlot(fd, NewLink(p.get_side().is_network(), p.get_log().getValue()));
-    ::close(fd);
+    boardIo().close(fd);
     if (slot->IGetReceiveChannel() < 0) {
         std::cerr << kFactoryPrefix << "no signalling channel on the dsp-data device" << std::endl;
         delete slot;

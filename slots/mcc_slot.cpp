@@ -127,11 +127,11 @@ Slot* MccFactory::INewSlot(const LGCP::CreateParams& params) {
     std::clog << kPrefix << "MCC_ALLOCATE type=" << kind << std::endl;
     if (!Mcc::AllocateChannel(fd, Mcc::byteChannel(kind))) {
         std::cerr << kPrefix << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
-        ::close(fd);
+        boardIo().close(fd);
         return nullptr;
     }
     MccSlot* slot = new MccSlot(fd);
-    ::close(fd);
+    boardIo().close(fd);
     return slot;
 }
 
@@ -155,5 +155,5 @@ void MccFactory::Query(LGCP::Resources& resources) {
         resources.set_mcc_bri(Count(counts.bri));
         resources.set_mcc_trans(Count(counts.transparent));
     }
-    ::close(fd);
+    boardIo().close(fd);
 }

@@ -73,7 +73,7 @@ int mixer_ctl(unsigned long request, void* argument) {
     if (fd < 0) return -1;
     int result = boardIo().ioctl(fd, request, argument);
     int err = errno;
-    ::close(fd);
+    boardIo().close(fd);
     errno = err;
     return result;
 }
@@ -402,7 +402,7 @@ void MixerFactory::ReadVoiceVersion() {
     Voice::VersionRecord r{};
     valid = boardIo().ioctl(fd, Voice::VOICE_VERSION, static_cast<void*>(&r)) >= 0;
     if (valid) version = r;
-    ::close(fd);
+    boardIo().close(fd);
 }
 
 }  // namespace Mixer

@@ -246,7 +246,7 @@ void ModemFactory::QueryDspModems() {
         if (next <= previous) break;
         previous = next;
     }
-    ::close(fd);
+    boardIo().close(fd);
 }
 
 // Interfaces that live HDLC modem slots hold stay theirs; the report still

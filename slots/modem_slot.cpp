@@ -255,7 +255,7 @@ void DspModemSlot::InitModem() {
     }
     int number = -1, channel = -1;
     if (!Allocate(fd, number, channel)) {
-        ::close(fd);
+        boardIo().close(fd);
         return;
     }
     timeslot = channel;

@@ -126,7 +126,7 @@ int T38SoftFactory::OpenChannel(const LGCP::T38Soft& params, int& timeslot) {
         failure = "MCC_TIMESLOT";
     if (!failure) return fd;
     std::cerr << "T38SoftFactory::INewSlot - FAIL to ioctl " << failure << " [" << errno << "]" << std::endl;
-    ::close(fd);
+    boardIo().close(fd);
     return -1;
 }
 
@@ -153,7 +153,7 @@ Slot* T38SoftFactory::INewSlot(const LGCP::CreateParams& params) {
     ChildProgram program;
     int pid = StartProgram(argv, channel, program);
     // The channel stays open in the child alone.
-    ::close(channel);
+    boardIo().close(channel);
     if (pid < 0) return nullptr;
     std::clog << kPrefix << "t38 daemon[" << pid << "] successfully started" << std::endl;
     return new T38SoftSlot(pid, timeslot, program);

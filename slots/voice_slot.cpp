@@ -45,13 +45,13 @@ int VoiceFactory::OpenChannel(int access, const char* use, const Mcc::Allocate& 
     }
     if (!Mcc::AllocateChannel(fd, record)) {
         std::cerr << kPrefix << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
-        ::close(fd);
+        boardIo().close(fd);
         return -1;
     }
     timeslot = boardIo().ioctl(fd, Mcc::MCC_TIMESLOT, 0L);
     if (timeslot < 0) {
         std::cerr << kPrefix << "MCC_TIMESLOT request failed." << std::endl;
-        ::close(fd);
+        boardIo().close(fd);
         return -1;
     }
     return fd;
@@ -71,7 +71,7 @@ Slot* VoiceFactory::CreatePlay(const LGCP::PlayerParams& params) {
         std::vector<std::string> names(f.get_name().begin(), f.get_name().end());
         slot = new PlaySlotFile(*this, timeslot, fd, names, f.get_repeat().getValue());
     }
-    ::close(fd);
+    boardIo().close(fd);
     players.push_back(slot);
     return slot;
 }
@@ -81,7 +81,7 @@ Slot* VoiceFactory::CreateRecord(const std::string& host) {
     int fd = OpenChannel(O_RDONLY, "reading", Mcc::recordChannel(), timeslot);
     if (fd < 0) return nullptr;
     RecordSlot* slot = new RecordSlot(*this, host, timeslot, fd);
-    ::close(fd);
+    boardIo().close(fd);
     recorders.push_back(slot);
     return slot;
 }

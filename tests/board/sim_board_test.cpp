@@ -7,17 +7,22 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "board/board_io.h"
 #include "board/dsp_data_driver.h"
+#include "board/e1_driver.h"
 #include "board/fs_root.h"
 #include "board/hal_driver.h"
 #include "board/ioctl_code.h"
+#include "board/kernel_io.h"
 #include "board/mcc_driver.h"
 #include "board/sim_board.h"
 #include "board/sim_dsp_data.h"
 #include "board/sim_hal.h"
 #include "board/sim_mcc.h"
 #include "board/sim_watchdog.h"
+#include "tests/support/capture.h"
 
 namespace {
 
@@ -70,7 +75,7 @@ TEST(SimBoard, RequestsWritesAndEventsGoThroughTheModel) {
     EXPECT_EQ(SimRequest::IoctlValue, m.log()[2].kind);
     EXPECT_EQ(7, m.log()[2].value);
     EXPECT_EQ((std::vector<uint8_t>{'d', 'e'}), m.log()[4].data);
-    ::close(fd);
+    board.close(fd);
 }
 
 TEST(SimBoard, FaultsFailTheChosenCallsOnly) {
@@ -91,27 +96,29 @@ TEST(SimBoard, FaultsFailTheChosenCallsOnly) {
     EXPECT_EQ(-1, board.write(fd, "x", 1));
     EXPECT_EQ(ENOSPC, errno);
     EXPECT_EQ(1, board.write(fd, "x", 1));
-    ::close(fd);
+    board.close(fd);
 }
 
 TEST(SimBoard, AnOpenEndsWhenEveryCopyOfTheDescriptorIsClosed) {
     SimBoard board;
     auto& m = static_cast<EchoModel&>(board.add(std::unique_ptr<SimDevice>(new EchoModel)));
     int fd = board.open("/dev/echo", O_RDWR);
-    int copy = ::dup(fd);
-    ::close(fd);
+    int copy = board.dup(fd);
+    board.close(fd);
     board.collect();
     EXPECT_EQ(0, m.closes);
     EXPECT_NE(nullptr, board.handleOf(copy));  // a duplicate reaches the same open
     EXPECT_EQ(1, board.write(copy, "y", 1));
-    ::close(copy);
+    board.close(copy);
     board.collect();
     EXPECT_EQ(1, m.closes);
     EXPECT_TRUE(m.handles().empty());
+    EXPECT_EQ(0u, board.closedAroundTheBoard());
 }
 
-// The daemon closes descriptors and makes new ones on the freed numbers
-// without telling the board: each call reaches what the number is now.
+// Descriptors closed and made on the freed numbers without the board (a
+// plain close, another open duplicated onto the number) are found by asking
+// the kernel: each call reaches what the number is now.
 TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
     Hal::MuxChannel output{Hal::kBusFirst};
@@ -145,9 +152,105 @@ TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     EXPECT_EQ(2, board->write(number, "hi", 2));
     char buf[4];
     EXPECT_EQ(2, ::read(ends[1], buf, sizeof buf));
-    for (int fd : {ends[0], ends[1], hal, channel}) ::close(fd);
+    for (int fd : ends) ::close(fd);
+    for (int fd : {hal, channel}) board->close(fd);
     board->collect();
     EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+}
+
+// What a switch request on a descriptor number gets: its result with the
+// errno of a refusal, and whether the switch model heard it.
+struct SwitchAnswer {
+    int result;
+    int err;
+    bool heard;
+    bool operator==(const SwitchAnswer& o) const {
+        return result == o.result && err == o.err && heard == o.heard;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const SwitchAnswer& a) {
+    return os << "{" << a.result << ", errno " << a.err << (a.heard ? ", heard}" : ", not heard}");
+}
+
+SwitchAnswer switchRequest(SimBoard& board, int number) {
+    SimDevice& hal = *board.device(Hal::kDevice);
+    hal.clearLog();
+    Hal::MuxChannel output{Hal::kBusFirst};
+    errno = 0;
+    int result = board.ioctl(number, Hal::kMuxDisable, &output);
+    return SwitchAnswer{result, result == -1 ? errno : 0, !hal.log().empty()};
+}
+
+const SwitchAnswer kServed{0, 0, true};
+const SwitchAnswer kClosed{-1, EBADF, false};
+const SwitchAnswer kNotADevice{-1, ENOTTY, false};
+
+// The switch requests are routed by descriptor number; the closes and
+// duplicates the daemon makes through the board keep that routing true to
+// what the kernel would answer on each number.
+TEST(SimBoard, SwitchRequestsAnswerAsTheKernelAfterClosesAndDuplicates) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    {
+        SCOPED_TRACE("a closed number, then the same number on another socket");
+        int number = board->open(Hal::kDevice, O_RDWR);
+        ASSERT_GE(number, 0);
+        EXPECT_EQ(kServed, switchRequest(*board, number));
+        ASSERT_EQ(0, board->close(number));
+        EXPECT_EQ(kClosed, switchRequest(*board, number));
+        int ends[2];
+        ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends));
+        EXPECT_EQ(number, ends[0]);
+        EXPECT_EQ(kNotADevice, switchRequest(*board, ends[0]));
+        for (int end : ends) ::close(end);
+    }
+    {
+        SCOPED_TRACE("a duplicate outlives its original, then closes too");
+        int original = board->open(Hal::kDevice, O_RDWR);
+        int copy = board->dup(original);
+        ASSERT_GE(copy, 0);
+        EXPECT_EQ(FD_CLOEXEC, ::fcntl(copy, F_GETFD) & FD_CLOEXEC);
+        EXPECT_EQ(kServed, switchRequest(*board, copy));
+        ASSERT_EQ(0, board->close(original));
+        EXPECT_EQ(kClosed, switchRequest(*board, original));
+        EXPECT_EQ(kServed, switchRequest(*board, copy));
+        ASSERT_EQ(0, board->close(copy));
+        EXPECT_EQ(kClosed, switchRequest(*board, copy));
+        EXPECT_EQ(kClosed, switchRequest(*board, original));
+    }
+    errno = 0;
+    EXPECT_EQ(-1, board->dup(-1));
+    EXPECT_EQ(EBADF, errno);
+    board->collect();
+    EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+}
+
+// A plain close leaves the board's number naming the open; once every
+// descriptor of the open is closed, collect counts and names that number
+// and forgets it. Closes through the board, and an open its model hung up
+// while the daemon still holds it, are not counted.
+TEST(SimBoard, CollectReportsADescriptorClosedAroundTheBoard) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    int around = board->open(Hal::kDevice, O_RDWR);
+    int through = board->open(Hal::kDevice, O_RDWR);
+    int copy = board->dup(through);
+    ASSERT_GE(copy, 0);
+    int hungUp = board->open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
+    ASSERT_EQ("ok", board->control(std::string(E1::kCasDevice) + " hangup"));
+    StreamCapture err(std::cerr);
+    ::close(around);
+    ASSERT_EQ(0, board->close(through));
+    ASSERT_EQ(0, board->close(copy));
+    board->collect();
+    EXPECT_EQ(1u, board->closedAroundTheBoard());
+    EXPECT_EQ("sim board: descriptor " + std::to_string(around) + " of /dev/hal was closed around the board\n",
+              err.text());
+    EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+    EXPECT_TRUE(board->device(E1::kCasDevice)->handles().empty());
+    EXPECT_EQ(kClosed, switchRequest(*board, around));
+    ASSERT_EQ(0, board->close(hungUp));
+    board->collect();
+    EXPECT_EQ(1u, board->closedAroundTheBoard());
 }
 
 // The board lives as long as the daemon's process: what its models keep of
@@ -211,7 +314,7 @@ TEST(SimBoard, LogsKeepTheNewestTrafficWithinFixedBounds) {
     }
     EXPECT_EQ(SimDevice::kLogLimit, mcc.log().size());
     EXPECT_EQ(SimHal::kLogRequests, board->device(Hal::kDevice)->log().size());
-    for (int fd : {channel, interface, hal}) ::close(fd);
+    for (int fd : {channel, interface, hal}) board->close(fd);
 }
 
 TEST(SimBoard, OtherDescriptorsPassThrough) {
@@ -223,6 +326,34 @@ TEST(SimBoard, OtherDescriptorsPassThrough) {
     EXPECT_EQ(2, board.read(p[0], buf, sizeof buf));
     ::close(p[0]);
     ::close(p[1]);
+}
+
+// On descriptors that name no device of the board, close and dup are the
+// system calls, whichever board is in use.
+TEST(BoardIo, CloseAndDupOfOrdinaryDescriptorsAreTheSystemCalls) {
+    KernelIo kernel;
+    SimBoard sim;
+    for (BoardIo* io : {static_cast<BoardIo*>(&kernel), static_cast<BoardIo*>(&sim)}) {
+        SCOPED_TRACE(io == &kernel ? "kernel" : "simulated board");
+        int p[2];
+        ASSERT_EQ(0, ::pipe(p));
+        int copy = io->dup(p[1]);
+        ASSERT_GE(copy, 0);
+        EXPECT_EQ(FD_CLOEXEC, ::fcntl(copy, F_GETFD) & FD_CLOEXEC);
+        EXPECT_EQ(0, io->close(p[1]));
+        EXPECT_EQ(1, ::write(copy, "x", 1));
+        EXPECT_EQ(0, io->close(copy));
+        char c;
+        EXPECT_EQ(1, ::read(p[0], &c, 1));
+        EXPECT_EQ(0, ::read(p[0], &c, 1));  // every writer is closed
+        errno = 0;
+        EXPECT_EQ(-1, io->close(copy));
+        EXPECT_EQ(EBADF, errno);
+        errno = 0;
+        EXPECT_EQ(-1, io->dup(copy));
+        EXPECT_EQ(EBADF, errno);
+        ::close(p[0]);
+    }
 }
 
 // The selected board lives until exit, so the selection runs in a child.
@@ -251,7 +382,7 @@ TEST(SimBoard, WatchdogOfALongRunKeepsOnlyTheNewestRecords) {
     ASSERT_EQ(SimDevice::kLogLimit, wd.records().size());
     EXPECT_EQ("PING", wd.records().front());
     EXPECT_EQ("STOP", wd.records().back());
-    ::close(fd);
+    board.close(fd);
 }
 
 TEST(FsRoot, PrefixesAbsolutePaths) {

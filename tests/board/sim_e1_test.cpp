@@ -24,8 +24,8 @@ protected:
         cfd = board->open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
     }
     ~SimE1Test() override {
-        ::close(mfd);
-        ::close(cfd);
+        board->close(mfd);
+        board->close(cfd);
     }
 
     // -1 and errno, or the result.
@@ -175,7 +175,7 @@ TEST_F(SimE1Test, ATrunkBelongsToTheOpenThatHoldsItUntilItCloses) {
     EXPECT_EQ(-1, board->read(cfd, &ev, sizeof ev));  // only the holder hears its trunk
     EXPECT_EQ(static_cast<ssize_t>(sizeof ev), board->read(other, &ev, sizeof ev));
 
-    ::close(other);
+    board->close(other);
     board->collect();
     EXPECT_EQ(0, refusedValue(cfd, E1::kCasOpen, 3));
     EXPECT_EQ("trunk 3 open channels", control("/dev/e1-cas trunk 3"));

@@ -28,7 +28,7 @@ protected:
           spi(*hal.family<SimSpi>()) {
         fd = board->open(Hal::kDevice, O_RDWR);
     }
-    ~SimHalFamiliesTest() override { ::close(fd); }
+    ~SimHalFamiliesTest() override { board->close(fd); }
 
     // The request's result, or -errno.
     int request(unsigned long code, void* arg) {
@@ -172,7 +172,7 @@ TEST_F(SimHalFamiliesTest, MonitoringBytesAndFaultsOfTheDevice) {
     ASSERT_EQ("ok", control("fault open off"));
     int second = board->open(Hal::kDevice, O_RDWR);
     EXPECT_LE(0, second);
-    ::close(second);
+    board->close(second);
     for (const char* bad : {"fault open", "fault open EWHAT", "fault open off 3", "fault request x EIO",
                             "fault open EIO 0"})
         EXPECT_EQ(0u, control(bad).find("error:")) << bad;

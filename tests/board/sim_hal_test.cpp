@@ -43,7 +43,7 @@ protected:
     SimHalTest() : board(SimBoard::makeStandard()), hal(board->model<SimHal>(SimHal::kPath)) {
         fd = board->open(Hal::kDevice, O_RDWR);
     }
-    ~SimHalTest() override { ::close(fd); }
+    ~SimHalTest() override { board->close(fd); }
 
     int request(unsigned long code, void* arg) { return board->ioctl(fd, code, arg); }
 
@@ -232,7 +232,7 @@ TEST_F(SimHalTest, RequestsRoutedByNumberAreServedByNoOtherDevice) {
             EXPECT_EQ(-1, board->ioctl(other, n, record)) << path << std::hex << " 0x" << n;
             EXPECT_EQ(ENOTTY, errno) << path << std::hex << " 0x" << n;
         }
-        ::close(other);
+        board->close(other);
     }
 }
 

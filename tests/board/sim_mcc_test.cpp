@@ -26,7 +26,7 @@ protected:
         mcc.setChannelPool(17, 3);
     }
     ~SimMccTest() override {
-        for (int f : fds) ::close(f);
+        for (int f : fds) board->close(f);
     }
 
     // An open that holds a channel, or -1.
@@ -63,7 +63,7 @@ TEST_F(SimMccTest, AllocationTakesTheLowestFreeChannelOfThePool) {
               board->control("/dev/mcc/ctl state 17"));
     EXPECT_EQ(kTransparent, mcc.channel(18).allocation.kind);
 
-    ::close(a);
+    board->close(a);
     fds.erase(fds.begin());
     board->collect();
     EXPECT_EQ("18", board->control("/dev/mcc/ctl channels"));

@@ -19,7 +19,7 @@ protected:
         : board(SimBoard::makeStandard()), model(board->model<Model>(path)) {
         fd = board->open(path, flags);
     }
-    ~SimModelTest() override { ::close(fd); }
+    ~SimModelTest() override { board->close(fd); }
 
     template <class Record>
     int request(unsigned long code, Record r) {

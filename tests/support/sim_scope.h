@@ -1,6 +1,8 @@
 #ifndef KORVAND_TESTS_SUPPORT_SIM_SCOPE_H
 #define KORVAND_TESTS_SUPPORT_SIM_SCOPE_H
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 #include "board/board_io.h"
@@ -9,12 +11,16 @@
 
 // Installs a standard simulated board for the life of the object. The
 // singletons built meanwhile hold its devices, so they are destroyed with
-// it, before it is uninstalled.
+// it, before it is uninstalled. By then every descriptor of the board that
+// was closed must have been closed through it: one closed with a plain
+// close could hide a later request on its number from the board.
 class SimScope {
 public:
     SimScope() : board_(SimBoard::makeStandard()) { setBoardIo(board_.get()); }
     ~SimScope() {
         singletons_.end();
+        board_->collect();
+        EXPECT_EQ(0u, board_->closedAroundTheBoard()) << "descriptors of the board closed around it";
         setBoardIo(nullptr);
     }
     SimScope(const SimScope&) = delete;
