@@ -244,90 +244,61 @@ class ReadmeKinds : public RunningDaemon {
     int peerPort = freeTcpPort();
 };
 
+// A slot created at once with its streams on `channel`.
+Texts created(int slot, int seq, int channel) {
+    return {ok(slot, seq), stream(slot, "transmitter", channel), stream(slot, "receiver", channel)};
+}
+
+Texts joined(std::initializer_list<Texts> parts) {
+    Texts all;
+    for (const Texts& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
 Expected ReadmeKinds::expected(const std::string& key) {
     Expected e;
-    if (key == kSs7 || key == kPrimaryRate) {
-        // Two links (slots 3 and 4) on time slot 16 of E1 trunks 0 and 1.
-        e.answered = {ok(1, 1),
-                      stream(1, "transmitter", 16),
-                      stream(1, "receiver", 16),
-                      ok(2, 2),
-                      stream(2, "transmitter", 48),
-                      stream(2, "receiver", 48),
-                      ok(3, 3),
-                      ok(4, 4),
-                      stream(3, "receiver", -1),
-                      ok(1, 5),
-                      stream(4, "receiver", -1),
-                      ok(2, 6)};
-        e.signalled = {activated(3), activated(4)};
-    }
+    // Two links (slots 3 and 4) on time slot 16 of E1 trunks 0 and 1.
+    const Texts links = joined({created(1, 1, 16),
+                                created(2, 2, 48),
+                                {ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5),
+                                 stream(4, "receiver", -1), ok(2, 6)}});
     if (key == kWalkThrough) {
-        e.answered = {success(1),
-                      ok(1, 2),
-                      stream(1, "transmitter", 1),
-                      stream(1, "receiver", 1),
-                      ok(2, 3),
-                      stream(2, "transmitter", 33),
-                      stream(2, "receiver", 33),
-                      ok(1, 4),
-                      success(5),
-                      resourceReport(),
-                      ok(2, 6),
-                      ok(1, 0),
-                      ok(1, 7),
-                      ok(2, 0),
-                      ok(2, 8)};
+        e.answered = joined({{success(1)},
+                             created(1, 2, 1),
+                             created(2, 3, 33),
+                             {ok(1, 4), success(5), resourceReport(), ok(2, 6), ok(1, 0), ok(1, 7),
+                              ok(2, 0), ok(2, 8)}});
         e.exact = true;
     } else if (key == kWithoutStatuses) {
         e.answered = {success(1)};
         e.exact = true;
     } else if (key == kSwitchChannels) {
-        e.answered = {ok(1, 1),
-                      stream(1, "transmitter", 1),
-                      stream(1, "receiver", 1),
-                      ok(2, 2),
-                      stream(2, "receiver", 8326),
-                      stream(2, "transmitter", 8325),
-                      ok(3, 3),
-                      stream(3, "transmitter", 8195),
-                      stream(3, "receiver", 8196),
-                      ok(3, 4),
-                      ok(4, 5),
-                      stream(4, "transmitter", 129),
-                      stream(4, "receiver", 129),
-                      ok(5, 6),
-                      stream(5, "transmitter", 256),
-                      ok(5, 7)};
+        e.answered = joined(
+            {created(1, 1, 1),
+             {ok(2, 2), stream(2, "receiver", 8326), stream(2, "transmitter", 8325), ok(3, 3),
+              stream(3, "transmitter", 8195), stream(3, "receiver", 8196), ok(3, 4)},
+             created(4, 5, 129),
+             {ok(5, 6), stream(5, "transmitter", 256), ok(5, 7)}});
         e.signalled = {signal(5, "userData : '01020304'H")};
         e.exact = true;
     } else if (key == kSs7) {
+        e.answered = links;
+        e.signalled = {activated(3), activated(4)};
         e.reports = {report(3, "ioctl : ss7LinkInfo"), report(4, "ioctl : ss7LinkInfo"),
                      report(3, "ioctl : hdlcLinkInfo")};
     } else if (key == kPrimaryRate) {
-        Texts cas = {ok(5, 7), stream(5, "transmitter", 80), stream(5, "receiver", 80),
-                     ok(6, 8), stream(6, "receiver", -1),    ok(5, 9)};
-        e.answered.insert(e.answered.end(), cas.begin(), cas.end());
+        e.answered =
+            joined({links, created(5, 7, 80), {ok(6, 8), stream(6, "receiver", -1), ok(5, 9)}});
+        e.signalled = {activated(3), activated(4)};
         e.reports = {report(3, "ioctl : isdnLinkInfo"), report(4, "ioctl : isdnLinkInfo"),
                      report(6, "ioctl : hdlcLinkInfo")};
     } else if (key == kBri) {
-        e.answered = {ok(1, 1),
-                      stream(1, "transmitter", 1),
-                      stream(1, "receiver", 1),
-                      ok(2, 2),
-                      stream(2, "transmitter", 5),
-                      stream(2, "receiver", 5),
-                      ok(3, 3),
-                      ok(4, 4),
-                      stream(3, "receiver", -1),
-                      ok(1, 5),
-                      stream(3, "transmitter", -1),
-                      activated(3),
-                      ok(3, 6),
-                      stream(4, "receiver", -1),
-                      ok(2, 7),
-                      stream(4, "transmitter", -1),
-                      ok(4, 8)};
+        e.answered =
+            joined({created(1, 1, 1),
+                    created(2, 2, 5),
+                    {ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5),
+                     stream(3, "transmitter", -1), activated(3), ok(3, 6),
+                     stream(4, "receiver", -1), ok(2, 7), stream(4, "transmitter", -1), ok(4, 8)}});
         e.signalled = {activated(4)};
         e.reports = {report(4, "ioctl : isdnLinkInfo")};
     } else if (key == kIsdn) {
@@ -335,14 +306,9 @@ Expected ReadmeKinds::expected(const std::string& key) {
         e.signalled = {activated(1), activated(2)};
         e.reports = {report(1, "ioctl : isdnLinkInfo"), report(2, "ioctl : isdnLinkInfo")};
     } else if (key == kAtsQsig) {
-        e.answered = {ok(1, 1),
-                      ok(2, 2),
-                      ok(3, 3),
-                      stream(3, "transmitter", 1),
-                      stream(3, "receiver", 1),
-                      stream(2, "receiver", 513),
-                      ok(3, 4),
-                      ok(1, 5)};
+        e.answered = joined({{ok(1, 1), ok(2, 2)},
+                             created(3, 3, 1),
+                             {stream(2, "receiver", 513), ok(3, 4), ok(1, 5)}});
         e.signalled = {activated(1)};
         e.reports = {report(1, "ioctl : isdnLinkInfo")};
         e.meanwhile = [this] { EXPECT_EQ(0u, board("/dev/dsp-data tx 0").find("00017f")); };
@@ -353,88 +319,43 @@ Expected ReadmeKinds::expected(const std::string& key) {
             }));
         };
     } else if (key == kHdlc) {
-        e.answered = {ok(1, 1),
-                      stream(1, "transmitter", 3),
-                      stream(1, "receiver", 3),
-                      ok(2, 2),
-                      stream(2, "transmitter", 35),
-                      stream(2, "receiver", 35),
-                      ok(3, 3),
-                      ok(4, 4),
-                      stream(3, "receiver", -1),
-                      ok(1, 5),
-                      stream(4, "receiver", -1),
-                      ok(2, 6),
-                      ok(3, 7)};
+        e.answered = joined({created(1, 1, 3),
+                             created(2, 2, 35),
+                             {ok(3, 3), ok(4, 4), stream(3, "receiver", -1), ok(1, 5),
+                              stream(4, "receiver", -1), ok(2, 6), ok(3, 7)}});
         e.signalled = {signal(4, "ioctl : hdlcPackages : { { body '0100'H } }"),
                        signal(4, "ioctl : hdlcPackages : { { body '0200'H } }")};
         e.reports = {report(4, "ioctl : hdlcLinkInfo")};
     } else if (key == kModemT38) {
-        e.answered = {ok(1, 1),
-                      ok(2, 2),
-                      stream(2, "transmitter", 1),
-                      stream(2, "receiver", 1),
-                      stream(1, "transmitter", 320),
-                      stream(1, "receiver", 320),
-                      ok(1, 3),
-                      ok(3, 4),
-                      stream(3, "transmitter", 256),
-                      stream(3, "receiver", 256),
-                      success(5)};
+        e.answered = joined({{ok(1, 1)},
+                             created(2, 2, 1),
+                             {stream(1, "transmitter", 320), stream(1, "receiver", 320), ok(1, 3)},
+                             created(3, 4, 256),
+                             {success(5)}});
         e.signalled = {signal(1, "abort : 512"), signal(3, "abort : 60672")};
         e.reports = {"pdu signal : query", "t38-instances 0,"};
         e.afterwards = [this] {
             EXPECT_NE(std::string::npos, korvand.err().find("t38 daemon not found!\n"));
         };
     } else if (key == kMixers) {
-        e.answered = {success(1),
-                      resourceReport(),
-                      ok(1, 2),
-                      ok(2, 3),
-                      ok(3, 4),
-                      stream(3, "transmitter", 1),
-                      stream(3, "receiver", 1),
-                      stream(1, "receiver", 1025),
-                      ok(3, 5),
-                      stream(2, "transmitter", 1090),
-                      ok(2, 6),
-                      error(4, "insufficientResources", 7)};
+        e.answered = joined({{success(1), resourceReport(), ok(1, 2), ok(2, 3)},
+                             created(3, 4, 1),
+                             {stream(1, "receiver", 1025), ok(3, 5), stream(2, "transmitter", 1090),
+                              ok(2, 6), error(4, "insufficientResources", 7)}});
         e.exact = true;
         e.secondTerminal = "3: 1@32767\n2: 4@1000 5@2000\n";
         e.meanwhile = [this] {
             EXPECT_EQ("unit=0 tdm=32 inputs=128\nunit=1 tdm=24 inputs=96",
                       board("/dev/mixer mixers"));
         };
-    } else if (key == kFilePlayer) {
-        e.answered = {ok(1, 1),
-                      ok(2, 2),
-                      stream(2, "transmitter", 1),
-                      stream(2, "receiver", 1),
-                      stream(1, "transmitter", 256),
-                      ok(1, 3)};
+    } else if (key == kFilePlayer || key == kNetworkPlayer) {
+        // A player on MCC channel 256, played into time slot 1 of trunk 0.
+        e.answered =
+            joined({{ok(1, 1)}, created(2, 2, 1), {stream(1, "transmitter", 256), ok(1, 3)}});
         e.signalled = {signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")};
         e.exact = true;
-        e.afterwards = [this] {
-            EXPECT_NE(std::string::npos, board("/dev/mcc/ctl pace 256").find("pace=8000 "));
-        };
-    } else if (key == kNetworkPlayer) {
-        e.answered = {ok(1, 1),
-                      ok(2, 2),
-                      stream(2, "transmitter", 1),
-                      stream(2, "receiver", 1),
-                      stream(1, "transmitter", 256),
-                      ok(1, 3)};
-        e.signalled = {signal(1, "ioctl : startPlaying : NULL"),
-                       signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")};
-        e.exact = true;
-        e.printed = "0000002a\n";
     } else if (key == kRecorder) {
-        e.answered = {ok(1, 1),
-                      stream(1, "receiver", 256),
-                      ok(2, 2),
-                      stream(2, "transmitter", 1),
-                      stream(2, "receiver", 1),
-                      ok(2, 3)};
+        e.answered = joined({{ok(1, 1), stream(1, "receiver", 256)}, created(2, 2, 1), {ok(2, 3)}});
         e.signalled = {signal(1, "ioctl : stopRecording : userRequest")};
         e.exact = true;
         e.printed = "d5d5d5d5\n";
@@ -442,11 +363,8 @@ Expected ReadmeKinds::expected(const std::string& key) {
         // Each session's RTCP socket takes the RTP port + 1 on this host.
         for (const char* p : {"port 40000", "port 40010", "port 40020", "port 40030"})
             e.ports[p] = "port " + std::to_string(freeUdpPort() - 1);
-        for (int slot = 1; slot <= 4; ++slot) {
-            e.answered.push_back(ok(slot, slot));
-            e.answered.push_back(stream(slot, "transmitter", 255 + slot));
-            e.answered.push_back(stream(slot, "receiver", 255 + slot));
-        }
+        for (int slot = 1; slot <= 4; ++slot)
+            e.answered = joined({e.answered, created(slot, slot, 255 + slot)});
         e.exact = true;
         e.meanwhile = [this] {
             EXPECT_EQ("error: no session", board("/dev/rtp_ext session 256"));
@@ -476,6 +394,15 @@ Expected ReadmeKinds::expected(const std::string& key) {
         };
     } else {
         ADD_FAILURE() << "no expectations for the session of " << key;
+    }
+    if (key == kFilePlayer) {
+        e.afterwards = [this] {
+            EXPECT_NE(std::string::npos, board("/dev/mcc/ctl pace 256").find("pace=8000 "));
+        };
+    } else if (key == kNetworkPlayer) {
+        // The peer plays after the id; its end ends the player.
+        e.signalled.insert(e.signalled.begin(), signal(1, "ioctl : startPlaying : NULL"));
+        e.printed = "0000002a\n";
     }
     return e;
 }
