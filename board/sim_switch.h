@@ -64,9 +64,6 @@ public:
     // The byte a read request returns: a connected output follows its
     // source (a loop of connections reads as the idle bus).
     unsigned byteOf(int channel) const;
-    // What something outside the switch puts on `channel`, else the idle
-    // bus level.
-    unsigned arriving(int channel) const;
 
     // Damages `channel`: read requests return its byte XOR `mask` (0 repairs).
     void damage(int channel, uint8_t mask);
@@ -90,6 +87,9 @@ private:
     };
 
     const Channel* find(int channel) const;
+    // What something outside the switch puts on `channel`, else the idle
+    // bus level.
+    unsigned arriving(int channel) const;
 
     int onConnect(void* arg);
     int onDisable(void* arg);

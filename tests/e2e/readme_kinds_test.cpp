@@ -50,8 +50,11 @@ const char* const kSessions[] = {
     kIsdn,          kAtsQsig,         kHdlc,           kModemT38, kMixers,      kFilePlayer,
     kNetworkPlayer, kRecorder,        kRtpRadio,       kDisplay};
 
-bool holds(const ReadmeSession& s, const std::string& key) {
-    return s.opening.find(key) != std::string::npos || s.input.find(key) != std::string::npos;
+// The answer of `n` board commands that succeed.
+std::string oks(size_t n) {
+    std::string ok;
+    for (size_t i = 0; i < n; ++i) ok += "ok\n";
+    return ok;
 }
 
 std::string signal(int slot, const std::string& text) {
@@ -150,7 +153,7 @@ class ReadmeKinds : public RunningDaemon {
     // Starts bash on `lines` in the checkout, with `sim` defined as the
     // README defines it; -e stops it at the first command that fails.
     void startShell(ChildProcess& shell, const std::string& lines) {
-        std::string script = "cd '" + root.top() + "'\n" + readmeSimBlock().definition + lines;
+        std::string script = "cd '" + root.top() + "'\n" + simDefinition + lines;
         ASSERT_TRUE(shell.start("/bin/bash", {"-e", "-c", script}));
     }
     // Runs `lines` as a second terminal does; what it printed.
@@ -192,9 +195,7 @@ class ReadmeKinds : public RunningDaemon {
         };
         for (const std::string& m : e.answered) ASSERT_TRUE(came(m));
         if (!readme.after.empty()) {
-            std::string ok;
-            for (size_t i = 0; i < readme.after.size(); ++i) ok += "ok\n";
-            EXPECT_EQ(e.secondTerminal.empty() ? ok : e.secondTerminal,
+            EXPECT_EQ(e.secondTerminal.empty() ? oks(readme.after.size()) : e.secondTerminal,
                       typeInSecondTerminal(second));
         }
         for (const std::string& m : e.signalled) ASSERT_TRUE(came(m));
@@ -206,9 +207,7 @@ class ReadmeKinds : public RunningDaemon {
         EXPECT_EQ(0, shell.wait(30000)) << shell.err();
         EXPECT_EQ("", shell.err());
         FirstTerminal out = splitOutput(shell.out(), commands, e.printed);
-        std::string ok;
-        for (size_t i = 0; i < commands; ++i) ok += "ok\n";
-        EXPECT_EQ(ok, out.board);
+        EXPECT_EQ(oks(commands), out.board);
         EXPECT_EQ(e.printed, out.printed) << shell.out();
         Texts messages = withoutStatuses(printedMessages(out.client));
         if (e.exact) {
@@ -242,6 +241,8 @@ class ReadmeKinds : public RunningDaemon {
 
     // The README's peers listen on port 7000, the tests' on this one.
     int peerPort = freeTcpPort();
+    // The README's definition of `sim`, read once.
+    const std::string simDefinition = readmeSimBlock().definition;
 };
 
 // A slot created at once with its streams on `channel`.
@@ -512,7 +513,7 @@ TEST_F(ReadmeKinds, TheSimFunctionReachesTheBoard) {
 TEST_F(ReadmeKinds, EverySessionWorksOneAfterAnotherOnOneDaemon) {
     for (const ReadmeSession& session : readmeSessions()) {
         for (const char* key : kSessions) {
-            if (!holds(session, key)) continue;
+            if (!session.holds(key)) continue;
             runSession(key);
             break;
         }
@@ -526,7 +527,7 @@ TEST(ReadmeSessions, EverySessionIsRunByATest) {
     size_t run = 0;
     for (const ReadmeSession& session : readmeSessions()) {
         size_t found = 0;
-        for (const char* key : kSessions) found += holds(session, key) ? 1 : 0;
+        for (const char* key : kSessions) found += session.holds(key) ? 1 : 0;
         EXPECT_EQ(1u, found) << session.opening << "\n" << session.input;
         ++run;
     }

@@ -26,6 +26,10 @@ struct ReadmeSession {
         for (const std::string& line : before) text += line + "\n";
         return text + opening + "\n" + input + "EOF\n";
     }
+    // Whether its first line or input holds `text`.
+    bool holds(const std::string& text) const {
+        return opening.find(text) != std::string::npos || input.find(text) != std::string::npos;
+    }
     std::string secondTerminal() const {
         std::string text;
         for (const std::string& line : after) text += line + "\n";
@@ -87,8 +91,7 @@ inline std::vector<ReadmeSession> readmeSessions() {
 // The session whose first line or input holds `text`.
 inline ReadmeSession readmeSession(const std::string& text) {
     for (const ReadmeSession& s : readmeSessions())
-        if (s.opening.find(text) != std::string::npos || s.input.find(text) != std::string::npos)
-            return s;
+        if (s.holds(text)) return s;
     ADD_FAILURE() << "no README session holds " << text;
     return ReadmeSession();
 }

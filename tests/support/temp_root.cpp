@@ -1,5 +1,6 @@
 #include "tests/support/temp_root.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,9 +30,7 @@ TempRoot::TempRoot() : top_(makeTop()), dir_(top_) {
 
 TempRoot::TempRoot(const std::string& below, const std::string& layout) : top_(makeTop()), dir_(top_ + below) {
     std::string cmd = "'" + layout + "' '" + dir_ + "'";
-    if (system(cmd.c_str()) != 0) {
-        // A root without its folders fails the test that uses it.
-    }
+    if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd << " did not lay out the root";
     setenv("KORVAND_ROOT", dir_.c_str(), 1);
 }
 
