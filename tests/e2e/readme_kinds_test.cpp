@@ -171,7 +171,10 @@ class ReadmeKinds : public RunningDaemon {
         ReadmeSession readme = readmeSession(key);
         ASSERT_FALSE(readme.input.empty());
         Expected e = expected(key);
-        e.ports["7000"] = std::to_string(peerPort);
+        // The README's peers listen on port 7000, the session's on a port
+        // taken just before the peer binds it, so that no other test's
+        // free port meets it meanwhile.
+        e.ports["7000"] = std::to_string(freeTcpPort());
         std::string first = readme.firstTerminal(), second = readme.secondTerminal();
         for (const auto& p : e.ports) {
             replaceAll(first, p.first, p.second);
@@ -239,8 +242,6 @@ class ReadmeKinds : public RunningDaemon {
 
     Expected expected(const std::string& key);
 
-    // The README's peers listen on port 7000, the tests' on this one.
-    int peerPort = freeTcpPort();
     // The README's definition of `sim`, read once.
     const std::string simDefinition = readmeSimBlock().definition;
 };
@@ -475,6 +476,7 @@ TEST_F(ReadmeKinds, APeerThatTheDaemonDoesNotReachEndsWithItsSession) {
     ASSERT_NE(std::string::npos, connect);
     size_t line = first.rfind('\n', connect) + 1;
     first.erase(line, first.find('\n', connect) + 1 - line);
+    const int peerPort = freeTcpPort();
     replaceAll(first, "7000", std::to_string(peerPort));
     ChildProcess shell;
     startShell(shell, first);
