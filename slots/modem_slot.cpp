@@ -190,7 +190,10 @@ void ModemSlot::pppd_exec(const std::string& device, const char* options) {
         return;
     }
     Watch(started, &ModemSlot::on_terminate);
-    Log() << "pppd executed" << " cid=\"" << params.get_cid() << "\"" << " pid=" << pid << std::endl;
+    // The caller id as its characters: the value's own notation would quote
+    // it a second time.
+    const std::string& cid = params.get_cid();
+    Log() << "pppd executed" << " cid=\"" << cid << "\"" << " pid=" << pid << std::endl;
 }
 
 void ModemSlot::on_terminate(int status) {

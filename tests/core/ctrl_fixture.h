@@ -43,7 +43,10 @@ protected:
     void SetUp() override {
         bind(HeartBeatCtl::instance());
         BindServices();
-        ASSERT_TRUE(ctrlServer.Activate(new Control::AcceptorNetCheckConnection(port)));
+        auto* acceptor = new Control::AcceptorNetCheckConnection(port);
+        ASSERT_TRUE(ctrlServer.Activate(acceptor));
+        // The controller reaches this listener and no other.
+        ASSERT_TRUE(acceptor->Listening()) << err.text();
         connect(client);
     }
     void TearDown() override {
@@ -92,7 +95,7 @@ protected:
     StreamCapture out{std::cout};
     StreamCapture log{std::clog};
     StreamCapture err{std::cerr};
-    int port = freeTcpPort();
+    ReservedPort port;
     ScriptedService taker;
     ScriptedService witness;
     Lgcpc::Client client;

@@ -1,6 +1,9 @@
 #ifndef KORVAND_TESTS_CORE_SLOT_FIXTURE_H
 #define KORVAND_TESTS_CORE_SLOT_FIXTURE_H
 
+#include <stdexcept>
+#include <string>
+
 #include "board/sim_hal.h"
 #include "board/sim_switch.h"
 #include "core/slot_table.h"
@@ -39,6 +42,15 @@ protected:
         return barrier(before);
     }
     Slot* at(int id) const { return Slots::instance()->Find(unsigned(id)); }
+    // Slot `id` as the kind `T`. One that is missing (its creation failed)
+    // ends the test with an exception GoogleTest reports, where a null
+    // pointer would end the whole suite.
+    template <class T>
+    T& existing(int id) const {
+        T* slot = dynamic_cast<T*>(at(id));
+        if (!slot) throw std::runtime_error("no slot " + std::to_string(id) + " of the kind the test wants");
+        return *slot;
+    }
     // Waits until the messages from the `from`th on hold `wanted` in that
     // order, maybe among others: for signals that a child process or the
     // board sends at a time of its own, before or after an answer.

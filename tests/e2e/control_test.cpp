@@ -25,7 +25,8 @@ TEST_F(Control, SendPrintsEveryAnswerAndTheDaemonLogsTheController) {
 }
 
 TEST_F(Control, SendReportsARefusedConnection) {
-    Outcome refused = send("{ pdu command : ping : NULL }", {"--port", std::to_string(freeTcpPort())});
+    ReservedPort nobody;  // where nothing listens
+    Outcome refused = send("{ pdu command : ping : NULL }", {"--port", std::to_string(nobody)});
     EXPECT_EQ(1, refused.status);
     EXPECT_EQ("", refused.out);
     EXPECT_EQ(1u, lines(refused.err)) << refused.err;

@@ -44,6 +44,13 @@ inline bool listening(int port) {
                        [](const std::string& state, const std::string&) { return state == "0A"; });
 }
 
+// Waits until `daemon` listens on `port` itself; false if it ended or
+// did not in time.
+inline bool listensItself(ChildProcess& daemon, int port) {
+    waitFor([&] { return listensOn(daemon.pid(), port) || !daemon.running(); }, 10000);
+    return listensOn(daemon.pid(), port);
+}
+
 // The version text the daemon prints.
 inline std::string versionText() {
     std::ostringstream text;
@@ -95,7 +102,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}, environment));
-        ASSERT_TRUE(waitFor([&] { return listening(port); })) << korvand.err();
+        ASSERT_TRUE(listensItself(korvand, port)) << korvand.err();
     }
     struct Outcome {
         int status;
@@ -126,7 +133,7 @@ protected:
     static size_t lines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
 
     TempRoot root;
-    int port = freeTcpPort();
+    ReservedPort port;
     // Extra environment entries of the daemon ("NAME=value").
     std::vector<std::string> environment;
     ChildProcess korvand;

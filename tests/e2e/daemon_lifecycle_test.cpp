@@ -111,7 +111,8 @@ TEST_F(Lifecycle, SigtermWithAControllerDestroysEverySlotAndRemovesThePidFile) {
 TEST(Daemon, DrivesTheWatchdogOfTheSimulatedBoard) {
     TempRoot root;
     ChildProcess korvand;
-    ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(freeTcpPort())}));
+    ReservedPort port;
+    ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}));
     std::string records;
     // A second pass of the loop feeds the watchdog again after a second.
     EXPECT_TRUE(waitFor(
@@ -162,7 +163,7 @@ TEST(Daemon, DetachedItPublishesItsOwnPidAndLogsToSyslog) {
     TempRoot root;
     SyslogListener syslog(root.path("/dev/log"));
     ASSERT_TRUE(syslog.bound);
-    int port = freeTcpPort();
+    ReservedPort port;
     ChildProcess launcher;
     ASSERT_TRUE(startKorvand(launcher, root.dir(), {"--daemon", "--port", std::to_string(port)}));
     EXPECT_EQ(0, launcher.wait());
@@ -189,7 +190,7 @@ TEST(Daemon, DetachedItPublishesItsOwnPidAndLogsToSyslog) {
         << syslog.records;
     EXPECT_EQ(0u, syslog.records.find("<29>")) << syslog.records;
     EXPECT_EQ("", launcher.out());
-    ASSERT_TRUE(waitFor([&] { return listening(port); }));
+    ASSERT_TRUE(waitFor([&] { return listensOn(daemon, port); }));
 
     kill(daemon, SIGTERM);
     int status = -1;

@@ -12,16 +12,31 @@
 #include "tests/e2e/daemon_fixture.h"
 #include "tests/support/daemon_process.h"
 
-// The messages in what `lgcpc send` printed, one a block with an empty line
-// between two, trunk statuses left out.
+// The messages in what `lgcpc send` printed, trunk statuses left out. Each
+// is the lines from one that opens a brace to the one that closes it
+// (braces in quoted strings aside); the empty lines between messages are
+// not theirs, nor any line end that another writer of the same output put
+// among them. A message still being written is not yet one.
 inline std::vector<std::string> printedMessages(const std::string& text) {
     std::vector<std::string> out;
+    std::string message;
+    int depth = 0;
+    bool quoted = false;
     for (size_t at = 0; at < text.size();) {
-        size_t end = std::min(text.find("\n\n", at), text.size());
-        std::string m = text.substr(at, end - at);
-        if (!m.empty() && m.back() == '\n') m.pop_back();
-        if (!m.empty() && !isTrunkStatus(m)) out.push_back(m);
-        at = end + 2;
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) break;
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.empty()) continue;
+        message += (message.empty() ? "" : "\n") + line;
+        for (char c : line) {
+            if (c == '"') quoted = !quoted;
+            if (!quoted) depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+        }
+        if (depth > 0) continue;
+        if (!isTrunkStatus(message)) out.push_back(message);
+        message.clear();
+        depth = 0;
     }
     return out;
 }

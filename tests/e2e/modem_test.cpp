@@ -21,6 +21,12 @@ using Texts = std::vector<std::string>;
 class ModemDaemon : public ControlledDaemon {
 protected:
     ModemDaemon() { environment.push_back("KORVAND_AUTH_PORT=" + std::to_string(authPort)); }
+    void SetUp() override {
+        ControlledDaemon::SetUp();
+        if (HasFatalFailure()) return;
+        // pppd's authentication request reaches the daemon and no other.
+        ASSERT_TRUE(waitFor([&] { return listensOn(korvand.pid(), authPort); })) << korvand.err();
+    }
     // Waits for a message from the `from`th on that holds `text`.
     bool received(const std::string& text, size_t from = 0) {
         return pumpUntil([&] {
@@ -35,7 +41,7 @@ protected:
         return n > 0 ? std::string(buf, size_t(n)) : std::string();
     }
 
-    int authPort = freeTcpPort();
+    ReservedPort authPort;
     Standins standins{root};
 };
 

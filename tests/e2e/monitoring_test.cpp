@@ -30,11 +30,11 @@ std::string pushed(const std::string& section, const std::string& name, int inde
 class MonitoringDaemon : public RunningDaemon {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(agent.start(buildProgram("tests/standins/mon_agent"), {"0"}));
+        ASSERT_TRUE(agent.start(buildProgram("tests/standins/mon_agent"), {std::to_string(agentPort)}));
         ASSERT_TRUE(waitFor([&] { return agent.out().find('\n') != std::string::npos; })) << agent.err();
-        std::string agentPort = agent.out().substr(10, agent.out().find('\n') - 10);
+        ASSERT_EQ("listening " + std::to_string(agentPort) + "\n", agent.out());
         root.writeFile("/usr/local/etc/server.conf",
-                       "[snmpagent]\nhost = 127.0.0.1:" + agentPort + "\nname = qorb\n");
+                       "[snmpagent]\nhost = 127.0.0.1:" + std::to_string(agentPort) + "\nname = qorb\n");
         for (int n = 0; n < 4; ++n)
             root.writeFile("/proc/driver/hdlc/peb22554/" + std::to_string(n),
                            "Current state           : Synchronized\n");
@@ -77,6 +77,7 @@ protected:
         return answers(client, "{ seq 4, pdu command : display : " + params + " }");
     }
 
+    ReservedPort agentPort;
     ChildProcess agent;
     Lgcpc::Client client;
 };

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <list>
 #include <map>
 
 #include "tests/e2e/daemon_fixture.h"
@@ -87,7 +88,9 @@ size_t boardLines(const std::vector<std::string>& lines) {
 
 // The first terminal's output: the answers of its `n` board commands, a
 // peer's line `printed` (where it came, if it came), and what `lgcpc`
-// printed.
+// printed. The peer may write its text and its line end apart, with
+// `lgcpc`'s messages before, between or after them; its text starts a line
+// all the same, and its line end is an empty line to the messages.
 struct FirstTerminal {
     std::string board, printed, client;
 };
@@ -100,11 +103,11 @@ FirstTerminal splitOutput(const std::string& out, size_t n, const std::string& p
         at = end;
     }
     t.client = out.substr(at);
-    for (size_t p = t.client.find(printed); !printed.empty() && p != std::string::npos;
-         p = t.client.find(printed, p + 1)) {
+    const std::string text = printed.substr(0, printed.find('\n'));
+    for (size_t p = t.client.find(text); !text.empty() && p != std::string::npos; p = t.client.find(text, p + 1)) {
         if (p > 0 && t.client[p - 1] != '\n') continue;
         t.printed = printed;
-        t.client.erase(p, printed.size());
+        t.client.erase(p, text.size());
         break;
     }
     return t;
@@ -172,9 +175,8 @@ class ReadmeKinds : public RunningDaemon {
         ASSERT_FALSE(readme.input.empty());
         Expected e = expected(key);
         // The README's peers listen on port 7000, the session's on a port
-        // taken just before the peer binds it, so that no other test's
-        // free port meets it meanwhile.
-        e.ports["7000"] = std::to_string(freeTcpPort());
+        // of its own.
+        e.ports["7000"] = std::to_string(reserve());
         std::string first = readme.firstTerminal(), second = readme.secondTerminal();
         for (const auto& p : e.ports) {
             replaceAll(first, p.first, p.second);
@@ -241,6 +243,10 @@ class ReadmeKinds : public RunningDaemon {
     }
 
     Expected expected(const std::string& key);
+
+    // The first of `count` consecutive ports reserved for the test's life.
+    int reserve(int count = 1) { return reserved.emplace_back(count).number(); }
+    std::list<ReservedPort> reserved;
 
     // The README's definition of `sim`, read once.
     const std::string simDefinition = readmeSimBlock().definition;
@@ -364,7 +370,7 @@ Expected ReadmeKinds::expected(const std::string& key) {
     } else if (key == kRtpRadio) {
         // Each session's RTCP socket takes the RTP port + 1 on this host.
         for (const char* p : {"port 40000", "port 40010", "port 40020", "port 40030"})
-            e.ports[p] = "port " + std::to_string(freeUdpPort() - 1);
+            e.ports[p] = "port " + std::to_string(reserve(2));
         for (int slot = 1; slot <= 4; ++slot)
             e.answered = joined({e.answered, created(slot, slot, 255 + slot)});
         e.exact = true;
@@ -476,7 +482,7 @@ TEST_F(ReadmeKinds, APeerThatTheDaemonDoesNotReachEndsWithItsSession) {
     ASSERT_NE(std::string::npos, connect);
     size_t line = first.rfind('\n', connect) + 1;
     first.erase(line, first.find('\n', connect) + 1 - line);
-    const int peerPort = freeTcpPort();
+    const int peerPort = reserve();
     replaceAll(first, "7000", std::to_string(peerPort));
     ChildProcess shell;
     startShell(shell, first);
@@ -522,6 +528,30 @@ TEST_F(ReadmeKinds, EverySessionWorksOneAfterAnotherOnOneDaemon) {
         if (HasFatalFailure()) return;
     }
     typeTheWalkThroughWithTheLineDriven();
+}
+
+// The first terminal's output reads the same in whatever order its
+// writers' writes land: `lgcpc` writes each message whole, with the empty
+// line before it, and a peer its text and its line end apart.
+TEST(ReadmeOutput, APeersLineAmongTheMessagesReadsTheSameInAnyOrder) {
+    const Texts messages = {ok(1, 1), stream(1, "receiver", 256), signal(1, "ioctl : stopRecording : userRequest")};
+    std::vector<std::string> writes;
+    for (size_t i = 0; i < messages.size(); ++i) writes.push_back((i ? "\n" : "") + messages[i] + "\n");
+    for (size_t text = 0; text <= writes.size(); ++text) {
+        for (size_t end = text; end <= writes.size(); ++end) {
+            std::string out = "ok\nok\n";
+            for (size_t i = 0; i <= writes.size(); ++i) {
+                if (i == text) out += "d5d5d5d5";
+                if (i == end) out += "\n";
+                if (i < writes.size()) out += writes[i];
+            }
+            SCOPED_TRACE(out);
+            FirstTerminal t = splitOutput(out, 2, "d5d5d5d5\n");
+            EXPECT_EQ("ok\nok\n", t.board);
+            EXPECT_EQ("d5d5d5d5\n", t.printed);
+            EXPECT_EQ(messages, printedMessages(t.client));
+        }
+    }
 }
 
 // A session added to the README needs its expectations here.

@@ -88,11 +88,10 @@ void connect(Lgcpc::Client& client, int port) {
 TEST(Options, ThePortEitherWayAndClockControlOffWhereverItStands) {
     TempRoot root;
     const std::string version = versionText();
-    int first = freeTcpPort();
-    int second = freeTcpPort();
+    ReservedPort first, second;
     ChildProcess before, after;
     ASSERT_TRUE(startKorvand(before, root.dir(), {"--disable-clock", "--port=" + std::to_string(first)}));
-    ASSERT_TRUE(waitFor([&] { return listening(first); })) << before.err();
+    ASSERT_TRUE(listensItself(before, first)) << before.err();
 
     Lgcpc::Client client;
     connect(client, first);
@@ -107,7 +106,7 @@ TEST(Options, ThePortEitherWayAndClockControlOffWhereverItStands) {
     before.signal(SIGKILL);
     before.wait();
     ASSERT_TRUE(startKorvand(after, root.dir(), {"--port", std::to_string(second), "--disable-clock"}));
-    ASSERT_TRUE(waitFor([&] { return listening(second); })) << after.err();
+    ASSERT_TRUE(listensItself(after, second)) << after.err();
     Lgcpc::Client next;
     connect(next, second);
     EXPECT_EQ(0u, simCommand(root.dir(), "/dev/hal clock").find("source 4 freerun selects 0 "));
@@ -120,9 +119,9 @@ TEST(Configuration, EverySubsectionOfTracesIsReadAndABadTruthWordReported) {
                    "[traces]\nsignalling.hdlc = Yes\n[snmpagent]\nsignalling.hdlc = x\n"
                    "[traces]\nsignalling.isdn = maybe\nmonitoring.internal = enabled\n");
     ChildProcess korvand;
-    int port = freeTcpPort();
+    ReservedPort port;
     ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}));
-    ASSERT_TRUE(waitFor([&] { return listening(port); })) << korvand.err();
+    ASSERT_TRUE(listensItself(korvand, port)) << korvand.err();
     std::string err = korvand.err();
     size_t hdlc = err.find("traces: optional key \"signalling.hdlc\" has invalid value=\"Yes\", line 2.");
     size_t isdn = err.find("traces: optional key \"signalling.isdn\" has invalid value=\"maybe\", line 6.");

@@ -201,7 +201,7 @@ TEST(Snmptrapd, LogsEveryBindingOfATrapInTheAcceptedCommunity) {
     char dir[] = "/tmp/korvand-trapd-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(dir));
     std::ofstream(std::string(dir) + "/snmptrapd.conf") << "authCommunity log vomrek\n";
-    int port = freeUdpPort();
+    ReservedPort port;
     ChildProcess trapd;
     ASSERT_TRUE(trapd.start("/usr/sbin/snmptrapd",
                             {"-f", "-Lo", "-C", "-c", std::string(dir) + "/snmptrapd.conf", "-On",

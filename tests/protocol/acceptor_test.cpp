@@ -66,7 +66,7 @@ protected:
     TestClock clock;
     StreamCapture out{std::cout};
     StreamCapture err{std::cerr};
-    int port = freeTcpPort();
+    ReservedPort port;
     Acceptor acceptor{port};
     Recorder owner;
 };

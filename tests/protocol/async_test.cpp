@@ -153,7 +153,7 @@ protected:
 
     TestClock clock;
     Connect connect;
-    int port = freeTcpPort();
+    ReservedPort port;
     std::vector<Connect::Status::Type> done;
     int peerPort = 0;
 };

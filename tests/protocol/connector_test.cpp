@@ -46,7 +46,7 @@ protected:
     StreamCapture out{std::cout};
     StreamCapture err{std::cerr};
     StreamCapture log{std::clog};
-    int port = freeTcpPort();
+    ReservedPort port;
 };
 
 TEST_F(ConnectorTest, FastRetriesThenLongWaitsByCause) {

@@ -32,7 +32,7 @@ protected:
     }
 
     StreamCapture log{std::clog};
-    int port = freeTcpPort();
+    ReservedPort port;
     TPKTTracer tracer;
     std::vector<Bytes> received;
     std::unique_ptr<Bytes> reply;
@@ -90,7 +90,7 @@ TEST_F(TracerTest, BadFramesAndSlowClientsAreDropped) {
 // ---- call-detail-record sender ----------------------------------------------------
 
 TEST(CdrSender, SendsTheRecordToEveryAddressOfTheList) {
-    int port = freeTcpPort();
+    ReservedPort port;
     Fd udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in a = loopback(port);
     ASSERT_EQ(0, ::bind(udp.get(), reinterpret_cast<sockaddr*>(&a), sizeof a));

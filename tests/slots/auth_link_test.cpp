@@ -3,6 +3,7 @@
 // activation byte for byte, a client that reads slowly, and the bound on
 // the clients kept.
 
+#include <cstring>
 #include <memory>
 
 #include "board/sim_words.h"
@@ -48,7 +49,7 @@ struct AuthPeer : Peer {
         Fd s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveBuffer) ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in a = loopback(port);
-        EXPECT_EQ(0, ::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a));
+        EXPECT_EQ(0, ::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a)) << std::strerror(errno);
         return s;
     }
     bool nothingWaiting() { return !poll() && got.empty(); }

@@ -17,7 +17,10 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-class ModemSlots : public ModemServer {};
+class ModemSlots : public ModemServer {
+protected:
+    int childPid(int id) { return existing<ModemSlot>(id).ChildPid(); }
+};
 
 // The answering pppd's command line is checked end to end.
 TEST_F(ModemSlots, ChildrenRunTheCommandLinesOfTheirKind) {
@@ -34,14 +37,17 @@ TEST_F(ModemSlots, ChildrenRunTheCommandLinesOfTheirKind) {
         std::string params;
         std::string role;
         Args argv;
+        std::string line;  // what the slot logs of the start
     } cases[] = {
-        {"{ cid \"\", cdid \"\", originate NULL }", "sbin-pppd", {pppd, "file", "/usr/local/etc/ppp/coptions", "/dev/mdm0"}},
+        {"{ cid \"\", cdid \"\", originate NULL }", "sbin-pppd", {pppd, "file", "/usr/local/etc/ppp/coptions", "/dev/mdm0"},
+         "01:dsp-modem: pppd executed cid=\"\" pid="},
         {"{ cid \"1\", cdid \"\", execfile \"/usr/local/sbin/mypppd\", execargs { " + seventy + " } }", "sbin-mypppd",
-         kept},
+         kept, "01:dsp-modem: pppd executed cid=\"1\" pid="},
         {"{ cid \"77\", cdid \"9\", ddm { ddmV110 } }", "sbin-pppd",
-         {pppd, "file", "/usr/local/etc/ppp/ioptions", "hdlc0", "remotenumber", "77"}},
+         {pppd, "file", "/usr/local/etc/ppp/ioptions", "hdlc0", "remotenumber", "77"},
+         "01:digital-modem: pppd executed cid=\"77\" pid="},
         {"{ cid \"\", cdid \"\", fax NULL, execargs { \"-s\", \"page one.g3\" } }", "sbin-fax",
-         {"/usr/local/sbin/fax", "-m", "0", "-s", "page one.g3"}},
+         {"/usr/local/sbin/fax", "-m", "0", "-s", "page one.g3"}, "01:dsp-modem: fax transfer executed modem=0 ts="},
     };
     standins.install("/usr/local/sbin/mypppd");
     std::map<std::string, int> runs;
@@ -51,6 +57,7 @@ TEST_F(ModemSlots, ChildrenRunTheCommandLinesOfTheirKind) {
         start(1);
         std::string r = run(c.role, ++runs[c.role]);
         EXPECT_EQ(c.argv, standins.argv(r));
+        EXPECT_TRUE(said(c.line)) << log.text();
         destroy(1);
     }
 
@@ -91,7 +98,7 @@ TEST_F(ModemSlots, TheEndOfAChildIsReported) {
         start(1);
         EXPECT_TRUE(arrived(from, c.after));
         EXPECT_TRUE(said(c.line));
-        EXPECT_EQ(-1, static_cast<ModemSlot*>(at(1))->ChildPid());
+        EXPECT_EQ(-1, childPid(1));
         EXPECT_EQ((Texts{ok(1, 0), ok(1)}), command(1, "destroy : NULL"));
     }
     EXPECT_FALSE(said("pages received: 0"));
@@ -111,7 +118,8 @@ TEST_F(ModemSlots, DestroyHangsUpAndKillsAChildThatStays) {
     create(1, "{ cid \"\", cdid \"\" }");
     start(1);
     std::string stays = run("sbin-pppd", 2);
-    int pid = static_cast<ModemSlot*>(at(1))->ChildPid();
+    int pid = childPid(1);
+    ASSERT_GT(pid, 0);
     EXPECT_EQ(Texts{}, command(1, "destroy : NULL"));
     ASSERT_TRUE(standins.waitFile(stays, "signals", "HUP"));
     EXPECT_EQ(Texts{}, advance(4980));  // it is killed 5000 ms after SIGHUP

@@ -8,6 +8,7 @@
 #include "board/sim_net_if.h"
 #include "slots/modem_factory.h"
 #include "tests/slots/slot_kinds.h"
+#include "tests/support/reserved_port.h"
 #include "tests/support/standins.h"
 #include "tests/support/temp_root.h"
 
@@ -28,7 +29,7 @@ protected:
 };
 
 // Modem slots on the simulated board, with the authentication listener on
-// a port of the kernel's choice.
+// a port of the test's own.
 class ModemServer : public ProgramSlots {
 protected:
     Texts create(int slot, const std::string& params) { return command(slot, "create : modem : " + params); }
@@ -55,7 +56,8 @@ protected:
                                 ", packetsIn " + counter(words[7], words[6]) + ", time " + counter(words[8]) + " }");
     }
 
-    ModemFactory factory{0};
+    ReservedPort authPort;
+    ModemFactory factory{uint16_t(authPort.number())};
     SimModem& modems = sim.model<SimModem>(SimModem::kPath);
     SimNetIf& net = sim.model<SimNetIf>(SimNetIf::kPath);
 };

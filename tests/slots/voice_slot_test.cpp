@@ -65,7 +65,7 @@ protected:
 
     TempRoot root;
     VoiceFactory factory;
-    int port2 = freeTcpPort();
+    ReservedPort port2;
     Fd listener;
 };
 
@@ -112,7 +112,7 @@ TEST_F(VoiceSlots, NamesThatCannotPlayAreSkippedAndAnUnplayableListAbortsOnce) {
         pumpPasses(5);
         EXPECT_EQ(aborts + 1, count(aborted(1)));  // once, not on every pass
         EXPECT_EQ("", played());
-        EXPECT_TRUE(!opens || static_cast<PlaySlotFile*>(at(1))->Ended());
+        EXPECT_TRUE(!opens || existing<PlaySlotFile>(1).Ended());
         command(1, "destroy : NULL");
     }
 }
@@ -130,7 +130,7 @@ TEST_F(VoiceSlots, ANetworkPlayerSendsItsIdThenPlaysWhatTheSourceSends) {
     source.fd.close();
     ASSERT_TRUE(await(aborted(1)));
     EXPECT_EQ(body, played());
-    EXPECT_EQ(PlaySlotNetwork::released, static_cast<PlaySlotNetwork*>(at(1))->GetState());
+    EXPECT_EQ(PlaySlotNetwork::released, existing<PlaySlotNetwork>(1).GetState());
     EXPECT_TRUE(said("player[256]: connection to 127.0.0.1:" + std::to_string(port2) +
                                                  " closed.\n"));
     // A released player does not connect again.
@@ -180,7 +180,7 @@ TEST_F(VoiceSlots, ARecorderCopiesTheChannelUntilItsSinkCloses) {
         EXPECT_EQ((Texts{ok(2), stream(2, "receiver", kFirst)}), recorder(2));
         link(kSink, 2);
         Peer sink = accept();
-        ASSERT_TRUE(pumpUntil([&] { return static_cast<RecordSlot*>(at(2))->IsRecording(); }));
+        ASSERT_TRUE(pumpUntil([&] { return existing<RecordSlot>(2).IsRecording(); }));
         ASSERT_TRUE(mcc.receive(kFirst, SimMcc::Frame(part.begin(), part.end())));
         EXPECT_EQ(Bytes(part.begin(), part.end()), sink.take(part.size()));
         if (c.cause) {
@@ -203,7 +203,7 @@ TEST_F(VoiceSlots, ARecorderCopiesTheChannelUntilItsSinkCloses) {
                 mcc.receive(kFirst, SimMcc::Frame(1024, uint8_t(i)));
                 pumpPasses(1);
             }
-            EXPECT_TRUE(static_cast<RecordSlot*>(at(2))->IsRecording());
+            EXPECT_TRUE(existing<RecordSlot>(2).IsRecording());
             EXPECT_EQ(Texts{error(2, "unsupported")}, command(2, "ioctl : sd-disable : NULL"));
             EXPECT_EQ(ends, count(stopped(2, "connectionAborted")) + count(stopped(2, "userRequest")));
         }

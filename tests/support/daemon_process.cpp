@@ -145,23 +145,3 @@ bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<st
     e.insert(e.end(), env.begin(), env.end());
     return p.start(buildProgram("korvand"), args, e);
 }
-
-namespace {
-
-int freePort(int type) {
-    int s = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-}  // namespace
-
-int freeTcpPort() { return freePort(SOCK_STREAM); }
-int freeUdpPort() { return freePort(SOCK_DGRAM); }

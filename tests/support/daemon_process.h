@@ -55,10 +55,7 @@ bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<st
 template <class Pred>
 bool waitFor(Pred predicate, int ms = 5000);
 
-// A free TCP or UDP port on 127.0.0.1 (bound and released at once).
-int freeTcpPort();
-int freeUdpPort();
-
 #include "tests/support/daemon_process_impl.h"
+#include "tests/support/reserved_port.h"
 
 #endif

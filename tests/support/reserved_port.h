@@ -1,0 +1,40 @@
+#ifndef KORVAND_TESTS_SUPPORT_RESERVED_PORT_H
+#define KORVAND_TESTS_SUPPORT_RESERVED_PORT_H
+
+#include <sys/types.h>
+
+#include <vector>
+
+// A port number of this host reserved for one test while the object lives.
+// No other test process is handed it meanwhile: each reservation holds an
+// abstract local socket named after the number, which, like the port, is
+// one to a network namespace. Nor does the kernel hand it out to a bind of
+// port 0 or a client's connect: it lies below the range of ports the
+// kernel picks from. So the test, the daemon or the peer it starts binds it
+// later without a race, and a test that needs a port where nothing listens
+// has one. It is chosen free for TCP and UDP alike; `count` reserves as
+// many consecutive numbers from number() on (an RTP port and its RTCP).
+class ReservedPort {
+public:
+    explicit ReservedPort(int count = 1);
+    ~ReservedPort();
+    ReservedPort(const ReservedPort&) = delete;
+    ReservedPort& operator=(const ReservedPort&) = delete;
+
+    int number() const { return number_; }
+    operator int() const { return number_; }
+
+private:
+    // Claims `count` numbers from `first` on, or none.
+    bool claim(int first, int count);
+    void release();
+
+    int number_ = 0;
+    std::vector<int> claims_;
+};
+
+// Whether process `pid` itself holds a TCP socket listening on `port` (of
+// any address): a client of that port reaches it and no other process.
+bool listensOn(pid_t pid, int port);
+
+#endif
