@@ -29,9 +29,13 @@ namespace {
 SimBoard* selected = nullptr;
 }
 
-bool selectBoardFromEnvironment() {
+bool simBoardInEnvironment() {
     const char* which = std::getenv("KORVAND_BOARD");
-    if (!which || std::strcmp(which, "sim") != 0) return false;
+    return which && std::strcmp(which, "sim") == 0;
+}
+
+bool selectBoardFromEnvironment() {
+    if (!simBoardInEnvironment()) return false;
     // Lives until process exit: descriptors the daemon still holds at exit
     // refer to it.
     static std::unique_ptr<SimBoard> sim = SimBoard::makeStandard();

@@ -30,6 +30,9 @@ BoardIo& boardIo();
 // The caller keeps ownership.
 void setBoardIo(BoardIo* io);
 
+// Whether KORVAND_BOARD asks for the simulated board ("sim").
+bool simBoardInEnvironment();
+
 // Selects the simulated board when KORVAND_BOARD is "sim"; otherwise leaves
 // the kernel drivers. Returns true when the simulated board was selected.
 // KORVAND_SIM_COMMANDS may hold control commands, separated by ";", that the

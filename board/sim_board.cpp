@@ -100,6 +100,10 @@ int SimBoard::openControl(const std::string& path) {
     return fd;
 }
 
+bool SimBoard::controlAnswers(const std::string& path) {
+    return datagramSocketAnswers(path);
+}
+
 void SimBoard::serveControl() {
     char buf[4096];
     for (;;) {

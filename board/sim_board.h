@@ -55,6 +55,9 @@ public:
     // Returns the descriptor (the owner polls it and calls serveControl),
     // or -1.
     int openControl(const std::string& path);
+    // Whether a board, of this process or another, answers at the control
+    // socket `path`; a socket file that nobody answers at does not count.
+    static bool controlAnswers(const std::string& path);
     // Answers every command waiting on the control socket; never blocks.
     void serveControl();
 

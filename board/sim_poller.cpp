@@ -42,12 +42,22 @@ void SimPoller::serve() {
     }
 }
 
-int bindUnixSocket(const std::string& path, int type) {
-    sockaddr_un a;
+namespace {
+
+// The address of `path`; false when it is empty or too long for one.
+bool unixAddress(const std::string& path, sockaddr_un& a) {
     std::memset(&a, 0, sizeof a);
-    if (path.empty() || path.size() >= sizeof a.sun_path) return -1;
+    if (path.empty() || path.size() >= sizeof a.sun_path) return false;
     a.sun_family = AF_UNIX;
     std::memcpy(a.sun_path, path.c_str(), path.size());
+    return true;
+}
+
+}  // namespace
+
+int bindUnixSocket(const std::string& path, int type) {
+    sockaddr_un a;
+    if (!unixAddress(path, a)) return -1;
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
     int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -57,4 +67,17 @@ int bindUnixSocket(const std::string& path, int type) {
         return -1;
     }
     return fd;
+}
+
+// Connecting a datagram socket only names its peer: it succeeds when a
+// socket is bound there and open, fails with ECONNREFUSED at a file whose
+// socket has been closed and with ENOENT where there is none.
+bool datagramSocketAnswers(const std::string& path) {
+    sockaddr_un a;
+    if (!unixAddress(path, a)) return false;
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return answers;
 }

@@ -34,4 +34,8 @@ class SimPoller {
 // non-blocking and close-on-exec; -1 when it cannot be made.
 int bindUnixSocket(const std::string& path, int type);
 
+// Whether a datagram socket is bound at `path` and still open: false for a
+// socket file left by a process that has gone, and for no file at all.
+bool datagramSocketAnswers(const std::string& path);
+
 #endif

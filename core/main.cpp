@@ -303,6 +303,20 @@ void BindServices() {
     ctrlServer.Bind(MonitoringCtl::instance());
 }
 
+// Two daemons on one root would share the simulated board's control socket:
+// the later would take it over and, at its exit, remove the pid file and
+// the monitoring files of the earlier. A start that finds a board answering
+// there ends before it writes or binds anything. It asks before the board
+// is selected, whose power-up commands may bind sockets below the root.
+bool AnotherBoardAnswers() {
+    if (!simBoardInEnvironment()) return false;
+    std::string path = Fs::path(kSimControlPath);
+    if (!SimBoard::controlAnswers(path)) return false;
+    std::cerr << "a simulated board already answers at " << path
+              << ": another daemon runs on this root" << std::endl;
+    return true;
+}
+
 // On the simulated board, tests drive the device models of the running
 // daemon through the board's control socket, and the models' outside peers
 // (processes at the far end of a channel) and the board's clock (a paced
@@ -344,6 +358,7 @@ int main(int argc, char** argv) {
     int status = ParseOptions(argc, argv, options);
     if (status >= 0) return status;
 
+    if (AnotherBoardAnswers()) return 1;
     selectBoardFromEnvironment();
     SimBoardControl simControl(selectedSimBoard());
 

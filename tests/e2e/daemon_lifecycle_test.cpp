@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 
 #include <cstring>
 
+#include "board/sim_board.h"
 #include "tests/e2e/daemon_fixture.h"
 #include "tests/support/lgcp_texts.h"
 #include "tests/support/sim_command.h"
@@ -127,10 +129,12 @@ TEST(Daemon, DrivesTheWatchdogOfTheSimulatedBoard) {
     ASSERT_EQ(0, korvand.wait());
 }
 
-// A stand-in for the log daemon: a datagram socket at "/dev/log" of a root.
-class SyslogListener {
+// A datagram socket bound at a path: the stand-in for the log daemon at
+// "/dev/log" of a root, or, once closed, the file that a killed daemon
+// leaves at its board's control socket.
+class DatagramListener {
 public:
-    explicit SyslogListener(const std::string& path) {
+    explicit DatagramListener(const std::string& path) {
         fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un a;
         std::memset(&a, 0, sizeof a);
@@ -138,7 +142,7 @@ public:
         std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
         bound = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
-    ~SyslogListener() { close(fd); }
+    ~DatagramListener() { close(fd); }
     // Collects records until one holds `text`, for up to `ms`.
     bool waitFor(const std::string& text, int ms = 5000) {
         for (int waited = 0; waited < ms; waited += 10) {
@@ -161,7 +165,7 @@ TEST(Daemon, DetachedItPublishesItsOwnPidAndLogsToSyslog) {
     // its exit can be collected.
     ASSERT_EQ(0, prctl(PR_SET_CHILD_SUBREAPER, 1));
     TempRoot root;
-    SyslogListener syslog(root.path("/dev/log"));
+    DatagramListener syslog(root.path("/dev/log"));
     ASSERT_TRUE(syslog.bound);
     ReservedPort port;
     ChildProcess launcher;
@@ -199,6 +203,61 @@ TEST(Daemon, DetachedItPublishesItsOwnPidAndLogsToSyslog) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(0, WEXITSTATUS(status));
     EXPECT_FALSE(root.exists("/var/run/server.pid"));
+}
+
+// The inode of each file below the root, 0 for one that is missing.
+std::vector<ino_t> inodes(const TempRoot& root, const std::vector<std::string>& files) {
+    std::vector<ino_t> found;
+    for (const std::string& f : files) {
+        struct stat st;
+        found.push_back(lstat(root.path(f).c_str(), &st) == 0 ? st.st_ino : 0);
+    }
+    return found;
+}
+
+TEST_F(Lifecycle, ASecondDaemonOnTheSameRootEndsAtOnceAndLeavesTheFirstItsBoardAndFiles) {
+    const std::string pid = std::to_string(korvand.pid());
+    ASSERT_TRUE(waitFor([&] { return root.readFile("/var/run/server.pid") == pid; }));
+    // The power and DIP files are written once, by the first checks; the
+    // top-level monitoring files are what a start and an exit remove.
+    const std::vector<std::string> files = {"/var/run/server.pid", kSimControlPath,
+                                            "/var/monitoring/powerstatus", "/var/monitoring/dip"};
+    ASSERT_TRUE(waitFor([&] {
+        std::vector<ino_t> now = inodes(root, files);
+        return std::count(now.begin(), now.end(), ino_t(0)) == 0;
+    })) << korvand.err();
+    const std::vector<ino_t> before = inodes(root, files);
+
+    // It would never get the port; it must end before it tries.
+    ChildProcess second;
+    ASSERT_TRUE(startKorvand(second, root.dir(), {"--port", std::to_string(port)}));
+    int status = second.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+    EXPECT_NE(std::string::npos, second.err().find(root.path(kSimControlPath))) << second.err();
+    EXPECT_EQ("", second.out());
+
+    // The first keeps its board and the very files it wrote.
+    std::string clock = simCommand(root.dir(), "/dev/hal clock");
+    EXPECT_EQ(0u, clock.find("source ")) << clock;
+    EXPECT_EQ(pid, root.readFile("/var/run/server.pid"));
+    EXPECT_EQ(before, inodes(root, files));
+    EXPECT_FALSE(root.exists("/var/log/server-status"));
+    EXPECT_TRUE(korvand.running());
+}
+
+// A killed daemon leaves its board's socket file behind, with nobody
+// answering at it: the next start takes its place.
+class StaleBoardSocket : public Lifecycle {
+protected:
+    StaleBoardSocket() { left = DatagramListener(root.path(kSimControlPath)).bound; }
+    bool left;
+};
+
+TEST_F(StaleBoardSocket, DoesNotStopTheStart) {
+    ASSERT_TRUE(left);
+    // The daemon listens (SetUp waited for it) and its board answers.
+    std::string clock = simCommand(root.dir(), "/dev/hal clock");
+    EXPECT_EQ(0u, clock.find("source ")) << clock;
 }
 
 }  // namespace
