@@ -209,6 +209,7 @@ void SimBoard::remember(int fd, SimHandle* h) {
 }
 
 SimHandle* SimBoard::handleOf(int fd) {
+    ++kernelLookups_;
     struct stat st;
     const struct stat* now = describe(fd, st);
     checkNumber(fd, now);

@@ -47,6 +47,8 @@ public:
     // the kernel about one (close, handleOf, collect, checkNumbers); each is
     // counted and reported on std::cerr, once, and then forgotten.
     size_t closedAroundTheBoard() const { return closedAround_; }
+    // How many times handleOf asked the kernel which socket a number is.
+    size_t kernelLookups() const { return kernelLookups_; }
     // Empties every model's logs of the traffic it saw.
     void clearLogs();
 
@@ -119,6 +121,7 @@ private:
     // before the kernel can hand it out again.
     std::vector<SimHandle*> numbers_;
     size_t closedAround_ = 0;
+    size_t kernelLookups_ = 0;
     int control_ = -1;
     int clock_ = -1;
     bool clockRunning_ = false;

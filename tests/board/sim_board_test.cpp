@@ -410,6 +410,27 @@ TEST(SimBoard, NumbersKeptThroughTheBoardAreNeverReported) {
     EXPECT_EQ("", err.text());
 }
 
+// The switch requests on a duplicate made through the board are routed by
+// its number, as on its original, without asking the kernel which socket
+// the number is; a number made without the board is looked up once.
+TEST(SimBoard, SwitchRequestsOnADuplicateAreRoutedWithoutAskingTheKernel) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    int original = board->open(Hal::kDevice, O_RDWR);
+    int copy = board->dup(original);
+    ASSERT_GE(copy, 0);
+    size_t lookups = board->kernelLookups();
+    for (int fd : {original, copy}) EXPECT_EQ(kServed, switchRequest(*board, fd)) << fd;
+    ASSERT_EQ(0, board->close(original));
+    int copyOfCopy = board->dup(copy);
+    EXPECT_EQ(kServed, switchRequest(*board, copyOfCopy));
+    EXPECT_EQ(lookups, board->kernelLookups());
+
+    int outside = ::fcntl(copy, F_DUPFD_CLOEXEC, 0);
+    for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(kServed, switchRequest(*board, outside));
+    EXPECT_EQ(lookups + 1, board->kernelLookups());
+    for (int fd : {copy, copyOfCopy, outside}) board->close(fd);
+}
+
 // The board lives as long as the daemon's process: what its models keep of
 // the traffic they saw (requests with the bytes written, the frames a line
 // sent) stays within fixed bounds however long the traffic runs, and is the
