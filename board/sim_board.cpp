@@ -25,15 +25,29 @@ bool endOf(const struct stat& st, const SimHandle& h) {
     return S_ISSOCK(st.st_mode) && st.st_ino == h.ino && st.st_dev == h.dev;
 }
 
+// What the kernel says `fd` is (in `st`), or null when it is no open
+// descriptor.
+const struct stat* describe(int fd, struct stat& st) {
+    return fd >= 0 && ::fstat(fd, &st) == 0 ? &st : nullptr;
+}
+
 }  // namespace
 
 SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
     if (clock_ >= 0) poller_.watch(clock_, [this] { serveClock(); });
 }
 
+// The board selected for the daemon lives until exit, so its end is the
+// daemon's last look at its descriptors: the slots and the singletons,
+// which close theirs through the board, are gone by then. An object that
+// outlives the board still holds its descriptors, which the final check
+// finds true, and closes them later in the kernel. A check when the loop
+// ends would come before the singletons close theirs, and miss a plain
+// close among them.
 SimBoard::~SimBoard() {
-    // Whatever closes a descriptor after the board has gone (an object
-    // that outlives the board selected at exit) closes it in the kernel.
+    checkNumbers();
+    // Whatever closes a descriptor after the board has gone closes it in
+    // the kernel.
     if (&boardIo() == this) setBoardIo(nullptr);
     while (!handles_.empty()) drop(handles_.size() - 1);
     if (control_ >= 0) ::close(control_);
@@ -159,13 +173,30 @@ void SimBoard::collect() {
 void SimBoard::forgetNumbers(const SimHandle& h) {
     for (size_t fd = 0; fd < numbers_.size(); ++fd) {
         if (numbers_[fd] != &h) continue;
+        checkNumber(int(fd));
         numbers_[fd] = nullptr;
-        struct stat st;
-        if (::fstat(int(fd), &st) == 0 && endOf(st, h)) continue;
-        ++closedAround_;
-        std::cerr << "sim board: descriptor " << fd << " of " << h.device->path()
-                  << " was closed around the board" << std::endl;
     }
+}
+
+void SimBoard::checkNumbers() {
+    for (size_t fd = 0; fd < numbers_.size(); ++fd) checkNumber(int(fd));
+}
+
+void SimBoard::checkNumber(int fd) {
+    struct stat st;
+    if (numbered(fd)) checkNumber(fd, describe(fd, st));
+}
+
+// The daemon closes its descriptors through the board, which forgets the
+// number then: a listed number that reaches another socket, or none, was
+// closed without the board.
+void SimBoard::checkNumber(int fd, const struct stat* now) {
+    SimHandle* h = numbered(fd);
+    if (!h || (now && endOf(*now, *h))) return;
+    remember(fd, nullptr);
+    ++closedAround_;
+    std::cerr << "sim board: descriptor " << fd << " of " << h->device->path() << " was closed around the board"
+              << std::endl;
 }
 
 void SimBoard::clearLogs() {
@@ -182,11 +213,14 @@ void SimBoard::remember(int fd, SimHandle* h) {
 }
 
 SimHandle* SimBoard::handleOf(int fd) {
+    ++kernelLookups_;
     struct stat st;
+    const struct stat* now = describe(fd, st);
+    checkNumber(fd, now);
     SimHandle* found = nullptr;
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+    if (now) {
         for (const auto& h : handles_) {
-            if (!endOf(st, *h)) continue;
+            if (!endOf(*now, *h)) continue;
             found = h.get();
             break;
         }
@@ -236,8 +270,8 @@ int SimBoard::open(const char* path, int flags) {
     h->ino = st.st_ino;
     h->openFlags = flags;
     dev->attachHandle(h.get());
+    for (int end : sv) checkNumber(end, nullptr);
     remember(sv[0], h.get());
-    remember(sv[1], nullptr);
     handles_.push_back(std::move(h));
     dev->onOpen(*handles_.back());
     return sv[0];
@@ -245,13 +279,17 @@ int SimBoard::open(const char* path, int flags) {
 
 // The number is forgotten before the kernel can hand it out again.
 int SimBoard::close(int fd) {
+    checkNumber(fd);
     remember(fd, nullptr);
     return ::close(fd);
 }
 
-// The copy names what its original names.
+// The copy names what its original names, once the kernel has confirmed
+// the original.
 int SimBoard::dup(int fd) {
+    checkNumber(fd);
     int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    checkNumber(copy, nullptr);
     remember(copy, numbered(fd));
     return copy;
 }

@@ -10,6 +10,8 @@
 #include "board/sim_device.h"
 #include "board/sim_poller.h"
 
+struct stat;
+
 // The simulated board. Opening a modelled device node makes a socket pair:
 // the daemon gets one end, the model keeps the other. Requests and writes
 // are answered by the model synchronously; events the model emits arrive
@@ -34,12 +36,19 @@ public:
     }
 
     // Forgets the opens whose daemon end has been closed for good or hung
-    // up by the model. A number still naming such an open that no longer
-    // reaches it was closed around the board, with a plain close: it is
-    // counted and reported on std::cerr.
+    // up by the model.
     void collect();
-    // How many numbers collect found closed around the board.
+    // Checks every number the board lists against the open it names; the
+    // board's end runs it too.
+    void checkNumbers();
+    // A number the board lists that no longer reaches the open it names was
+    // closed around the board, with a plain close. The board finds such
+    // numbers when the kernel hands one out again (open, dup), when it asks
+    // the kernel about one (close, handleOf, collect, checkNumbers); each is
+    // counted and reported on std::cerr, once, and then forgotten.
     size_t closedAroundTheBoard() const { return closedAround_; }
+    // How many times handleOf asked the kernel which socket a number is.
+    size_t kernelLookups() const { return kernelLookups_; }
     // Empties every model's logs of the traffic it saw.
     void clearLogs();
 
@@ -73,7 +82,7 @@ public:
     void serveClock();
 
     // The handle behind a daemon descriptor, or null. Asks the kernel which
-    // socket the descriptor is.
+    // socket the descriptor is, and checks the board's listing of it.
     SimHandle* handleOf(int fd);
 
     int open(const char* path, int flags) override;
@@ -89,6 +98,13 @@ private:
     // Forgets the numbers that name `h`, which is ending; counts those
     // closed around the board.
     void forgetNumbers(const SimHandle& h);
+    // If the board lists `fd` as naming an open that the number no longer
+    // reaches, counts and reports it and forgets the number. `now` is what
+    // the kernel says the number is, or null when it reaches no open the
+    // board may list: closed, or handed out by the kernel just now.
+    void checkNumber(int fd, const struct stat* now);
+    // The same, asking the kernel when the board lists the number.
+    void checkNumber(int fd);
     // Starts or stops the clock as the models need it.
     void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.
@@ -108,6 +124,7 @@ private:
     // before the kernel can hand it out again.
     std::vector<SimHandle*> numbers_;
     size_t closedAround_ = 0;
+    size_t kernelLookups_ = 0;
     int control_ = -1;
     int clock_ = -1;
     bool clockRunning_ = false;

@@ -151,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int fd : fds)
         if (fd >= 0) board->close(fd);
     board->collect();
+    board->checkNumbers();
     if (board->closedAroundTheBoard() != 0) abort();
     return 0;
 }

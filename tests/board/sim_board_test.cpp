@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "board/board_io.h"
@@ -116,10 +117,17 @@ TEST(SimBoard, AnOpenEndsWhenEveryCopyOfTheDescriptorIsClosed) {
     EXPECT_EQ(0u, board.closedAroundTheBoard());
 }
 
+// The report of a number of `path` closed around the board.
+std::string closedAround(int number, const char* path) {
+    return "sim board: descriptor " + std::to_string(number) + " of " + path + " was closed around the board\n";
+}
+
 // Descriptors closed and made on the freed numbers without the board (a
 // plain close, another open duplicated onto the number) are found by asking
-// the kernel: each call reaches what the number is now.
+// the kernel: each call reaches what the number is now. The first call that
+// asks the kernel about the number reports the open it named before.
 TEST(SimBoard, ANumberReachesWhatItNamesNow) {
+    StreamCapture err(std::cerr);
     std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
     Hal::MuxChannel output{Hal::kBusFirst};
     int number = board->open(Hal::kDevice, O_RDWR);
@@ -134,6 +142,8 @@ TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     EXPECT_EQ(256, board->ioctl(number, Mcc::MCC_TIMESLOT, 0L));
     EXPECT_EQ(2, board->write(number, "\x01\x02", 2));
     EXPECT_EQ("0102\n", board->control("/dev/mcc/ctl tx 256"));
+    std::string reports = closedAround(number, Hal::kDevice);
+    EXPECT_EQ(reports, err.text());
 
     // Then the channel's: a copy of the switch.
     int hal = board->open(Hal::kDevice, O_RDWR);
@@ -143,6 +153,8 @@ TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     errno = 0;
     EXPECT_EQ(-1, board->write(number, "\x03", 1));
     EXPECT_EQ(EINVAL, errno);
+    reports += closedAround(number, Mcc::kDevice);
+    EXPECT_EQ(reports, err.text());
 
     // Then an ordinary socket, which the board passes to the kernel.
     ::close(number);
@@ -152,10 +164,15 @@ TEST(SimBoard, ANumberReachesWhatItNamesNow) {
     EXPECT_EQ(2, board->write(number, "hi", 2));
     char buf[4];
     EXPECT_EQ(2, ::read(ends[1], buf, sizeof buf));
+    reports += closedAround(number, Hal::kDevice);
+    EXPECT_EQ(reports, err.text());
     for (int fd : ends) ::close(fd);
     for (int fd : {hal, channel}) board->close(fd);
     board->collect();
     EXPECT_TRUE(board->device(Hal::kDevice)->handles().empty());
+    board->checkNumbers();
+    EXPECT_EQ(reports, err.text());  // each once
+    EXPECT_EQ(3u, board->closedAroundTheBoard());
 }
 
 // What a switch request on a descriptor number gets: its result with the
@@ -251,6 +268,167 @@ TEST(SimBoard, CollectReportsADescriptorClosedAroundTheBoard) {
     ASSERT_EQ(0, board->close(hungUp));
     board->collect();
     EXPECT_EQ(1u, board->closedAroundTheBoard());
+}
+
+// Takes `number`, the lowest free one, for a descriptor the board has no
+// part in.
+void takeOutside(int number) {
+    EXPECT_EQ(number, ::open("/dev/null", O_RDWR | O_CLOEXEC));
+}
+
+// A descriptor of the switch closed with a plain close, while a duplicate
+// made through the board keeps its open: wherever the board next meets the
+// number, it names it once, with its device, and counts it. `spare` is a
+// descriptor on a lower number that a way may free.
+TEST(SimBoard, APlainCloseIsReportedOnceWhereverTheBoardMeetsTheNumber) {
+    using Meet = std::function<void(SimBoard&, int number, int& spare)>;
+    const struct {
+        const char* way;
+        Meet meet;
+        size_t countedBeforeTheEnd;
+    } ways[] = {
+        {"an open takes it for its descriptor",
+         [](SimBoard& b, int number, int&) {
+             int cas = b.open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
+             EXPECT_EQ(number, cas);
+             b.close(cas);
+         },
+         1},
+        {"an open takes it for its model's end",
+         [](SimBoard& b, int number, int& spare) {
+             ::close(spare);
+             int cas = b.open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
+             EXPECT_EQ(spare, cas);
+             spare = -1;
+             EXPECT_EQ(kNotADevice, switchRequest(b, number));  // the model's socket now
+             b.close(cas);
+         },
+         1},
+        {"a duplicate takes it",
+         [](SimBoard& b, int number, int&) {
+             int copy = b.dup(number + 2);  // of the duplicate kept
+             EXPECT_EQ(number, copy);
+             EXPECT_EQ(kServed, switchRequest(b, copy));
+             b.close(copy);
+         },
+         1},
+        {"a duplicate of it, the number taken again",
+         [](SimBoard& b, int number, int&) {
+             takeOutside(number);
+             int copy = b.dup(number);
+             ASSERT_GE(copy, 0);
+             EXPECT_EQ(nullptr, b.handleOf(copy));
+             b.close(copy);
+             ::close(number);
+         },
+         1},
+        {"a close through the board, the number taken again",
+         [](SimBoard& b, int number, int&) {
+             takeOutside(number);
+             EXPECT_EQ(0, b.close(number));
+         },
+         1},
+        {"a close through the board, the number free",
+         [](SimBoard& b, int number, int&) {
+             errno = 0;
+             EXPECT_EQ(-1, b.close(number));
+             EXPECT_EQ(EBADF, errno);
+         },
+         1},
+        {"a write, the number taken again",
+         [](SimBoard& b, int number, int&) {
+             takeOutside(number);
+             EXPECT_EQ(1, b.write(number, "x", 1));
+             ::close(number);
+         },
+         1},
+        {"a request the board does not route by number, the number taken again",
+         [](SimBoard& b, int number, int&) {
+             takeOutside(number);
+             Hal::ClockSelect clock{};
+             errno = 0;
+             EXPECT_EQ(-1, b.ioctl(number, Hal::HW_CLOCK_SELECT, &clock));
+             EXPECT_EQ(ENOTTY, errno);
+             ::close(number);
+         },
+         1},
+        {"the check of every number", [](SimBoard& b, int, int&) { b.checkNumbers(); }, 1},
+        {"the board's end", [](SimBoard&, int, int&) {}, 0},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        StreamCapture err(std::cerr);
+        int number;
+        size_t counted;
+        {
+            std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+            int spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            number = board->open(Hal::kDevice, O_RDWR);
+            int copy = board->dup(number);
+            ASSERT_EQ(number + 2, copy);  // after the model's end
+            ASSERT_EQ(0, ::close(number));
+            w.meet(*board, number, spare);
+            counted = board->closedAroundTheBoard();
+            board->close(copy);
+            if (spare >= 0) ::close(spare);
+        }
+        EXPECT_EQ(w.countedBeforeTheEnd, counted);
+        EXPECT_EQ(closedAround(number, Hal::kDevice), err.text());
+    }
+}
+
+// Closes and duplicates through the board, numbers taken again after them,
+// and an open its model hung up are never reported, not even at the end.
+TEST(SimBoard, NumbersKeptThroughTheBoardAreNeverReported) {
+    StreamCapture err(std::cerr);
+    {
+        std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+        int first = board->open(Hal::kDevice, O_RDWR);
+        int copy = board->dup(first);
+        ASSERT_EQ(0, board->close(first));
+        int again = board->open(Hal::kDevice, O_RDWR);
+        EXPECT_EQ(first, again);
+        ASSERT_EQ(0, board->close(copy));
+        int copyAgain = board->dup(again);
+        EXPECT_EQ(copy, copyAgain);
+        for (int fd : {again, copyAgain}) EXPECT_EQ(kServed, switchRequest(*board, fd));
+        EXPECT_NE(nullptr, board->handleOf(copyAgain));
+
+        int hungUp = board->open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
+        ASSERT_EQ("ok", board->control(std::string(E1::kCasDevice) + " hangup"));
+        EXPECT_NE(nullptr, board->handleOf(hungUp));
+        board->collect();
+        EXPECT_EQ(nullptr, board->handleOf(hungUp));
+        int hungUpCopy = board->dup(hungUp);
+        ASSERT_GE(hungUpCopy, 0);
+        board->checkNumbers();
+        for (int fd : {hungUp, hungUpCopy, again, copyAgain}) ASSERT_EQ(0, board->close(fd));
+        board->collect();
+        board->checkNumbers();
+        EXPECT_EQ(0u, board->closedAroundTheBoard());
+    }
+    EXPECT_EQ("", err.text());
+}
+
+// The switch requests on a duplicate made through the board are routed by
+// its number, as on its original, without asking the kernel which socket
+// the number is; a number made without the board is looked up once.
+TEST(SimBoard, SwitchRequestsOnADuplicateAreRoutedWithoutAskingTheKernel) {
+    std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+    int original = board->open(Hal::kDevice, O_RDWR);
+    int copy = board->dup(original);
+    ASSERT_GE(copy, 0);
+    size_t lookups = board->kernelLookups();
+    for (int fd : {original, copy}) EXPECT_EQ(kServed, switchRequest(*board, fd)) << fd;
+    ASSERT_EQ(0, board->close(original));
+    int copyOfCopy = board->dup(copy);
+    EXPECT_EQ(kServed, switchRequest(*board, copyOfCopy));
+    EXPECT_EQ(lookups, board->kernelLookups());
+
+    int outside = ::fcntl(copy, F_DUPFD_CLOEXEC, 0);
+    for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(kServed, switchRequest(*board, outside));
+    EXPECT_EQ(lookups + 1, board->kernelLookups());
+    for (int fd : {copy, copyOfCopy, outside}) board->close(fd);
 }
 
 // The board lives as long as the daemon's process: what its models keep of

@@ -13,13 +13,16 @@
 // singletons built meanwhile hold its devices, so they are destroyed with
 // it, before it is uninstalled. By then every descriptor of the board that
 // was closed must have been closed through it: one closed with a plain
-// close could hide a later request on its number from the board.
+// close could hide a later request on its number from the board. The
+// board's final check of its numbers runs here, while its count can still
+// be read.
 class SimScope {
 public:
     SimScope() : board_(SimBoard::makeStandard()) { setBoardIo(board_.get()); }
     ~SimScope() {
         singletons_.end();
         board_->collect();
+        board_->checkNumbers();
         EXPECT_EQ(0u, board_->closedAroundTheBoard()) << "descriptors of the board closed around it";
         setBoardIo(nullptr);
     }
