@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -19,21 +17,11 @@
 #include "tests/support/temp_root.h"
 
 // Whether a TCP socket of this host on the local `port` is as `wanted`
-// says, given its state and its queues as /proc/net/tcp shows them (state
-// "0A" listening, "01" established; queues "tx:rx" in hexadecimal).
+// says, given its state and its queues (see TcpSocket).
 using TcpSocketTest = std::function<bool(const std::string& state, const std::string& queues)>;
 inline bool tcpSocketAt(int port, const TcpSocketTest& wanted) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    char suffix[8];
-    std::snprintf(suffix, sizeof suffix, ":%04X", unsigned(port));
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues;
-        fields >> slot >> local >> remote >> state >> queues;
-        bool here = local.size() > 5 && local.substr(local.size() - 5) == suffix;
-        if (here && wanted(state, queues)) return true;
-    }
+    for (const TcpSocket& s : tcpSocketsAt(port))
+        if (wanted(s.state, s.queues)) return true;
     return false;
 }
 

@@ -46,9 +46,9 @@ bool bindable(int type, int port) {
     return free;
 }
 
-// The inodes of the TCP sockets listening on `port` in the table `file`
-// of /proc/net (state 0A; the local address ends in ":PORT" in hex).
-void listeners(const char* file, int port, std::set<std::string>& inodes) {
+// Adds the sockets on `port` of the table `file` of /proc/net (the local
+// address ends in ":PORT" in hex).
+void tcpTable(const char* file, int port, std::vector<TcpSocket>& found) {
     std::ifstream table(file);
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, ":%04X", unsigned(port));
@@ -56,14 +56,21 @@ void listeners(const char* file, int port, std::set<std::string>& inodes) {
     std::getline(table, line);  // the heading
     while (std::getline(table, line)) {
         std::istringstream f(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-        f >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
-        bool here = local.size() > 5 && local.compare(local.size() - 5, 5, suffix) == 0;
-        if (here && state == "0A") inodes.insert("socket:[" + inode + "]");
+        std::string slot, local, remote, timer, retransmits, uid, timeout;
+        TcpSocket s;
+        f >> slot >> local >> remote >> s.state >> s.queues >> timer >> retransmits >> uid >> timeout >> s.inode;
+        if (local.size() > 5 && local.compare(local.size() - 5, 5, suffix) == 0) found.push_back(s);
     }
 }
 
 }  // namespace
+
+std::vector<TcpSocket> tcpSocketsAt(int port) {
+    std::vector<TcpSocket> found;
+    tcpTable("/proc/net/tcp", port, found);
+    tcpTable("/proc/net/tcp6", port, found);
+    return found;
+}
 
 ReservedPort::ReservedPort(int count) {
     int top = kernelRangeStart() - count;
@@ -119,8 +126,8 @@ bool ReservedPort::claim(int first, int count) {
 
 bool listensOn(pid_t pid, int port) {
     std::set<std::string> inodes;
-    listeners("/proc/net/tcp", port, inodes);
-    listeners("/proc/net/tcp6", port, inodes);
+    for (const TcpSocket& s : tcpSocketsAt(port))
+        if (s.state == "0A") inodes.insert("socket:[" + s.inode + "]");
     if (inodes.empty()) return false;
     std::string dir = "/proc/" + std::to_string(pid) + "/fd";
     DIR* fds = ::opendir(dir.c_str());

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <string>
 #include <vector>
 
 // A port number of this host reserved for one test while the object lives.
@@ -32,6 +33,15 @@ private:
     int number_ = 0;
     std::vector<int> claims_;
 };
+
+// A TCP socket of this host as /proc/net/tcp and tcp6 show it: its state
+// ("0A" listening, "01" established), its queues ("tx:rx" in hexadecimal)
+// and its inode.
+struct TcpSocket {
+    std::string state, queues, inode;
+};
+// The TCP sockets of this host on the local `port`.
+std::vector<TcpSocket> tcpSocketsAt(int port);
 
 // Whether process `pid` itself holds a TCP socket listening on `port` (of
 // any address): a client of that port reaches it and no other process.
