@@ -34,12 +34,22 @@ bool simBoardInEnvironment() {
     return which && std::strcmp(which, "sim") == 0;
 }
 
-bool selectBoardFromEnvironment() {
-    if (!simBoardInEnvironment()) return false;
+SimBoard* simBoardFromEnvironment() {
+    if (!simBoardInEnvironment()) return nullptr;
     // Lives until process exit: descriptors the daemon still holds at exit
     // refer to it.
-    static std::unique_ptr<SimBoard> sim = SimBoard::makeStandard();
-    selected = sim.get();
+    static std::unique_ptr<SimBoard> sim = [] {
+        std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+        board->endsLast();
+        return board;
+    }();
+    return sim.get();
+}
+
+bool selectBoardFromEnvironment() {
+    SimBoard* sim = simBoardFromEnvironment();
+    if (!sim) return false;
+    selected = sim;
     // Power-up state for a run: commands as the control socket takes them,
     // separated by ";", run before the daemon opens any device.
     if (const char* commands = std::getenv("KORVAND_SIM_COMMANDS"))

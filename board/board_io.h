@@ -33,13 +33,19 @@ void setBoardIo(BoardIo* io);
 // Whether KORVAND_BOARD asks for the simulated board ("sim").
 bool simBoardInEnvironment();
 
+// The simulated board of the process when KORVAND_BOARD is "sim", else
+// null. Built at the first call and not yet in use; it lives until the
+// process ends, so whatever is built after it goes before it: built first,
+// its end is the last look at the descriptors of its devices.
+class SimBoard;
+SimBoard* simBoardFromEnvironment();
+
 // Selects the simulated board when KORVAND_BOARD is "sim"; otherwise leaves
 // the kernel drivers. Returns true when the simulated board was selected.
 // KORVAND_SIM_COMMANDS may hold control commands, separated by ";", that the
 // simulated board runs first (for example "/dev/hal fault open ENODEV").
 bool selectBoardFromEnvironment();
 
-class SimBoard;
 // The simulated board selected from the environment, or null.
 SimBoard* selectedSimBoard();
 

@@ -37,15 +37,15 @@ SimBoard::SimBoard() : clock_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | T
     if (clock_ >= 0) poller_.watch(clock_, [this] { serveClock(); });
 }
 
-// The board selected for the daemon lives until exit, so its end is the
-// daemon's last look at its descriptors: the slots and the singletons,
-// which close theirs through the board, are gone by then. An object that
-// outlives the board still holds its descriptors, which the final check
-// finds true, and closes them later in the kernel. A check when the loop
-// ends would come before the singletons close theirs, and miss a plain
-// close among them.
+// The daemon's board is built before anything that closes descriptors
+// through it and lives until exit, so its end is the last look at its
+// numbers: the slots, the factories and the singletons are gone by then,
+// and none of its devices may still be open. A check when the loop ends
+// would come before the singletons close theirs, and miss a plain close
+// among them.
 SimBoard::~SimBoard() {
     checkNumbers();
+    if (endsLast_) reportOpenNumbers();
     // Whatever closes a descriptor after the board has gone closes it in
     // the kernel.
     if (&boardIo() == this) setBoardIo(nullptr);
@@ -197,6 +197,14 @@ void SimBoard::checkNumber(int fd, const struct stat* now) {
     ++closedAround_;
     std::cerr << "sim board: descriptor " << fd << " of " << h->device->path() << " was closed around the board"
               << std::endl;
+}
+
+void SimBoard::reportOpenNumbers() const {
+    for (size_t fd = 0; fd < numbers_.size(); ++fd) {
+        if (!numbers_[fd]) continue;
+        std::cerr << "sim board: descriptor " << fd << " of " << numbers_[fd]->device->path()
+                  << " is still open at the board's end" << std::endl;
+    }
 }
 
 void SimBoard::clearLogs() {

@@ -47,6 +47,11 @@ public:
     // the kernel about one (close, handleOf, collect, checkNumbers); each is
     // counted and reported on std::cerr, once, and then forgotten.
     size_t closedAroundTheBoard() const { return closedAround_; }
+    // Makes this the process's board, which goes after everything that
+    // closes descriptors through it: its end then also names each number
+    // of its devices still open, which its holder would close after the
+    // board's last look, unseen.
+    void endsLast() { endsLast_ = true; }
     // How many times handleOf asked the kernel which socket a number is.
     size_t kernelLookups() const { return kernelLookups_; }
     // Empties every model's logs of the traffic it saw.
@@ -105,6 +110,8 @@ private:
     void checkNumber(int fd, const struct stat* now);
     // The same, asking the kernel when the board lists the number.
     void checkNumber(int fd);
+    // Names on std::cerr each listed number that still reaches its open.
+    void reportOpenNumbers() const;
     // Starts or stops the clock as the models need it.
     void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.
@@ -125,6 +132,7 @@ private:
     std::vector<SimHandle*> numbers_;
     size_t closedAround_ = 0;
     size_t kernelLookups_ = 0;
+    bool endsLast_ = false;
     int control_ = -1;
     int clock_ = -1;
     bool clockRunning_ = false;

@@ -348,6 +348,10 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything that may close a descriptor through it, "--disable-
+    // clock" among them, so that the board's end comes after every close.
+    simBoardFromEnvironment();
+
     IniFile::File config;
     ConfigureTraces(config);
 

@@ -410,6 +410,31 @@ TEST(SimBoard, NumbersKeptThroughTheBoardAreNeverReported) {
     EXPECT_EQ("", err.text());
 }
 
+// The process's board goes after everything that closes descriptors
+// through it: at its end it names each number of its devices still open,
+// whose holder would close it later, unseen by its checks. Any other board
+// leaves descriptors that outlive it alone.
+TEST(SimBoard, TheProcesssBoardNamesEachNumberStillOpenAtItsEnd) {
+    for (bool last : {false, true}) {
+        SCOPED_TRACE(last ? "the process's board" : "another board");
+        StreamCapture err(std::cerr);
+        std::unique_ptr<SimBoard> board = SimBoard::makeStandard();
+        if (last) board->endsLast();
+        int kept = board->open(Hal::kDevice, O_RDWR);
+        int copy = board->dup(kept);
+        int closed = board->open(E1::kCasDevice, O_RDWR | O_NONBLOCK);
+        ASSERT_EQ(0, board->close(closed));
+        board.reset();
+        std::string reports;
+        for (int fd : {kept, copy}) {
+            if (last)
+                reports += "sim board: descriptor " + std::to_string(fd) + " of /dev/hal is still open at the board's end\n";
+            ::close(fd);
+        }
+        EXPECT_EQ(reports, err.text());
+    }
+}
+
 // The switch requests on a duplicate made through the board are routed by
 // its number, as on its original, without asking the kernel which socket
 // the number is; a number made without the board is looked up once.

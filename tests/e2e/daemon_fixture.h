@@ -39,6 +39,14 @@ inline bool listensItself(ChildProcess& daemon, int port) {
     return listensOn(daemon.pid(), port);
 }
 
+// Stops `daemon` as a user does and waits for it: it ends with status 0,
+// and its board's final check, which runs at its end, reports nothing.
+inline void stopDaemon(ChildProcess& daemon) {
+    int status = daemon.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << daemon.err();
+    EXPECT_FALSE(boardReported(daemon.err())) << daemon.err();
+}
+
 // The version text the daemon prints.
 inline std::string versionText() {
     std::ostringstream text;
@@ -91,6 +99,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(startKorvand(korvand, root.dir(), {"--port", std::to_string(port)}, environment));
         ASSERT_TRUE(listensItself(korvand, port)) << korvand.err();
+    }
+    // Stops the daemon as a user does, so that its board makes its final
+    // check. A daemon that the test ended itself was ended as it meant.
+    void TearDown() override {
+        if (korvand.running()) stopDaemon(korvand);
     }
     struct Outcome {
         int status;

@@ -103,14 +103,16 @@ TEST(Options, ThePortEitherWayAndClockControlOffWhereverItStands) {
     EXPECT_EQ(0u, before.out().find("Starting server [" + version + "], port=" + std::to_string(first) + "\n"))
         << before.out();
 
-    before.signal(SIGKILL);
-    before.wait();
+    stopDaemon(before);
     ASSERT_TRUE(startKorvand(after, root.dir(), {"--port", std::to_string(second), "--disable-clock"}));
     ASSERT_TRUE(listensItself(after, second)) << after.err();
     Lgcpc::Client next;
     connect(next, second);
     EXPECT_EQ(0u, simCommand(root.dir(), "/dev/hal clock").find("source 4 freerun selects 0 "));
     EXPECT_NE(std::string::npos, after.err().find("clock control disabled.\n"));
+    // The clock is built while the options are read: its closes, and those
+    // of everything built later, come before the board's final check.
+    stopDaemon(after);
 }
 
 TEST(Configuration, EverySubsectionOfTracesIsReadAndABadTruthWordReported) {
@@ -130,6 +132,7 @@ TEST(Configuration, EverySubsectionOfTracesIsReadAndABadTruthWordReported) {
     EXPECT_LT(hdlc, isdn);
     // Other sections are not the trace switches' business.
     EXPECT_EQ(std::string::npos, err.find("value=\"x\"")) << err;
+    stopDaemon(korvand);
 }
 
 }  // namespace

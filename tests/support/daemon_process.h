@@ -21,12 +21,16 @@ public:
                const std::vector<std::string>& env = {}, const std::string& stdinText = "");
     // As start(), with a standard input that feed() writes to until
     // endInput() closes it.
-    bool startFed(const std::string& program, const std::vector<std::string>& args);
+    bool startFed(const std::string& program, const std::vector<std::string>& args,
+                  const std::vector<std::string>& env = {});
     bool feed(const std::string& text);
     void endInput();
     void signal(int sig) const;
     // Waits up to `ms` for the exit; returns the raw wait status or -1.
     int wait(int ms = 10000);
+    // Stops the program as a user does, with SIGTERM, unless it has ended,
+    // and waits up to `ms` for its exit; the raw wait status or -1.
+    int stop(int ms = 20000);
     bool running();
     pid_t pid() const { return pid_; }
     std::string out() const;
@@ -43,6 +47,11 @@ private:
     std::string outFile_;
     std::string errFile_;
 };
+
+// Whether a daemon's standard error holds a report of its simulated board's
+// checks: a descriptor closed around the board, or one still open at the
+// board's end. The daemon's exit status says nothing of them.
+bool boardReported(const std::string& err);
 
 // The path of a program of the build ("korvand", "tools/lgcpc").
 std::string buildProgram(const std::string& relative);
