@@ -36,6 +36,7 @@
 #include "rtp/rtp_radio_factory.h"
 #include "runtime/child_wait.h"
 #include "runtime/daemon.h"
+#include "runtime/directory_lock.h"
 #include "runtime/dpc.h"
 #include "runtime/event.h"
 #include "runtime/ini_file.h"
@@ -305,13 +306,19 @@ void BindServices() {
 
 // Two daemons on one root would share the simulated board's control socket:
 // the later would take it over and, at its exit, remove the pid file and
-// the monitoring files of the earlier. A start that finds a board answering
-// there ends before it writes or binds anything. It asks before the board
-// is selected, whose power-up commands may bind sockets below the root.
+// the monitoring files of the earlier. A start holds a lock on the root
+// for the rest of its life, taken before it looks for a board answering
+// there: of two started together, one finds the lock held. A start that
+// finds either ends before it writes or binds anything. It asks before the
+// board is selected, whose power-up commands may bind sockets below the
+// root.
 bool AnotherBoardAnswers() {
     if (!simBoardInEnvironment()) return false;
+    // Never released: the kernel drops it when the process ends, however
+    // it ends, after the pid file and the monitoring files have gone.
+    static DirectoryLock* rootLock = new DirectoryLock(Fs::path("/"));
     std::string path = Fs::path(kSimControlPath);
-    if (!SimBoard::controlAnswers(path)) return false;
+    if (rootLock->error() != EWOULDBLOCK && !SimBoard::controlAnswers(path)) return false;
     std::cerr << "a simulated board already answers at " << path
               << ": another daemon runs on this root" << std::endl;
     return true;

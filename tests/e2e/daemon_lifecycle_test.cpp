@@ -261,6 +261,48 @@ TEST_F(Lifecycle, ASecondDaemonOnTheSameRootEndsAtOnceAndLeavesTheFirstItsBoardA
     EXPECT_TRUE(korvand.running());
 }
 
+// Starts a shell that says "ready" and, given a line, becomes korvand on
+// the simulated board of `root` with `args`.
+bool startKorvandOnALine(ChildProcess& p, const std::string& root, const std::vector<std::string>& args) {
+    std::vector<std::string> line = {"-c", "echo ready; read -r go; exec \"$0\" \"$@\"", buildProgram("korvand")};
+    line.insert(line.end(), args.begin(), args.end());
+    return p.startFed("/bin/sh", line, {"KORVAND_BOARD=sim", "KORVAND_ROOT=" + root});
+}
+
+// Two daemons started at the same moment on one root: whichever comes
+// second to the root ends at once, though the other's board may not be
+// bound yet, and the first keeps the root to its end. Both are let go at
+// once; several pairs are tried, as the moments differ from pair to pair.
+TEST(Daemon, OfTwoStartedTogetherOnOneRootOneEndsAtOnceAndTheOtherKeepsTheRoot) {
+    for (int pair = 0; pair < 8; ++pair) {
+        SCOPED_TRACE("pair " + std::to_string(pair));
+        TempRoot root;
+        ReservedPort port;
+        ChildProcess one, other;
+        const std::vector<std::string> args = {"--port", std::to_string(port)};
+        ASSERT_TRUE(startKorvandOnALine(one, root.dir(), args));
+        ASSERT_TRUE(startKorvandOnALine(other, root.dir(), args));
+        ASSERT_TRUE(waitFor([&] { return one.out() == "ready\n" && other.out() == "ready\n"; }));
+        ASSERT_TRUE(one.feed("\n") && other.feed("\n"));
+        ASSERT_TRUE(waitFor([&] { return !one.running() || !other.running(); }, 15000))
+            << "both run\n" << one.err() << other.err();
+        ChildProcess& refused = one.running() ? other : one;
+        ChildProcess& kept = one.running() ? one : other;
+        int status = refused.wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << refused.err();
+        EXPECT_NE(std::string::npos, refused.err().find(root.path(kSimControlPath))) << refused.err();
+        EXPECT_EQ("ready\n", refused.out());
+
+        ASSERT_TRUE(listensItself(kept, port)) << kept.err();
+        const std::string pid = std::to_string(kept.pid());
+        EXPECT_TRUE(waitFor([&] { return root.readFile("/var/run/server.pid") == pid; }));
+        std::string clock = simCommand(root.dir(), "/dev/hal clock");
+        EXPECT_EQ(0u, clock.find("source ")) << clock;
+        stopDaemon(kept);
+        EXPECT_FALSE(root.exists("/var/run/server.pid"));
+    }
+}
+
 // A killed daemon leaves its board's socket file behind, with nobody
 // answering at it: the next start takes its place.
 class StaleBoardSocket : public Lifecycle {
