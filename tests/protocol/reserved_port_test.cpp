@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <list>
 #include <set>
@@ -160,8 +161,10 @@ TEST(ReservedPort, APortThatAnySocketHoldsIsNotHandedOut) {
 // hold the same one at once.
 TEST(ReservedPort, TwoProcessesNeverHoldTheSameNumberAtOnce) {
     const int kProcesses = 4;
-    const int first = reservableSpans(kernelLocalPorts()).at(0).first;
-    const std::vector<PortSpan> spans = {{first, first + 31}};
+    const std::vector<PortSpan> outside = reservableSpans(kernelLocalPorts());
+    ASSERT_FALSE(outside.empty()) << "no ports outside the kernel's local port range";
+    const int first = outside.front().first;
+    const std::vector<PortSpan> spans = {{first, std::min(first + 31, outside.front().last)}};
     int go[2], release[2];
     ASSERT_EQ(0, ::pipe2(go, O_CLOEXEC));
     ASSERT_EQ(0, ::pipe2(release, O_CLOEXEC));
