@@ -195,16 +195,16 @@ void SimBoard::checkNumber(int fd, const struct stat* now) {
     if (!h || (now && endOf(*now, *h))) return;
     remember(fd, nullptr);
     ++closedAround_;
-    std::cerr << "sim board: descriptor " << fd << " of " << h->device->path() << " was closed around the board"
-              << std::endl;
+    report(fd, *h, "was closed around the board");
 }
 
 void SimBoard::reportOpenNumbers() const {
-    for (size_t fd = 0; fd < numbers_.size(); ++fd) {
-        if (!numbers_[fd]) continue;
-        std::cerr << "sim board: descriptor " << fd << " of " << numbers_[fd]->device->path()
-                  << " is still open at the board's end" << std::endl;
-    }
+    for (size_t fd = 0; fd < numbers_.size(); ++fd)
+        if (numbers_[fd]) report(int(fd), *numbers_[fd], "is still open at the board's end");
+}
+
+void SimBoard::report(int fd, const SimHandle& h, const char* what) {
+    std::cerr << "sim board: descriptor " << fd << " of " << h.device->path() << " " << what << std::endl;
 }
 
 void SimBoard::clearLogs() {

@@ -112,6 +112,8 @@ private:
     void checkNumber(int fd);
     // Names on std::cerr each listed number that still reaches its open.
     void reportOpenNumbers() const;
+    // Names on std::cerr number `fd` of the open `h`, and `what` of it.
+    static void report(int fd, const SimHandle& h, const char* what);
     // Starts or stops the clock as the models need it.
     void wake();
     // The model that answers `request` on the daemon's socket `fd`, or null.

@@ -312,7 +312,7 @@ void BindServices() {
 // finds either ends before it writes or binds anything. It asks before the
 // board is selected, whose power-up commands may bind sockets below the
 // root.
-bool AnotherBoardAnswers() {
+bool AnotherDaemonOnThisRoot() {
     if (!simBoardInEnvironment()) return false;
     // Never released: the kernel drops it when the process ends, however
     // it ends, after the pid file and the monitoring files have gone.
@@ -369,7 +369,7 @@ int main(int argc, char** argv) {
     int status = ParseOptions(argc, argv, options);
     if (status >= 0) return status;
 
-    if (AnotherBoardAnswers()) return 1;
+    if (AnotherDaemonOnThisRoot()) return 1;
     selectBoardFromEnvironment();
     SimBoardControl simControl(selectedSimBoard());
 

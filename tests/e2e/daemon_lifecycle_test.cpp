@@ -153,9 +153,7 @@ public:
         for (int waited = 0; waited < ms; waited += 10) {
             pollfd p{fd, POLLIN, 0};
             if (poll(&p, 1, 10) <= 0) continue;
-            char buf[2048];
-            ssize_t n = recv(fd, buf, sizeof buf, 0);
-            if (n > 0) records.append(buf, size_t(n)).append("\n");
+            drain();
             if (records.find(text) != std::string::npos) return true;
         }
         return false;
@@ -266,7 +264,7 @@ TEST_F(Lifecycle, ASecondDaemonOnTheSameRootEndsAtOnceAndLeavesTheFirstItsBoardA
 bool startKorvandOnALine(ChildProcess& p, const std::string& root, const std::vector<std::string>& args) {
     std::vector<std::string> line = {"-c", "echo ready; read -r go; exec \"$0\" \"$@\"", buildProgram("korvand")};
     line.insert(line.end(), args.begin(), args.end());
-    return p.startFed("/bin/sh", line, {"KORVAND_BOARD=sim", "KORVAND_ROOT=" + root});
+    return p.startFed("/bin/sh", line, korvandEnvironment(root));
 }
 
 // Two daemons started at the same moment on one root: whichever comes

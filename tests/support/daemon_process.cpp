@@ -149,9 +149,13 @@ std::string buildProgram(const std::string& relative) {
     return std::string(bin ? bin : ".") + "/" + relative;
 }
 
+std::vector<std::string> korvandEnvironment(const std::string& root) {
+    return {"KORVAND_BOARD=sim", "KORVAND_ROOT=" + root};
+}
+
 bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<std::string>& args,
                   const std::vector<std::string>& env) {
-    std::vector<std::string> e = {"KORVAND_BOARD=sim", "KORVAND_ROOT=" + root};
+    std::vector<std::string> e = korvandEnvironment(root);
     e.insert(e.end(), env.begin(), env.end());
     return p.start(buildProgram("korvand"), args, e);
 }

@@ -56,6 +56,9 @@ bool boardReported(const std::string& err);
 // The path of a program of the build ("korvand", "tools/lgcpc").
 std::string buildProgram(const std::string& relative);
 
+// The environment entries of korvand on the simulated board of `root`.
+std::vector<std::string> korvandEnvironment(const std::string& root);
+
 // Starts korvand on the simulated board with KORVAND_ROOT=`root`.
 bool startKorvand(ChildProcess& p, const std::string& root, const std::vector<std::string>& args,
                   const std::vector<std::string>& env = {});

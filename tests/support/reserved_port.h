@@ -34,7 +34,7 @@ std::vector<PortSpan> reservableSpans(const PortSpan& kernel);
 // names where it looked: the test ends there, failed, and nothing runs on
 // a port it did not get.
 class ReservedPort {
-  public:
+public:
     explicit ReservedPort(int count = 1);
     // Reserves from `spans` only.
     ReservedPort(int count, const std::vector<PortSpan>& spans);
@@ -45,7 +45,7 @@ class ReservedPort {
     int number() const { return number_; }
     operator int() const { return number_; }
 
-  private:
+private:
     // Reserves from `spans`, or throws naming `where`.
     void reserve(int count, const std::vector<PortSpan>& spans, const std::string& where);
     // Claims `count` numbers from `first` on, or none.
