@@ -124,13 +124,18 @@ TEST(ReservedPort, APortThatAnySocketHoldsIsNotHandedOut) {
         {AF_INET6, SOCK_STREAM, "::1"},    {AF_INET6, SOCK_DGRAM, "::"},
         {AF_INET6, SOCK_DGRAM, "::1"},
     };
+    // Closes the holder however its case ends: skipped, failed or done.
+    struct Holder {
+        Fd fd;
+        ~Holder() { fd.close(); }
+    };
     for (const auto& h : holders) {
         SCOPED_TRACE(std::string(h.address) + (h.type == SOCK_STREAM ? " TCP" : " UDP"));
-        Fd holder = ::socket(h.family, h.type | SOCK_CLOEXEC, 0);
-        if (!holder && errno == EAFNOSUPPORT) continue;
-        ASSERT_TRUE(holder);
+        Holder holder{::socket(h.family, h.type | SOCK_CLOEXEC, 0)};
+        if (!holder.fd && errno == EAFNOSUPPORT) continue;
+        ASSERT_TRUE(holder.fd);
         int on = 1;
-        if (h.family == AF_INET6) ::setsockopt(holder.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        if (h.family == AF_INET6) ::setsockopt(holder.fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
         sockaddr_storage a{};
         socklen_t len = sizeof a;
         if (h.family == AF_INET6) {
@@ -142,17 +147,16 @@ TEST(ReservedPort, APortThatAnySocketHoldsIsNotHandedOut) {
             a4.sin_family = AF_INET;
             ASSERT_EQ(1, ::inet_pton(AF_INET, h.address, &a4.sin_addr));
         }
-        int bound = ::bind(holder.get(), reinterpret_cast<sockaddr*>(&a), len);
+        int bound = ::bind(holder.fd.get(), reinterpret_cast<sockaddr*>(&a), len);
         if (bound != 0 && errno == EADDRNOTAVAIL) continue;  // no IPv6 loopback address here
         ASSERT_EQ(0, bound);
-        ASSERT_EQ(0, ::getsockname(holder.get(), reinterpret_cast<sockaddr*>(&a), &len));
+        ASSERT_EQ(0, ::getsockname(holder.fd.get(), reinterpret_cast<sockaddr*>(&a), &len));
         if (h.type == SOCK_STREAM) {
-            ASSERT_EQ(0, ::listen(holder.get(), 1));
+            ASSERT_EQ(0, ::listen(holder.fd.get(), 1));
         }
         int port = ntohs(h.family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port
                                               : reinterpret_cast<sockaddr_in&>(a).sin_port);
         EXPECT_THROW(ReservedPort(1, {{port, port}}), std::runtime_error);
-        holder.close();
     }
 }
 
