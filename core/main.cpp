@@ -315,12 +315,17 @@ void BindServices() {
 bool AnotherDaemonOnThisRoot() {
     if (!simBoardInEnvironment()) return false;
     // Never released: the kernel drops it when the process ends, however
-    // it ends, after the pid file and the monitoring files have gone.
+    // it ends, after the pid file and the monitoring files have gone. The
+    // programs the daemon starts close their copies at their fork.
     static DirectoryLock* rootLock = new DirectoryLock(Fs::path("/"));
     std::string path = Fs::path(kSimControlPath);
-    if (rootLock->error() != EWOULDBLOCK && !SimBoard::controlAnswers(path)) return false;
-    std::cerr << "a simulated board already answers at " << path
-              << ": another daemon runs on this root" << std::endl;
+    if (rootLock->error() == EWOULDBLOCK) {
+        std::cerr << "the root's lock is held by another daemon, whose simulated board is at " << path << std::endl;
+        return true;
+    }
+    if (!SimBoard::controlAnswers(path)) return false;
+    std::cerr << "a simulated board already answers at " << path << ": another daemon runs on this root"
+              << std::endl;
     return true;
 }
 

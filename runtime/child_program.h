@@ -10,9 +10,10 @@
 // a child process, from an argument vector and never through a shell.
 //
 // Everything the child needs is prepared before the fork, so the child
-// only makes system calls: it sets the default signal dispositions and the
-// signal mask the daemon had, takes its standard input and output, waits,
-// writes its banner and execs. When the exec fails it writes the error
+// only makes system calls: it first closes every descriptor of the
+// daemon's but the standard three and those it is given, sets the default
+// signal dispositions and the signal mask the daemon had, takes its
+// standard input and output, waits, writes its banner and execs. When the exec fails it writes the error
 // number into a close-on-exec pipe, writes its failure text and leaves
 // with _exit and the caller's status: none of the daemon's exit handlers or
 // static destructors run in the child. The parent reads the pipe once the

@@ -7,7 +7,10 @@
 // while the object lives. The kernel drops the lock with the last copy of
 // that descriptor, so a process that dies however it dies leaves nothing
 // behind that stops the next one, and taking it changes nothing on disk.
-// The descriptor is close-on-exec: child programs never hold the lock.
+// A fork's copy of the descriptor holds the lock too, so a process that
+// detaches by forking keeps it; the programs this process starts
+// (ChildProgram) close every copy they are not given first thing after
+// their fork, so they never hold it, however long they wait to exec.
 class DirectoryLock {
 public:
     // Takes the lock at once, or fails at once when another open of the

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "board/sim_board.h"
+#include "runtime/directory_lock.h"
 #include "tests/e2e/daemon_fixture.h"
 #include "tests/support/lgcp_texts.h"
 #include "tests/support/sim_command.h"
@@ -299,6 +301,59 @@ TEST(Daemon, OfTwoStartedTogetherOnOneRootOneEndsAtOnceAndTheOtherKeepsTheRoot) 
         stopDaemon(kept);
         EXPECT_FALSE(root.exists("/var/run/server.pid"));
     }
+}
+
+// A refused start says what it found, the root's lock held or a board
+// answering at its socket, names that socket either way, and ends before
+// it writes anything.
+TEST(Daemon, ARefusedStartSaysWhetherItFoundTheRootsLockOrABoard) {
+    const struct {
+        bool lock;
+        std::string before, after;
+    } cases[] = {
+        {true, "the root's lock is held by another daemon, whose simulated board is at ", "\n"},
+        {false, "a simulated board already answers at ", ": another daemon runs on this root\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        TempRoot root;
+        std::unique_ptr<DirectoryLock> lock;
+        std::unique_ptr<DatagramListener> board;
+        if (c.lock)
+            lock.reset(new DirectoryLock(root.dir()));
+        else
+            board.reset(new DatagramListener(root.path(kSimControlPath)));
+        ASSERT_TRUE(c.lock ? lock->held() : board->bound);
+        ReservedPort port;
+        ChildProcess refused;
+        ASSERT_TRUE(startKorvand(refused, root.dir(), {"--port", std::to_string(port)}));
+        int status = refused.wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << refused.err();
+        EXPECT_EQ(c.before + root.path(kSimControlPath) + c.after, refused.err());
+        EXPECT_EQ("", refused.out());
+        EXPECT_FALSE(root.exists("/var/run/server.pid"));
+    }
+}
+
+// A daemon killed while a program it started waits to exec (the fax
+// receiver waits a second) leaves the root, its board's socket and its
+// port to the next start at once.
+TEST_F(Lifecycle, KilledWhileItsFaxReceiverWaitsItLeavesTheRootToTheNextStart) {
+    connect();
+    ASSERT_EQ(Texts{LgcpTexts::ok(1)}, request(1, "create : modem : { cid \"\", cdid \"\", fax NULL }"));
+    request(2, "create : trunk : { trunk 0, timeslot 1 }");
+    request(1, "connect : 2");
+    ASSERT_TRUE(waitFor([&] { return korvand.err().find("fax receiver executed") != std::string::npos; }))
+        << korvand.err();
+    korvand.signal(SIGKILL);
+    korvand.wait();
+
+    ChildProcess next;
+    ASSERT_TRUE(startKorvand(next, root.dir(), {"--port", std::to_string(port)}));
+    EXPECT_TRUE(listensItself(next, port)) << next.err();
+    std::string clock = simCommand(root.dir(), "/dev/hal clock");
+    EXPECT_EQ(0u, clock.find("source ")) << clock;
+    stopDaemon(next);
 }
 
 // A killed daemon leaves its board's socket file behind, with nobody

@@ -12,9 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
+
+#include "tests/runtime/waiting_program.h"
 #include "tests/support/daemon_process.h"
+#include "tests/support/descriptors.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -24,6 +30,16 @@ std::string executable(pid_t pid) {
     char target[4096];
     ssize_t n = ::readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), target, sizeof target);
     return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+// The descriptors of process `pid` open on the directory `dir`.
+std::vector<int> descriptorsOn(pid_t pid, const std::string& dir) {
+    char real[PATH_MAX];
+    if (!::realpath(dir.c_str(), real)) return {};
+    std::vector<int> found;
+    for (const auto& d : descriptorTargets(pid))
+        if (d.second == real) found.push_back(d.first);
+    return found;
 }
 
 TEST(DirectoryLock, OneHolderAtATimeInThisProcess) {
@@ -84,6 +100,23 @@ TEST(DirectoryLock, AStartedProgramDoesNotHoldIt) {
     EXPECT_TRUE(DirectoryLock(root.dir()).held());
     program.endInput();
     EXPECT_EQ(0, program.wait());
+}
+
+// Nor does one that waits between its fork and its exec: from its first
+// step on it holds no copy of the lock's descriptor, which its starter
+// holds still, so a starter killed meanwhile leaves the lock to the next
+// at once.
+TEST(DirectoryLock, AProgramWaitingForItsExecDoesNotHoldIt) {
+    TempRoot root;
+    std::unique_ptr<DirectoryLock> lock(new DirectoryLock(root.dir()));
+    ASSERT_TRUE(lock->held());
+    WaitingProgram program;
+    const pid_t pid = program.pid();
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(waitFor([&] { return descriptorsOn(pid, root.dir()).empty(); }));
+    EXPECT_EQ(EWOULDBLOCK, DirectoryLock(root.dir()).error());
+    lock.reset();
+    EXPECT_TRUE(DirectoryLock(root.dir()).held());
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <dirent.h>
 #include <sched.h>
 #include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
 
 #include <fstream>
 #include <string>
@@ -66,4 +70,21 @@ int descriptorsAtRest(pid_t pid) {
         if (waitingInLoop(pid) && wakes(pid) == before) return n;
     }
     return -1;
+}
+
+std::map<int, std::string> descriptorTargets(pid_t pid) {
+    std::map<int, std::string> found;
+    const std::string dir = proc(pid, "fd");
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return found;
+    const int own = ::dirfd(d);
+    while (dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        const int fd = std::atoi(e->d_name);
+        char target[PATH_MAX];
+        ssize_t n = ::readlinkat(own, e->d_name, target, sizeof target);
+        if (n > 0 && !(pid == ::getpid() && fd == own)) found[fd] = std::string(target, size_t(n));
+    }
+    ::closedir(d);
+    return found;
 }
