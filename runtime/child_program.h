@@ -13,11 +13,12 @@
 // only makes system calls: it first closes every descriptor of the
 // daemon's but the standard three and those it is given, sets the default
 // signal dispositions and the signal mask the daemon had, takes its
-// standard input and output, waits, writes its banner and execs. When the exec fails it writes the error
-// number into a close-on-exec pipe, writes its failure text and leaves
-// with _exit and the caller's status: none of the daemon's exit handlers or
-// static destructors run in the child. The parent reads the pipe once the
-// child has ended to tell a failed exec from the program's own exit.
+// standard input and output, waits, writes its banner and execs. When the
+// exec fails it writes the error number into a close-on-exec pipe, writes
+// its failure text and leaves with _exit and the caller's status: none of
+// the daemon's exit handlers or static destructors run in the child. The
+// parent reads the pipe once the child has ended to tell a failed exec
+// from the program's own exit.
 // Nothing here waits for the child; ChildWait reports its end.
 class ChildProgram {
 public:

@@ -9,8 +9,9 @@
 // behind that stops the next one, and taking it changes nothing on disk.
 // A fork's copy of the descriptor holds the lock too, so a process that
 // detaches by forking keeps it; the programs this process starts
-// (ChildProgram) close every copy they are not given first thing after
-// their fork, so they never hold it, however long they wait to exec.
+// (ChildProgram) close every descriptor of its that they are not given
+// first thing after their fork, so they never hold it, however long they
+// wait to exec.
 class DirectoryLock {
 public:
     // Takes the lock at once, or fails at once when another open of the
