@@ -17,7 +17,6 @@
 #include <memory>
 #include <vector>
 
-
 #include "tests/runtime/waiting_program.h"
 #include "tests/support/daemon_process.h"
 #include "tests/support/descriptors.h"

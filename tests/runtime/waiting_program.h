@@ -11,7 +11,7 @@
 // and collected when the object goes.
 class WaitingProgram {
 public:
-    WaitingProgram(int input = -1, int output = -1) {
+    explicit WaitingProgram(int input = -1, int output = -1) {
         ChildProgram::Command command;
         command.path = "/bin/true";
         command.argv = {"true"};
