@@ -57,7 +57,8 @@ TEST(ScriptsRun, TwoStartedTogetherInOneCloneBuildInTurnAndBothReachTheDaemon) {
         writeProgram(clone + "/scripts" + script, readAll(std::string(KORVAND_SCRIPTS) + script));
     writeProgram(clone + "/scripts/setup", "#!/bin/sh\n");
     writeProgram(clone + "/bin/cmake", kCmake);
-    const std::vector<std::string> env = {"PATH=" + clone + "/bin:" + std::getenv("PATH")};
+    const char* path = std::getenv("PATH");
+    const std::vector<std::string> env = {"PATH=" + clone + "/bin:" + (path ? path : "/usr/bin:/bin")};
 
     ChildProcess one, other;
     ASSERT_TRUE(one.start(clone + "/scripts/run", {"--port", "1"}, env));
