@@ -28,9 +28,10 @@ chmod +x "$build/korvand"
 rmdir "$build/building"
 )";
 
-void writeProgram(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-    ::chmod(path.c_str(), 0755);
+// Writes the program `relative` below `temp`, folders and all.
+void writeProgram(const TempRoot& temp, const std::string& relative, const std::string& text) {
+    temp.writeFile(relative, text);
+    ::chmod(temp.path(relative).c_str(), 0755);
 }
 
 std::string readAll(const std::string& path) {
@@ -39,24 +40,17 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 // Two started at the same moment in one clone: the second waits, saying
 // so, for the build the first is making, and both reach the daemon (the
 // real one then refuses the second on its root), so the first's daemon
 // holds no lock of the build's.
 TEST(ScriptsRun, TwoStartedTogetherInOneCloneBuildInTurnAndBothReachTheDaemon) {
     TempRoot temp;
-    const std::string clone = temp.top() + "/clone";
-    for (const std::string& dir : {clone, clone + "/scripts", clone + "/bin"})
-        ASSERT_EQ(0, ::mkdir(dir.c_str(), 0755)) << dir;
     for (const char* script : {"/run", "/root"})
-        writeProgram(clone + "/scripts" + script, readAll(std::string(KORVAND_SCRIPTS) + script));
-    writeProgram(clone + "/scripts/setup", "#!/bin/sh\n");
-    writeProgram(clone + "/bin/cmake", kCmake);
+        writeProgram(temp, "/clone/scripts" + std::string(script), readAll(std::string(KORVAND_SCRIPTS) + script));
+    writeProgram(temp, "/clone/scripts/setup", "#!/bin/sh\n");
+    writeProgram(temp, "/clone/bin/cmake", kCmake);
+    const std::string clone = temp.path("/clone");
     const char* path = std::getenv("PATH");
     const std::vector<std::string> env = {"PATH=" + clone + "/bin:" + (path ? path : "/usr/bin:/bin")};
 
@@ -70,13 +64,13 @@ TEST(ScriptsRun, TwoStartedTogetherInOneCloneBuildInTurnAndBothReachTheDaemon) {
     };
     ASSERT_TRUE(waitFor(
         [&] {
-            return (exists(clone + "/build/run/building") && said(waiting)) || !one.running() || !other.running();
+            return (temp.exists("/clone/build/run/building") && said(waiting)) || !one.running() || !other.running();
         },
         20000))
         << one.err() << other.err();
     ASSERT_TRUE(one.running() && other.running()) << one.err() << other.err();
 
-    writeProgram(clone + "/build/go", "");
+    temp.writeFile("/clone/build/go", "");
     const std::string daemon = "korvand sim " + clone + "/build/run/root --port 1\n";
     EXPECT_TRUE(waitFor([&] { return one.out() == daemon && other.out() == daemon; }, 20000))
         << one.out() << one.err() << other.out() << other.err();
